@@ -1,0 +1,53 @@
+// Content digests of one file: MD5 of the first 2 MiB (head) and SHA-256 of
+// either the rest of the file (exact contents) or its last 2 MiB (similar
+// contents), read in 512 KiB chunks. A read error or a cancel part way makes
+// the digest absent: a digest of only some of the bytes could equal another
+// file's. One thread per call; the buffer is the caller's.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/digest.h"
+#include "platform/file.h"
+
+namespace cs::engine {
+
+using platform::Digest;
+using platform::DigestAlgorithm;
+
+inline constexpr uint64_t kHeadLength = 0x200000;  // 2 MiB
+inline constexpr size_t kReadChunk = 0x80000;      // 512 KiB
+
+// Where HashFileRange reports bytes read (progress) and looks for cancel.
+struct ReadContext {
+    const std::atomic<uint8_t>* cancel = nullptr;
+    std::atomic<uint64_t>* bytesRead = nullptr;
+    std::vector<uint8_t>* buffer = nullptr;  // reused; grown to kReadChunk
+};
+
+enum class HashResult { Ok, Failed, Cancelled };
+
+// Hashes from the file's current position up to `limit` bytes (0 = to the
+// end). On anything but Ok, `out` is left unchanged.
+HashResult HashFileRange(platform::FileReader& file, DigestAlgorithm algorithm, uint64_t limit,
+                         Digest& out, const ReadContext& context);
+
+struct ContentDigests {
+    Digest head;
+    Digest tail;
+};
+
+// Both digests of the file at `path` under the content criterion in
+// `criteria` (CRIT_EXACT_CONTENTS or CRIT_SIMILAR_CONTENTS). Ok only when
+// both were computed over every byte they cover.
+HashResult ComputeContentDigests(const std::u16string& path, uint32_t criteria,
+                                 ContentDigests& out, const ReadContext& context);
+
+// The same digests from bytes already in memory (the whole file).
+bool ContentDigestsOfBytes(const uint8_t* data, size_t size, uint32_t criteria,
+                           ContentDigests& out);
+
+}  // namespace cs::engine

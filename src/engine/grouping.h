@@ -1,0 +1,61 @@
+// Grouping: files and folders from the walk into match groups, with the
+// results a linear first-match search would give but at a cost that grows
+// with the number of files, not files times groups. Scan thread only.
+//
+// Why an index gives the same answer. A file joins the first group, in
+// creation order, whose founder it matches on every active criterion. Under
+// a content criterion a file without digests is never grouped, so every
+// founder and every candidate has both digests, and "matches" is an
+// equivalence: equal size (when asked), equal ASCII-folded name key (when
+// asked), equal digests (when asked). Hence at most one group can accept a
+// file, and finding it by its key tuple in a hash index gives the group the
+// linear search would find. Groups are ordered by the walk position of their
+// founder, which is their creation order in the linear search.
+//
+// Why digests can wait. Equal digests imply equal sizes under exact
+// contents (every byte is covered), and under similar contents for files
+// below 2 MiB (the head covers the whole file); files of 2 MiB or more can
+// only match each other. So files are first bucketed by that size class and
+// the name key, which need no reading. A file alone in its bucket is never
+// opened. When a second file arrives, both get a cheap signature (a hash of
+// their first and last 4 KiB, bytes both digests cover); only files whose
+// signatures meet are fully digested. Differing signatures prove differing
+// digests; equal signatures prove nothing and fall through to the digests.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/options.h"
+#include "engine/scan_results.h"
+
+namespace cs::engine {
+
+class NamePatterns;
+struct ScanProgress;
+struct ScanHooks;
+
+class Grouper {
+public:
+    Grouper(const ScanOptions& options, const NamePatterns& patterns, ScanResults& results,
+            const std::atomic<uint8_t>& cancel, ScanProgress* progress, const ScanHooks& hooks);
+    ~Grouper();
+    Grouper(const Grouper&) = delete;
+    Grouper& operator=(const Grouper&) = delete;
+
+    // A file of non-zero size that passed the walk's filters. False when
+    // the scan was cancelled while reading.
+    bool AddFile(const std::u16string& path, std::u16string_view name, uint64_t size);
+    // A folder met by the walk (only called when folder names are matched).
+    void AddFolder(const std::u16string& path, std::u16string_view name);
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace cs::engine

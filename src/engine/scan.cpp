@@ -1,0 +1,184 @@
+#include "engine/scan.h"
+
+#include <vector>
+
+#include "engine/grouping.h"
+#include "engine/names.h"
+#include "engine/strings.h"
+#include "platform/dir.h"
+#include "platform/text.h"
+
+namespace cs::engine {
+
+std::u16string ScanProgress::CurrentFolder() const {
+    std::lock_guard<std::mutex> lock(folderMutex_);
+    return currentFolder_;
+}
+
+void ScanProgress::SetCurrentFolder(const std::u16string& folder) {
+    std::lock_guard<std::mutex> lock(folderMutex_);
+    currentFolder_ = folder;
+}
+
+namespace {
+
+// (device, inode) pairs already met, in a flat open-addressing table: a
+// node-based set would cost several times the memory on a large tree.
+class IdentitySet {
+public:
+    IdentitySet() : slots_(1024) {}
+
+    // True when the pair was not yet in the set.
+    bool Insert(uint64_t device, uint64_t inode) {
+        if ((count_ + 1) * 2 > slots_.size()) Grow();
+        if (InsertInto(slots_, device, inode)) {
+            ++count_;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    struct Slot {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        bool used = false;
+    };
+
+    static size_t Hash(uint64_t device, uint64_t inode) {
+        uint64_t h = (inode ^ (device * 0x9E3779B97F4A7C15ull)) * 0xff51afd7ed558ccdull;
+        return static_cast<size_t>(h ^ (h >> 29));
+    }
+
+    static bool InsertInto(std::vector<Slot>& slots, uint64_t device, uint64_t inode) {
+        const size_t mask = slots.size() - 1;
+        for (size_t i = Hash(device, inode) & mask;; i = (i + 1) & mask) {
+            Slot& s = slots[i];
+            if (!s.used) {
+                s = Slot{device, inode, true};
+                return true;
+            }
+            if (s.device == device && s.inode == inode) return false;
+        }
+    }
+
+    void Grow() {
+        std::vector<Slot> bigger(slots_.size() * 2);
+        for (const Slot& s : slots_) {
+            if (s.used) InsertInto(bigger, s.device, s.inode);
+        }
+        slots_.swap(bigger);
+    }
+
+    std::vector<Slot> slots_;
+    size_t count_ = 0;
+};
+
+class Walk {
+public:
+    Walk(const ScanOptions& options, ScanResults& results, const std::atomic<uint8_t>& cancel,
+         ScanProgress* progress, const NamePatterns& patterns, const ScanHooks& hooks)
+        : options_(options),
+          results_(results),
+          cancel_(cancel),
+          progress_(progress),
+          grouper_(options, patterns, results, cancel, progress, hooks) {}
+
+    bool Run() {
+        uint64_t device, inode;
+        if (platform::FolderIdentity(options_.rootPath, device, inode)) {
+            folders_.Insert(device, inode);
+        }
+        return ScanFolder(options_.rootPath);
+    }
+
+private:
+    bool Cancelled() const { return cancel_.load(std::memory_order_relaxed) != 0; }
+
+    bool ScanFolder(const std::u16string& path) {
+        platform::DirReader reader;
+        if (reader.Open(path) != platform::Status::Ok) return !Cancelled();
+        if (progress_) progress_->SetCurrentFolder(path);
+
+        const uint32_t criteria = options_.criteria;
+        const bool recursive = criteria & CRIT_RECURSIVE;
+        platform::DirEntry entry;
+        while (reader.Next(entry)) {
+            // Links are never listed nor followed; a non-recursive scan
+            // lists no folder at all.
+            if (entry.isReparsePoint) continue;
+            if (!recursive && entry.isDirectory) continue;
+            if (Cancelled()) return false;
+            if (entry.isSystem || entry.isSpecial) continue;
+            // Group members are kept as paths joined by line feeds, so a
+            // name holding one (possible on Linux) would split into two
+            // paths, one of which may name a different, real file.
+            if (entry.name.find(u'\n') != std::u16string::npos) continue;
+
+            if (entry.isDirectory) {
+                // A folder met twice (a bind mount, or a mount loop) would
+                // list its files twice or never end.
+                if (entry.hasIdentity && !folders_.Insert(entry.device, entry.inode)) continue;
+                const std::u16string full = platform::JoinPath(path, entry.name);
+                if (criteria & CRIT_SIMILAR_FOLDERS) grouper_.AddFolder(full, entry.name);
+                if (!ScanFolder(full)) return false;
+                continue;
+            }
+
+            // One physical file is listed once: deleting "the copy" that is
+            // a second name of the same file would delete the only copy.
+            if (entry.hasIdentity && !files_.Insert(entry.device, entry.inode)) continue;
+
+            if (entry.size == 0) {
+                if (criteria & CRIT_LIST_ZERO_BYTE) {
+                    results_.zeroByteFiles.push_back(platform::JoinPath(path, entry.name));
+                }
+                continue;
+            }
+            if (!options_.extensionFilter.empty()) {
+                std::u16string needle = u"|";
+                needle += ExtensionOf(entry.name);
+                needle += u'|';
+                if (FindText(options_.extensionFilter, needle, false) == 0) continue;
+            }
+            if (progress_) progress_->filesSeen.fetch_add(1, std::memory_order_relaxed);
+            if (!grouper_.AddFile(platform::JoinPath(path, entry.name), entry.name, entry.size)) {
+                return false;
+            }
+        }
+        return !Cancelled();
+    }
+
+    const ScanOptions& options_;
+    ScanResults& results_;
+    const std::atomic<uint8_t>& cancel_;
+    ScanProgress* progress_;
+    Grouper grouper_;
+    IdentitySet folders_;
+    IdentitySet files_;
+};
+
+}  // namespace
+
+ScanOutcome RunScan(const ScanOptions& options, ScanResults& results,
+                    const std::atomic<uint8_t>& cancelRequested, ScanProgress* progress,
+                    const ScanHooks& hooks) {
+    results.Reset();
+    NamePatterns patterns;
+    patterns.Compile();
+    Walk walk(options, results, cancelRequested, progress, patterns, hooks);
+    return walk.Run() ? ScanOutcome::Completed : ScanOutcome::Cancelled;
+}
+
+std::thread StartScanThread(const ScanOptions& options, ScanResults& results,
+                            const std::atomic<uint8_t>& cancelRequested, ScanProgress* progress,
+                            ScanHooks hooks, std::atomic<int>& done) {
+    done.store(kScanRunning);
+    return std::thread([&options, &results, &cancelRequested, progress, hooks = std::move(hooks),
+                        &done] {
+        const ScanOutcome outcome = RunScan(options, results, cancelRequested, progress, hooks);
+        done.store(static_cast<int>(outcome));
+    });
+}
+
+}  // namespace cs::engine

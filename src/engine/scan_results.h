@@ -1,0 +1,59 @@
+// The results of one scan: match groups, folder groups and zero-byte files,
+// and the counters that pace the result-list rebuilds. Written by the scan
+// thread only; read by others only after it ended or from the rebuild hook,
+// which runs on the scan thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/digest.h"
+
+namespace cs::engine {
+
+struct MatchGroup {
+    std::u16string paths;  // member paths joined by "\n", in joining order
+    int32_t count = 0;
+    uint64_t size = 0;  // founding file's size (kept whatever the criteria)
+    std::u16string nameKey;
+    std::optional<platform::Digest> headDigest;
+    std::optional<platform::Digest> tailDigest;
+    uint64_t founderSequence = 0;  // walk position of the founding file
+};
+
+struct FolderGroup {
+    std::u16string paths;
+    int32_t count = 0;
+    std::u16string folderKey;
+    uint64_t founderSequence = 0;
+};
+
+inline constexpr int32_t kFirstRefreshThreshold = 30;
+inline constexpr int32_t kRefreshThresholdStep = 10;
+
+// Only groups that have two or more members are held here: a group with one
+// member is never shown, and the index in the grouper keeps the founder
+// until a second member arrives. Because the digests of a founder are taken
+// lazily, a group can become visible after groups founded later; the
+// ordered views sort by founding position, which is the creation order of
+// a linear first-match search.
+struct ScanResults {
+    std::vector<MatchGroup> matchGroups;    // in order of reaching two members
+    std::vector<FolderGroup> folderGroups;  // likewise
+    std::vector<std::u16string> zeroByteFiles;
+
+    int32_t refreshCounter = 0;
+    int32_t refreshThreshold = kFirstRefreshThreshold;
+
+    void Reset();
+    // Groups in creation order (of a linear first-match search).
+    std::vector<const MatchGroup*> OrderedMatchGroups() const;
+    std::vector<const FolderGroup*> OrderedFolderGroups() const;
+};
+
+// Splits joined member paths at "\n".
+std::vector<std::u16string_view> SplitPaths(const std::u16string& joined);
+
+}  // namespace cs::engine

@@ -1,0 +1,14 @@
+// Facts about a path that the result list shows after the scan, read fresh
+// from the file system. Any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace cs::platform {
+
+// The size of the file now; 0 when it cannot be found out. Works on a file
+// that another program holds open (no sharing is refused).
+uint64_t FileSizeOfPath(const std::u16string& path);
+
+}  // namespace cs::platform
