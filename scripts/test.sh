@@ -1,0 +1,24 @@
+#!/bin/sh
+# Runs every test: installs what is missing, builds natively and for
+# Windows, runs the native suites and then the Windows suites under Wine.
+set -eu
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+jobs=$(nproc 2>/dev/null || echo 2)
+
+"$here/scripts/setup.sh"
+
+echo "== native build"
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/native -j "$jobs"
+echo "== native tests"
+(cd build/native && ctest -j "$jobs" --output-on-failure --timeout 900)
+
+echo "== windows build"
+cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build build/windows -j "$jobs"
+echo "== windows tests (wine)"
+(cd build/windows && ctest -j "$jobs" --output-on-failure --timeout 900)
+echo "== all tests passed"
