@@ -1,0 +1,313 @@
+// The real clonesifter-cli on real trees: exit codes, the JSON document and
+// the text sections, checked against what is on disk.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_tree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cs::test::TempTree;
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadAll(int fd) {
+    std::string data;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        data.append(buf, static_cast<size_t>(n));
+    }
+    return data;
+}
+
+pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd) {
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        close(out[0]);
+        close(err[0]);
+        std::vector<char*> argv;
+        std::string program = CS_CLI_PATH;
+        argv.push_back(program.data());
+        std::vector<std::string> copy = args;
+        for (auto& a : copy) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    outFd = out[0];
+    errFd = err[0];
+    return pid;
+}
+
+CliResult Finish(pid_t pid, int outFd, int errFd) {
+    CliResult r;
+    // stderr is small; read stdout to the end first, then stderr.
+    std::thread errReader([&] { r.err = ReadAll(errFd); });
+    r.out = ReadAll(outFd);
+    errReader.join();
+    close(outFd);
+    close(errFd);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+CliResult RunCli(const std::vector<std::string>& args) {
+    int outFd, errFd;
+    const pid_t pid = Spawn(args, outFd, errFd);
+    return Finish(pid, outFd, errFd);
+}
+
+std::vector<std::vector<std::string>> FileGroups(const nlohmann::json& doc) {
+    std::vector<std::vector<std::string>> groups;
+    for (const auto& g : doc.at("file_groups")) groups.push_back(g.at("paths"));
+    return groups;
+}
+
+TEST(CliUsage, BadInvocationsExitWithTwo) {
+    TempTree tree;
+    const std::string root = tree.Root().string();
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {},
+             {"--preset", "13", root},
+             {"--preset", "0", root},
+             {"--preset"},
+             {"--names", "fuzzy", root},
+             {"--contents", "partial", root},
+             {"--types", "pictures,movies", root},
+             {"--bogus", root},
+             {root, root},
+         }) {
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 2) << "args: " << ::testing::PrintToString(args);
+        EXPECT_NE(r.err.find("Usage:"), std::string::npos);
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+TEST(CliUsage, RootThatIsNotAFolder) {
+    TempTree tree;
+    tree.Write("file.txt", "x");
+    for (const std::string& root : {tree.Path("file.txt").string(), tree.Path("missing").string()}) {
+        const CliResult r = RunCli({root});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("not a folder: " + root), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+TEST(CliUsage, HelpGoesToStdout) {
+    const CliResult r = RunCli({"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("--preset N"), std::string::npos);
+}
+
+TEST(CliOptions, CriteriaAndFilterFromPresetAndOverrides) {
+    TempTree tree;
+    const std::string root = tree.Root().string();
+    struct Case {
+        std::vector<std::string> args;
+        int criteria;
+        std::string filter;
+    } cases[] = {
+        {{}, 0x015, ""},
+        {{"--preset", "4"}, 0x045, ""},
+        {{"--preset", "8"}, 0x045, ""},
+        {{"--preset", "9"}, 0x011, ""},
+        {{"--preset", "12"}, 0x005, ""},
+        {{"--any-size", "--preset", "4"}, 0x041, ""},  // overrides win wherever they stand
+        {{"--names", "exact", "--contents", "similar"}, 0x08D, ""},
+        {{"--names", "extension", "--names", "none"}, 0x005, ""},
+        {{"--no-recursive", "--folders", "--zero-byte"}, 0x116, ""},
+        {{"--ext", " Raw, .NEF"}, 0x015, "|Raw|NEF|"},
+        {{"--ext", ","}, 0x015, "|||"},
+        {{"--types", "pdf,music"}, 0x015, "|mp3|wwa|flac|ogg|opus|wav|m3a|ape|mpc|tta|wv|pdf|xps|"},
+        {{"--ext", "raw", "--types", "pdf"}, 0x015, "|raw|pdf|xps|"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back("--json");
+        args.push_back(root + "///");
+        const CliResult r = RunCli(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto doc = nlohmann::json::parse(r.out);
+        EXPECT_EQ(doc.at("criteria"), c.criteria) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(doc.at("extension_filter"), c.filter) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(doc.at("root"), root) << "trailing separators are removed";
+        EXPECT_EQ(doc.at("cancelled"), false);
+    }
+}
+
+// The order the walk meets files in: listing order, each sub-folder
+// finished before the next entry of its parent.
+void WalkOrder(const fs::path& folder, std::vector<std::string>& out) {
+    for (const auto& e : fs::directory_iterator(folder)) {
+        if (e.is_directory()) {
+            WalkOrder(e.path(), out);
+        } else {
+            out.push_back(e.path().string());
+        }
+    }
+}
+
+TEST(CliJson, GroupsInCreationOrderWithFounderSize) {
+    TempTree tree;
+    tree.Write("a/one.bin", std::string(1000, 'x'));
+    tree.Write("a/b/two.bin", std::string(1000, 'x'));
+    tree.Write("a/b/c/three.bin", std::string(1000, 'x'));
+    tree.Write("a/b/c/d/other.bin", std::string(1000, 'y'));  // same size, other contents
+    tree.Write("a/b/c/d/e/empty.bin", "");
+    tree.Write("z/first.txt", "abc");
+    tree.Write("z/second.txt", "abc");
+    std::vector<std::string> order;
+    WalkOrder(tree.Root(), order);
+    auto walked = [&order](std::vector<std::string> paths) {
+        std::sort(paths.begin(), paths.end(), [&order](const auto& x, const auto& y) {
+            return std::find(order.begin(), order.end(), x) < std::find(order.begin(), order.end(), y);
+        });
+        return paths;
+    };
+    const std::vector<std::string> big = walked({tree.Path("a/one.bin").string(),
+                                                 tree.Path("a/b/two.bin").string(),
+                                                 tree.Path("a/b/c/three.bin").string()});
+    const std::vector<std::string> small = walked({tree.Path("z/first.txt").string(),
+                                                   tree.Path("z/second.txt").string()});
+
+    const CliResult r = RunCli({"--preset", "4", "--zero-byte", "--json", tree.Root().string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto doc = nlohmann::json::parse(r.out);
+    ASSERT_EQ(doc.at("file_groups").size(), 2u);
+    // Groups come in the order their first member was met.
+    const bool bigFirst = walked({big[0], small[0]})[0] == big[0];
+    const size_t bigIndex = bigFirst ? 0 : 1;
+    EXPECT_EQ(FileGroups(doc)[bigIndex], big);
+    EXPECT_EQ(FileGroups(doc)[1 - bigIndex], small);
+    EXPECT_EQ(doc["file_groups"][bigIndex]["size"], 1000);
+    EXPECT_EQ(doc["file_groups"][1 - bigIndex]["size"], 3);
+    EXPECT_EQ(doc.at("zero_byte_files"),
+              nlohmann::json::array({tree.Path("a/b/c/d/e/empty.bin").string()}));
+    EXPECT_TRUE(doc.at("folder_groups").empty());
+}
+
+TEST(CliJson, NameBytesThatAreNotUtf8SurviveAsSurrogateEscapes) {
+    TempTree tree;
+    tree.Write("sub/plain.dat", "same bytes");
+    const fs::path odd = tree.Root() / std::string("odd\xff\xfe.dat");
+    std::ofstream(odd, std::ios::binary) << "same bytes";
+    const CliResult r = RunCli({"--preset", "4", "--json", tree.Root().string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("odd\\udcff\\udcfe.dat"), std::string::npos) << r.out;
+    // Every other byte is plain UTF-8: nothing raw above 0x7F is written.
+    for (unsigned char c : r.out) EXPECT_LT(c, 0x80);
+
+    // The text form writes the original bytes back, so the path can be used.
+    const CliResult text = RunCli({"--preset", "4", tree.Root().string()});
+    EXPECT_NE(text.out.find(odd.string() + "\todd\xff\xfe.dat\t10 bytes\n"), std::string::npos)
+        << text.out;
+}
+
+TEST(CliText, SectionsMirrorTheResultList) {
+    TempTree tree;
+    // Each folder holds one entry besides the next folder's chain, so the
+    // walk order is fixed: pic.jpg's folder lists it before "x" or after.
+    tree.Write("Photos/x/Photos (2)/y/empty.txt", "");
+    tree.Write("Photos/x/Photos (2)/pic - copy.jpg", std::string(1536, 'p'));
+    tree.Write("Photos/pic.jpg", std::string(1536, 'p'));
+    std::vector<std::string> order;
+    WalkOrder(tree.Root(), order);
+    std::string first = tree.Path("Photos/pic.jpg").string() + "\tpic.jpg\t1.5 KB\n";
+    std::string second =
+        tree.Path("Photos/x/Photos (2)/pic - copy.jpg").string() + "\tpic - copy.jpg\t1.5 KB\n";
+    if (order[0] != tree.Path("Photos/pic.jpg").string()) std::swap(first, second);
+
+    const CliResult r = RunCli({"--folders", "--zero-byte", tree.Root().string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string expected =
+        "Duplicate folder names\n" + tree.Path("Photos").string() + "\tPhotos\tN/A (Folder)\n" +
+        tree.Path("Photos/x/Photos (2)").string() + "\tPhotos (2)\tN/A (Folder)\n" +
+        "\nDuplicate files\n" + first + second +
+        "\nEmpty (zero-byte) files\n" + tree.Path("Photos/x/Photos (2)/y/empty.txt").string() +
+        "\tempty.txt\t0 bytes\n";
+    EXPECT_EQ(r.out, expected);
+}
+
+TEST(CliText, WithoutTheSizeCriterionSizesAreReadFromDisk) {
+    TempTree tree;
+    tree.Write("a/song.mp3", std::string(100, 'a'));
+    tree.Write("a/b/song.mp3", std::string(2048, 'b'));
+    const CliResult r = RunCli({"--preset", "10", tree.Root().string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\tsong.mp3\t100 bytes\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\tsong.mp3\t2 KB\n"), std::string::npos) << r.out;
+}
+
+TEST(CliCancel, InterruptPrintsPartialResultsAndExits130) {
+    TempTree tree;
+    // Sparse: hashing them takes seconds, storing them takes nothing.
+    const uint64_t big = 4ull << 30;
+    for (const char* name : {"a/big1.bin", "a/b/big2.bin"}) {
+        const fs::path p = tree.Path(name);
+        fs::create_directories(p.parent_path());
+        std::ofstream(p).close();
+        fs::resize_file(p, big);
+    }
+    tree.Write("small1.txt", "dup");
+    tree.Write("a/b/c/small2.txt", "dup");
+    int outFd, errFd;
+    const pid_t pid = Spawn({"--preset", "4", "--json", "--quiet", tree.Root().string()}, outFd, errFd);
+    ASSERT_GT(pid, 0);
+    // Wait until the scan holds one of the big files open: it is then
+    // inside a digest that takes seconds, and the interrupt lands there.
+    const fs::path fdDir = "/proc/" + std::to_string(pid) + "/fd";
+    bool hashing = false;
+    for (int spin = 0; spin < 200000 && !hashing; ++spin) {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(fdDir, ec)) {
+            const fs::path target = fs::read_symlink(e.path(), ec);
+            if (!ec && target.filename().string().rfind("big", 0) == 0) hashing = true;
+        }
+        if (ec) break;  // the process ended
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(hashing) << "the scan never opened a big file";
+    kill(pid, SIGINT);
+    const CliResult r = Finish(pid, outFd, errFd);
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    const auto doc = nlohmann::json::parse(r.out);
+    EXPECT_EQ(doc.at("cancelled"), true);
+    for (const auto& group : FileGroups(doc)) {
+        for (const auto& path : group) {
+            EXPECT_EQ(path.find("big"), std::string::npos) << "the big pair was never finished";
+        }
+    }
+}
+
+}  // namespace
