@@ -1,9 +1,12 @@
 #include "engine/grouping.h"
 
 #include <cstring>
+#include <deque>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "engine/digest_pool.h"
 #include "engine/digests.h"
 #include "engine/names.h"
 #include "engine/scan.h"
@@ -108,6 +111,7 @@ struct Candidate {
     FileRecord file;
     bool hasDigests = false;
     ContentDigests digests;
+    std::shared_ptr<DigestJob> job;  // set while its digests are being computed
 };
 
 struct ContentSlot {
@@ -145,6 +149,24 @@ struct FolderSlot {
 
 enum class ReadOutcome { Ok, Failed, Cancelled };
 
+struct SignatureBucket;
+
+// A placement decided by the walk but waiting for digests: applied strictly
+// in the order it was decided.
+struct PendingPlacement {
+    SignatureBucket* bucket;
+    Candidate candidate;
+};
+
+// Enough work queued for both cores without letting the walk run far ahead
+// (each waiting placement holds a path).
+constexpr size_t kMaxPendingPlacements = 64;
+
+unsigned DigestThreads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : (n > 4 ? 4 : n);
+}
+
 }  // namespace
 
 struct Grouper::State {
@@ -170,6 +192,9 @@ struct Grouper::State {
 
     std::vector<uint8_t> readBuffer;
     std::atomic<uint64_t> ignoredBytes{0};
+    std::unique_ptr<DigestPool> pool;
+    std::deque<PendingPlacement> pending;
+    bool cancelled = false;
 
     State(const ScanOptions& o, const NamePatterns& p, ScanResults& r,
           const std::atomic<uint8_t>& c, ScanProgress* pr, const ScanHooks& h)
@@ -183,6 +208,10 @@ struct Grouper::State {
           byContent(o.criteria & kContentCriteria),
           byName(o.criteria & kNameCriteria) {
         table.assign(1024, 0);
+        if (byContent) {
+            pool = std::make_unique<DigestPool>(DigestThreads(), criteria, cancel,
+                                                progress ? progress->bytesHashed : ignoredBytes);
+        }
     }
 
     ReadContext Context() {
@@ -295,15 +324,38 @@ struct Grouper::State {
         return ReadOutcome::Ok;
     }
 
-    ReadOutcome EnsureDigests(Candidate& c) {
-        if (c.hasDigests) return ReadOutcome::Ok;
-        const HashResult r =
-            ComputeContentDigests(std::u16string(arena.Get(c.file.path)), criteria, c.digests,
-                                  Context());
-        if (r == HashResult::Cancelled) return ReadOutcome::Cancelled;
-        if (r != HashResult::Ok) return ReadOutcome::Failed;
-        c.hasDigests = true;
-        return ReadOutcome::Ok;
+    // Starts the digests of a candidate that has none yet.
+    void RequestDigests(Candidate& c) {
+        if (!c.hasDigests && !c.job) c.job = pool->Submit(std::u16string(arena.Get(c.file.path)));
+    }
+
+    // Applies the waiting placements in order; with `block` false it stops
+    // at the first one whose digests are not ready, unless too many wait.
+    // False when a digest was cancelled.
+    bool Drain(bool block) {
+        while (!pending.empty()) {
+            PendingPlacement& head = pending.front();
+            Candidate& c = head.candidate;
+            if (c.job) {
+                if (!pool->IsDone(*c.job)) {
+                    if (!block && pending.size() < kMaxPendingPlacements) return true;
+                    pool->Wait(*c.job);
+                }
+                if (c.job->result == HashResult::Cancelled) {
+                    cancelled = true;
+                    return false;
+                }
+                if (c.job->result == HashResult::Ok) {
+                    c.digests = c.job->digests;
+                    c.hasDigests = true;
+                }
+                c.job.reset();
+            }
+            // Unreadable: never grouped, and nobody can join it.
+            if (c.hasDigests) Place(*head.bucket, c);
+            pending.pop_front();
+        }
+        return true;
     }
 
     // Places a digested candidate: joins the slot with equal digests, or
@@ -336,13 +388,12 @@ struct Grouper::State {
         }
         if (!sb.opened) {
             sb.opened = true;
-            const ReadOutcome f = EnsureDigests(sb.first);
-            if (f == ReadOutcome::Cancelled) return f;
-            if (f == ReadOutcome::Ok) Place(sb, sb.first);
+            RequestDigests(sb.first);
+            pending.push_back(PendingPlacement{&sb, std::move(sb.first)});
+            sb.first = Candidate{};
         }
-        const ReadOutcome d = EnsureDigests(c);
-        if (d != ReadOutcome::Ok) return d;
-        Place(sb, c);
+        RequestDigests(c);
+        pending.push_back(PendingPlacement{&sb, std::move(c)});
         return ReadOutcome::Ok;
     }
 
@@ -390,8 +441,11 @@ struct Grouper::State {
         }
         Candidate c;
         c.file = file;
-        return Admit(opened[static_cast<size_t>(buckets[index].opened)], c) !=
-               ReadOutcome::Cancelled;
+        if (Admit(opened[static_cast<size_t>(buckets[index].opened)], c) ==
+            ReadOutcome::Cancelled) {
+            return false;
+        }
+        return Drain(false);
     }
 
     void AddFolder(const std::u16string& path, std::u16string_view name) {
@@ -429,6 +483,13 @@ Grouper::Grouper(const ScanOptions& options, const NamePatterns& patterns, ScanR
     : state_(std::make_unique<State>(options, patterns, results, cancel, progress, hooks)) {}
 
 Grouper::~Grouper() = default;
+
+bool Grouper::Finish(bool walkCompleted) {
+    State& s = *state_;
+    if (!s.byContent || s.cancelled) return !s.cancelled;
+    if (walkCompleted) return s.Drain(true);
+    return false;
+}
 
 bool Grouper::AddFile(const std::u16string& path, std::u16string_view name, uint64_t size) {
     return state_->AddFile(path, name, size);

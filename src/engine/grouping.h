@@ -49,6 +49,10 @@ public:
     // A file of non-zero size that passed the walk's filters. False when
     // the scan was cancelled while reading.
     bool AddFile(const std::u16string& path, std::u16string_view name, uint64_t size);
+    // Applies what still waits for digests once the walk has ended. False
+    // when the scan was cancelled; then what waited is dropped, as a
+    // cancelled single-threaded scan would not have reached it either.
+    bool Finish(bool walkCompleted);
     // A folder met by the walk (only called when folder names are matched).
     void AddFolder(const std::u16string& path, std::u16string_view name);
 

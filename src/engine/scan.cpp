@@ -89,7 +89,8 @@ public:
         if (platform::FolderIdentity(options_.rootPath, device, inode)) {
             folders_.Insert(device, inode);
         }
-        return ScanFolder(options_.rootPath);
+        const bool completed = ScanFolder(options_.rootPath);
+        return grouper_.Finish(completed) && completed;
     }
 
 private:
