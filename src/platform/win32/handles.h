@@ -1,0 +1,62 @@
+// Move-only owners of the Win32 handles the platform layer opens. Copying is
+// forbidden; moving hands the handle over and leaves the source empty;
+// assigning or resetting closes what was held before. A handle counts as
+// held only when it is neither null nor INVALID_HANDLE_VALUE, because Win32
+// reports failure with either, depending on the function.
+#pragma once
+
+#include <windows.h>
+
+namespace cs::platform::win32 {
+
+template <typename Traits>
+class UniqueOwner {
+public:
+    using Handle = typename Traits::Handle;
+
+    UniqueOwner() = default;
+    explicit UniqueOwner(Handle handle) noexcept : handle_(handle) {}
+    ~UniqueOwner() { Reset(); }
+    UniqueOwner(UniqueOwner&& other) noexcept : handle_(other.Release()) {}
+    UniqueOwner& operator=(UniqueOwner&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    UniqueOwner(const UniqueOwner&) = delete;
+    UniqueOwner& operator=(const UniqueOwner&) = delete;
+
+    Handle Get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return IsHeld(handle_); }
+
+    Handle Release() noexcept {
+        Handle handle = handle_;
+        handle_ = Handle{};
+        return handle;
+    }
+    void Reset(Handle handle = Handle{}) noexcept {
+        if (IsHeld(handle_)) Traits::Close(handle_);
+        handle_ = handle;
+    }
+
+private:
+    static bool IsHeld(Handle handle) noexcept {
+        return handle != Handle{} && handle != INVALID_HANDLE_VALUE;
+    }
+
+    Handle handle_{};
+};
+
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static void Close(Handle handle) noexcept { CloseHandle(handle); }
+};
+
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static void Close(Handle handle) noexcept { FindClose(handle); }
+};
+
+using UniqueHandle = UniqueOwner<KernelHandleTraits>;
+using UniqueFindHandle = UniqueOwner<FindHandleTraits>;
+
+}  // namespace cs::platform::win32
