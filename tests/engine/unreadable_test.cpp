@@ -1,0 +1,405 @@
+// A file that really cannot be read must never be reported as a duplicate
+// under a content criterion: nothing was compared. Without a content
+// criterion it is grouped on size and name like any other.
+//
+// The tests run as root in CI, where mode 000 still reads. So on Linux the
+// scan runs in a child process that has given up the permission (switched
+// to an unprivileged user, or failing that dropped the capabilities that
+// override file modes) and sends the groups back through a pipe. On Windows
+// a file held open without read sharing cannot be opened by the scan.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "engine/scan.h"
+#include "platform/text.h"
+#include "support/reference_scan.h"
+#include "support/temp_tree.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace cs::engine {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Describe;
+using test::PathList;
+using test::ScanSnapshot;
+using test::TempTree;
+
+const char kSame[] = "identical contents of some length";
+
+struct Outcome {
+    std::optional<ScanSnapshot> snapshot;
+    std::string skipReason;
+};
+
+#ifndef _WIN32
+
+bool DropFileModeOverride(std::string& how) {
+    if (setgroups(0, nullptr) == 0 && setresgid(65534, 65534, 65534) == 0 &&
+        setresuid(65534, 65534, 65534) == 0) {
+        how = "uid 65534";
+        return true;
+    }
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const uint32_t mask = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+    data[0].effective &= ~mask;
+    data[0].permitted &= ~mask;
+    data[0].inheritable &= ~mask;
+    if (syscall(SYS_capset, &header, data) != 0)
+        return false;
+    how = "capabilities dropped";
+    return true;
+}
+
+void WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n <= 0)
+            return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+std::string Serialise(const ScanSnapshot& s) {
+    std::string out = "ran\n";
+    for (const PathList& g : s.matchGroups) {
+        out += "group\n";
+        for (const auto& p : g)
+            out += test::Utf8(p) + "\n";
+    }
+    for (const PathList& g : s.folderGroups) {
+        out += "folders\n";
+        for (const auto& p : g)
+            out += test::Utf8(p) + "\n";
+    }
+    for (const auto& p : s.zeroByteFiles)
+        out += "zero\n" + test::Utf8(p) + "\n";
+    return out;
+}
+
+ScanSnapshot Parse(const std::string& text) {
+    ScanSnapshot s;
+    PathList* current = nullptr;
+    size_t pos = text.find('\n') + 1;  // past "ran"
+    bool nextIsZero = false;
+    while (pos < text.size()) {
+        const size_t nl = text.find('\n', pos);
+        const std::string line = text.substr(pos, nl - pos);
+        pos = nl + 1;
+        if (nextIsZero) {
+            s.zeroByteFiles.push_back(platform::Utf8ToUtf16Lossless(line));
+            nextIsZero = false;
+        } else if (line == "group") {
+            current = &s.matchGroups.emplace_back();
+        } else if (line == "folders") {
+            current = &s.folderGroups.emplace_back();
+        } else if (line == "zero") {
+            nextIsZero = true;
+        } else if (current) {
+            current->push_back(platform::Utf8ToUtf16Lossless(line));
+        }
+    }
+    return s;
+}
+
+// Runs `body` in a child without the right to read `unreadable` (a file of
+// mode 000) and returns what it answered. `readable` must still open there,
+// or the tree is out of the child's reach and the case is skipped.
+struct ChildAnswer {
+    std::optional<std::string> text;
+    std::string skipReason;
+};
+
+ChildAnswer RunUnprivileged(const fs::path& unreadable, const fs::path& readable,
+                            const std::function<std::string()>& body) {
+    ChildAnswer answer;
+    int fds[2];
+    if (pipe(fds) != 0) {
+        answer.skipReason = "no pipe";
+        return answer;
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        answer.skipReason = "cannot fork";
+        return answer;
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        std::string how;
+        if (!DropFileModeOverride(how)) {
+            WriteAll(fds[1], "skip\ncannot drop the permission to read any file\n");
+            _exit(0);
+        }
+        const int probe = open(unreadable.c_str(), O_RDONLY);
+        if (probe >= 0) {
+            WriteAll(fds[1], "skip\nmode 000 still reads after " + how + "\n");
+            _exit(0);
+        }
+        const int ok = open(readable.c_str(), O_RDONLY);
+        if (ok < 0) {
+            WriteAll(fds[1], "skip\nthe test tree is not reachable after " + how + "\n");
+            _exit(0);
+        }
+        close(ok);
+        WriteAll(fds[1], body());
+        close(fds[1]);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        ADD_FAILURE() << "the child died (status " << status << ")";
+        return answer;
+    }
+    if (text.rfind("skip\n", 0) == 0) {
+        answer.skipReason = text.substr(5);
+        return answer;
+    }
+    answer.text = text;
+    return answer;
+}
+
+Outcome ScanWithoutPermission(const ScanOptions& options, const fs::path& unreadable,
+                              const fs::path& readable) {
+    Outcome outcome;
+    const ChildAnswer answer = RunUnprivileged(unreadable, readable, [&options] {
+        ScanResults results;
+        std::atomic<uint8_t> cancel{0};
+        RunScan(options, results, cancel);
+        return Serialise(test::SnapshotOf(results));
+    });
+    if (!answer.text) {
+        outcome.skipReason = answer.skipReason;
+        return outcome;
+    }
+    if (answer.text->rfind("ran\n", 0) != 0) {
+        ADD_FAILURE() << "unexpected answer from the child: " << *answer.text;
+        return outcome;
+    }
+    outcome.snapshot = Parse(*answer.text);
+    return outcome;
+}
+
+class Unreadable : public testing::Test {
+protected:
+    void SetUp() override {
+        // The child has to reach the tree as another user.
+        fs::permissions(tree.Root(), fs::perms::owner_all | fs::perms::group_read |
+                                         fs::perms::group_exec | fs::perms::others_read |
+                                         fs::perms::others_exec);
+        for (const char* n : {"r1", "r2", "r3", "u1", "u2"})
+            tree.Write(n, kSame);
+        tree.Write("locked/r4", kSame);
+        tree.Write("odd", "a different size");
+        for (const char* n : {"u1", "u2", "odd"})
+            fs::permissions(tree.Path(n), fs::perms::none);
+        fs::permissions(tree.Path("locked"), fs::perms::none);
+        for (const test::WalkItem& item : test::ListWalk(tree.Root16(), true)) {
+            if (item.isFolder || item.name == u"r4" || item.name == u"odd")
+                continue;
+            all.push_back(item.path);
+            if (item.name[0] == u'r')
+                readable.push_back(item.path);
+        }
+        ASSERT_EQ(all.size(), 5u);
+        ASSERT_EQ(readable.size(), 3u);
+    }
+
+    ScanSnapshot Scan(uint32_t criteria) {
+        ScanOptions o;
+        o.rootPath = tree.Root16();
+        o.criteria = criteria;
+        Outcome out = ScanWithoutPermission(o, tree.Path("u1"), tree.Path("r1"));
+        if (!out.snapshot) {
+            skip = out.skipReason;
+            return {};
+        }
+        return *out.snapshot;
+    }
+
+    TempTree tree;
+    PathList all;       // r1, r2, r3, u1, u2 in walk order
+    PathList readable;  // r1, r2, r3 in walk order
+    std::string skip;
+};
+
+TEST_F(Unreadable, NeverGroupedUnderAContentCriterion) {
+    for (uint32_t criteria :
+         {CRIT_RECURSIVE | CRIT_EXACT_CONTENTS, CRIT_RECURSIVE | CRIT_SIMILAR_CONTENTS,
+          CRIT_RECURSIVE | CRIT_SAME_SIZE | CRIT_EXACT_CONTENTS,
+          CRIT_RECURSIVE | CRIT_SAME_SIZE | CRIT_SIMILAR_CONTENTS | CRIT_SAME_EXTENSION}) {
+        SCOPED_TRACE(testing::Message() << "criteria 0x" << std::hex << criteria);
+        const ScanSnapshot s = Scan(criteria);
+        if (!skip.empty())
+            GTEST_SKIP() << skip;
+        ASSERT_EQ(s.matchGroups.size(), 1u) << Describe(s);
+        EXPECT_EQ(s.matchGroups[0], readable) << Describe(s);
+    }
+}
+
+TEST_F(Unreadable, GroupedOnSizeAndNameWithoutAContentCriterion) {
+    for (uint32_t criteria :
+         {CRIT_RECURSIVE | CRIT_SAME_SIZE, CRIT_RECURSIVE | CRIT_SAME_SIZE | CRIT_SAME_EXTENSION}) {
+        SCOPED_TRACE(testing::Message() << "criteria 0x" << std::hex << criteria);
+        const ScanSnapshot s = Scan(criteria);
+        if (!skip.empty())
+            GTEST_SKIP() << skip;
+        // The unsearchable folder's file is missing: its folder was skipped.
+        ASSERT_EQ(s.matchGroups.size(), 1u) << Describe(s);
+        EXPECT_EQ(s.matchGroups[0], all) << Describe(s);
+    }
+}
+
+TEST_F(Unreadable, AnUnsearchableFolderIsStillAFolder) {
+    tree.MakeDir("elsewhere/locked");
+    const ScanSnapshot s = Scan(CRIT_RECURSIVE | CRIT_SIMILAR_FOLDERS);
+    if (!skip.empty())
+        GTEST_SKIP() << skip;
+    ASSERT_EQ(s.folderGroups.size(), 1u) << Describe(s);
+    EXPECT_EQ(s.folderGroups[0].size(), 2u);
+}
+
+// The engine digests lazily and finds groups through an index; with files
+// that cannot be read among the candidates (founders included) it must
+// still give what the plain linear search gives when such files are left
+// out, under every criteria combination.
+TEST_F(Unreadable, SameAsTheReferenceWithUnreadableFilesAnywhere) {
+    const std::string bodies[] = {"alpha", "bravo", "alphaalpha", "charlie"};
+    const char* const folders[] = {"", "x/", "x/Photos/", "y/photos (2)/"};
+    for (int k = 0; k < 48; ++k) {
+        const std::string number = std::to_string(k);
+        const std::string name =
+            std::string(folders[k % 4]) +
+            (k % 5 == 0 ? "img (" + number + ").jpg" : "f" + number + (k % 3 ? ".jpg" : ".JPG"));
+        tree.Write(name, bodies[(k * 7) % 4]);
+        if (k % 3 == 1)
+            fs::permissions(tree.Path(name), fs::perms::none);
+    }
+    const ChildAnswer answer = RunUnprivileged(tree.Path("u1"), tree.Path("r1"), [this] {
+        test::DigestCache cache;
+        int compared = 0;
+        for (uint32_t size : {0u, 0x004u}) {
+            for (uint32_t names : {0u, 0x008u, 0x010u, 0x020u}) {
+                for (uint32_t contents : {0x040u, 0x080u}) {
+                    ScanOptions o;
+                    o.rootPath = tree.Root16();
+                    o.criteria = CRIT_RECURSIVE | CRIT_SIMILAR_FOLDERS | size | names | contents;
+                    const test::ScanRecord engine = test::RunEngineScan(o);
+                    const test::ScanRecord reference = test::ReferenceScan(o, cache);
+                    if (!(engine.final == reference.final) ||
+                        engine.atRebuilds.size() != reference.atRebuilds.size() ||
+                        engine.refreshCounter != reference.refreshCounter) {
+                        return "differs under criteria " + std::to_string(o.criteria) +
+                               "\n--- engine:\n" + Describe(engine.final) + "--- reference:\n" +
+                               Describe(reference.final);
+                    }
+                    if (!reference.final.matchGroups.empty())
+                        ++compared;
+                }
+            }
+        }
+        return "same " + std::to_string(compared);
+    });
+    if (!answer.text)
+        GTEST_SKIP() << answer.skipReason;
+    ASSERT_EQ(answer.text->rfind("same ", 0), 0u) << *answer.text;
+    // Most combinations must have found groups, or little was compared.
+    EXPECT_GE(std::stoi(answer.text->substr(5)), 8) << *answer.text;
+}
+
+#else  // _WIN32
+
+// A handle opened without any sharing makes every other open fail with a
+// sharing violation, which is how another program's lock looks to the scan.
+class LockedFile {
+public:
+    explicit LockedFile(const fs::path& path)
+        : handle_(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr)) {}
+    ~LockedFile() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+class Unreadable : public testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* n : {"r1", "r2", "r3", "u1", "u2"})
+            tree.Write(n, kSame);
+        for (const std::u16string& p : test::WalkFiles(tree.Root16(), true)) {
+            all.push_back(p);
+            if (p[p.rfind(u'\\') + 1] == u'r')
+                readable.push_back(p);
+        }
+        ASSERT_EQ(readable.size(), 3u);
+    }
+    ScanSnapshot Scan(uint32_t criteria) {
+        ScanOptions o;
+        o.rootPath = tree.Root16();
+        o.criteria = criteria;
+        ScanResults results;
+        std::atomic<uint8_t> cancel{0};
+        RunScan(o, results, cancel);
+        return test::SnapshotOf(results);
+    }
+    TempTree tree;
+    PathList all, readable;
+};
+
+TEST_F(Unreadable, NeverGroupedUnderAContentCriterion) {
+    LockedFile u1(tree.Path("u1")), u2(tree.Path("u2"));
+    ASSERT_TRUE(u1.ok() && u2.ok());
+    for (uint32_t criteria :
+         {uint32_t{CRIT_EXACT_CONTENTS}, CRIT_SIMILAR_CONTENTS | CRIT_SAME_SIZE}) {
+        const ScanSnapshot s = Scan(criteria);
+        ASSERT_EQ(s.matchGroups.size(), 1u) << Describe(s);
+        EXPECT_EQ(s.matchGroups[0], readable) << Describe(s);
+    }
+}
+
+TEST_F(Unreadable, GroupedOnSizeAndNameWithoutAContentCriterion) {
+    LockedFile u1(tree.Path("u1")), u2(tree.Path("u2"));
+    ASSERT_TRUE(u1.ok() && u2.ok());
+    const ScanSnapshot s = Scan(CRIT_SAME_SIZE);
+    ASSERT_EQ(s.matchGroups.size(), 1u) << Describe(s);
+    EXPECT_EQ(s.matchGroups[0], all);
+}
+
+#endif  // _WIN32
+
+}  // namespace
+}  // namespace cs::engine
