@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/digest_pool.h"
+#include "engine/read_pool.h"
 #include "engine/digests.h"
 #include "engine/names.h"
 #include "engine/scan.h"
@@ -72,21 +72,6 @@ uint64_t HashText(std::u16string_view text) {
     return Mix(h);
 }
 
-// Not cryptographic: a collision only costs a full digest, never a wrong
-// match, because the digests decide.
-uint64_t HashBytes(const uint8_t* data, size_t size, uint64_t seed) {
-    uint64_t h = Mix(seed ^ size);
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, data + i, 8);
-        h = (h ^ Mix(w)) * 0x9E3779B97F4A7C15ull;
-    }
-    uint64_t tail = 0;
-    std::memcpy(&tail, data + i, size - i);
-    return Mix(h ^ tail ^ (size << 56));
-}
-
 uint64_t DigestHash(const ContentDigests& d) {
     uint64_t a, b;
     std::memcpy(&a, d.head.bytes.data(), 8);
@@ -94,10 +79,6 @@ uint64_t DigestHash(const ContentDigests& d) {
     return a ^ Mix(b);
 }
 
-constexpr size_t kSignatureSpan = 4096;
-// Files up to this size are read whole on first contact and digested from
-// memory: a second open would cost more than the hashing.
-constexpr uint64_t kWholeReadLimit = 64 * 1024;
 constexpr uint64_t kLargeClass = ~0ull;
 
 struct FileRecord {
@@ -111,7 +92,6 @@ struct Candidate {
     FileRecord file;
     bool hasDigests = false;
     ContentDigests digests;
-    std::shared_ptr<DigestJob> job;  // set while its digests are being computed
 };
 
 struct ContentSlot {
@@ -147,24 +127,43 @@ struct FolderSlot {
     int32_t group = -1;
 };
 
-enum class ReadOutcome { Ok, Failed, Cancelled };
-
-struct SignatureBucket;
-
-// A placement decided by the walk but waiting for digests: applied strictly
-// in the order it was decided.
-struct PendingPlacement {
-    SignatureBucket* bucket;
+// A file of an opened bucket waiting for its signature.
+//
+// `trigger` is the walk position of the file whose arrival caused the step:
+// a one-thread scan would have done it right then.
+struct PendingSignature {
+    uint64_t trigger;
+    uint32_t opened;  // index of the OpenedBucket
     Candidate candidate;
+    std::shared_ptr<ReadJob> job;
 };
 
-// Enough work queued for both cores without letting the walk run far ahead
-// (each waiting placement holds a path).
-constexpr size_t kMaxPendingPlacements = 64;
+// A placement waiting for digests.
+struct PendingPlacement {
+    uint64_t trigger;
+    SignatureBucket* bucket;  // map nodes do not move
+    Candidate candidate;
+    std::shared_ptr<ReadJob> job;  // null when the digests are at hand
+};
 
-unsigned DigestThreads() {
+// Enough queued for both cores and the disk, without letting the walk run
+// far ahead (each waiting file holds a path).
+constexpr size_t kMaxPending = 128;
+
+// A zero-byte file or a folder met while reads were still pending: held
+// back until everything the walk met before it has been placed, so the list
+// rebuilt at any moment is the one a one-thread scan would show.
+struct DeferredEntry {
+    uint64_t barrier;  // walk position of the next file after it
+    bool isFolder;
+    std::u16string path;
+    std::u16string name;
+};
+
+unsigned ReadThreads() {
     const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : (n > 4 ? 4 : n);
+    // At least two, so reading overlaps the walk even on one core.
+    return n < 2 ? 2 : (n > 4 ? 4 : n);
 }
 
 }  // namespace
@@ -184,16 +183,17 @@ struct Grouper::State {
     TextArena arena;
     std::vector<KeyBucket> buckets;
     std::vector<uint32_t> table;  // open addressing: 0 empty, else bucket index + 1
-    std::vector<OpenedBucket> opened;
+    std::deque<OpenedBucket> opened;  // a deque: placements hold pointers into it
     std::vector<ContentSlot> slots;
     std::unordered_map<std::u16string, FolderSlot> folders;
     uint64_t nextSequence = 0;
     uint64_t nextFolderSequence = 0;
 
-    std::vector<uint8_t> readBuffer;
     std::atomic<uint64_t> ignoredBytes{0};
-    std::unique_ptr<DigestPool> pool;
-    std::deque<PendingPlacement> pending;
+    std::unique_ptr<ReadPool> pool;
+    std::deque<PendingSignature> signatures;
+    std::deque<PendingPlacement> placements;
+    std::deque<DeferredEntry> deferred;
     bool cancelled = false;
 
     State(const ScanOptions& o, const NamePatterns& p, ScanResults& r,
@@ -209,14 +209,9 @@ struct Grouper::State {
           byName(o.criteria & kNameCriteria) {
         table.assign(1024, 0);
         if (byContent) {
-            pool = std::make_unique<DigestPool>(DigestThreads(), criteria, cancel,
-                                                progress ? progress->bytesHashed : ignoredBytes);
+            pool = std::make_unique<ReadPool>(ReadThreads(), criteria, cancel,
+                                              progress ? progress->bytesHashed : ignoredBytes);
         }
-    }
-
-    ReadContext Context() {
-        return ReadContext{&cancel, progress ? &progress->bytesHashed : &ignoredBytes,
-                           &readBuffer};
     }
 
     uint64_t SizeClass(uint64_t size) const {
@@ -287,77 +282,6 @@ struct Grouper::State {
         AfterJoin();
     }
 
-    ReadOutcome Signature(Candidate& c, uint64_t& signature) {
-        platform::FileReader file;
-        if (file.Open(std::u16string(arena.Get(c.file.path))) != platform::Status::Ok) {
-            return ReadOutcome::Failed;
-        }
-        if (readBuffer.size() < kReadChunk) readBuffer.resize(kReadChunk);
-        uint8_t* buf = readBuffer.data();
-        std::atomic<uint64_t>& counter = progress ? progress->bytesHashed : ignoredBytes;
-        if (c.file.size <= kWholeReadLimit) {
-            // Read to the real end, not the listed size: the digests must be
-            // of what the file holds now, as a full read would see.
-            const int64_t got = file.Read(buf, kWholeReadLimit + 1);
-            if (got < 0) return ReadOutcome::Failed;
-            const auto n = static_cast<size_t>(got);
-            counter.fetch_add(n, std::memory_order_relaxed);
-            if (n > kWholeReadLimit) {
-                c.hasDigests = false;  // grew past the limit: digest it the long way later
-            } else {
-                if (!ContentDigestsOfBytes(buf, n, criteria, c.digests)) return ReadOutcome::Failed;
-                c.hasDigests = true;
-            }
-            const size_t headSpan = n < kSignatureSpan ? n : kSignatureSpan;
-            const size_t tailSpan = headSpan;
-            signature = HashBytes(buf, headSpan, 1) ^ Mix(HashBytes(buf + n - tailSpan, tailSpan, 2));
-            return ReadOutcome::Ok;
-        }
-        const int64_t head = file.Read(buf, kSignatureSpan);
-        if (head != static_cast<int64_t>(kSignatureSpan)) return ReadOutcome::Failed;
-        if (!file.SeekFromEnd(kSignatureSpan)) return ReadOutcome::Failed;
-        const int64_t tail = file.Read(buf + kSignatureSpan, kSignatureSpan);
-        if (tail != static_cast<int64_t>(kSignatureSpan)) return ReadOutcome::Failed;
-        counter.fetch_add(2 * kSignatureSpan, std::memory_order_relaxed);
-        signature = HashBytes(buf, kSignatureSpan, 1) ^
-                    Mix(HashBytes(buf + kSignatureSpan, kSignatureSpan, 2));
-        return ReadOutcome::Ok;
-    }
-
-    // Starts the digests of a candidate that has none yet.
-    void RequestDigests(Candidate& c) {
-        if (!c.hasDigests && !c.job) c.job = pool->Submit(std::u16string(arena.Get(c.file.path)));
-    }
-
-    // Applies the waiting placements in order; with `block` false it stops
-    // at the first one whose digests are not ready, unless too many wait.
-    // False when a digest was cancelled.
-    bool Drain(bool block) {
-        while (!pending.empty()) {
-            PendingPlacement& head = pending.front();
-            Candidate& c = head.candidate;
-            if (c.job) {
-                if (!pool->IsDone(*c.job)) {
-                    if (!block && pending.size() < kMaxPendingPlacements) return true;
-                    pool->Wait(*c.job);
-                }
-                if (c.job->result == HashResult::Cancelled) {
-                    cancelled = true;
-                    return false;
-                }
-                if (c.job->result == HashResult::Ok) {
-                    c.digests = c.job->digests;
-                    c.hasDigests = true;
-                }
-                c.job.reset();
-            }
-            // Unreadable: never grouped, and nobody can join it.
-            if (c.hasDigests) Place(*head.bucket, c);
-            pending.pop_front();
-        }
-        return true;
-    }
-
     // Places a digested candidate: joins the slot with equal digests, or
     // founds a new (so far invisible) one.
     void Place(SignatureBucket& sb, const Candidate& c) {
@@ -375,26 +299,131 @@ struct Grouper::State {
         list.push_back(static_cast<uint32_t>(slots.size() - 1));
     }
 
-    // Moves a candidate into the signature layer of an opened bucket.
-    ReadOutcome Admit(OpenedBucket& ob, Candidate c) {
-        uint64_t signature = 0;
-        const ReadOutcome r = Signature(c, signature);
-        if (r != ReadOutcome::Ok) return r;  // unreadable: never grouped
-        auto [it, isNew] = ob.bySignature.try_emplace(signature);
+    void QueueSignature(uint64_t trigger, uint32_t openedIndex, const Candidate& c) {
+        signatures.push_back(PendingSignature{
+            trigger,
+            openedIndex, c, pool->Submit(ReadJob::Kind::Signature, Path(c.file), c.file.size)});
+    }
+
+    void QueuePlacement(uint64_t trigger, SignatureBucket& sb, Candidate c) {
+        std::shared_ptr<ReadJob> job;
+        if (!c.hasDigests) job = pool->Submit(ReadJob::Kind::Digests, Path(c.file), c.file.size);
+        placements.push_back(PendingPlacement{trigger, &sb, std::move(c), std::move(job)});
+    }
+
+    // A candidate with its signature: into its signature bucket. The first
+    // one there waits; the second opens the bucket and both get digests.
+    void Admit(uint64_t trigger, OpenedBucket& ob, Candidate c, const ReadJob& job) {
+        c.hasDigests = job.hasDigests;
+        if (job.hasDigests) c.digests = job.digests;
+        auto [it, isNew] = ob.bySignature.try_emplace(job.signature);
         SignatureBucket& sb = it->second;
         if (isNew) {
             sb.first = std::move(c);
-            return ReadOutcome::Ok;
+            return;
         }
         if (!sb.opened) {
             sb.opened = true;
-            RequestDigests(sb.first);
-            pending.push_back(PendingPlacement{&sb, std::move(sb.first)});
+            QueuePlacement(trigger, sb, std::move(sb.first));
             sb.first = Candidate{};
         }
-        RequestDigests(c);
-        pending.push_back(PendingPlacement{&sb, std::move(c)});
-        return ReadOutcome::Ok;
+        QueuePlacement(trigger, sb, std::move(c));
+    }
+
+    bool Ready(const std::shared_ptr<ReadJob>& job) { return !job || pool->IsDone(*job); }
+
+    // Applies finished reads in the order they were asked for. With `block`
+    // false it returns when the oldest is not finished, unless too many
+    // wait. False when a read was cancelled.
+    //
+    // Signatures and placements are two ordered streams that touch
+    // disjoint state (signature buckets, content slots), and each placement
+    // is queued by the signature step of its own file, so handling them in
+    // this interleaving gives the order a one-thread scan would.
+    bool Drain(bool block) {
+        for (;;) {
+            bool moved = false;
+            while (!signatures.empty() && Ready(signatures.front().job)) {
+                PendingSignature& head = signatures.front();
+                if (head.job->result == HashResult::Cancelled) return Cancel();
+                // Unreadable: never grouped, and nobody can join it.
+                if (head.job->result == HashResult::Ok) {
+                    Admit(head.trigger, opened[head.opened], std::move(head.candidate), *head.job);
+                }
+                signatures.pop_front();
+                moved = true;
+            }
+            while (!placements.empty() && Ready(placements.front().job)) {
+                PendingPlacement& head = placements.front();
+                ApplyDeferred(head.trigger);
+                Candidate& c = head.candidate;
+                if (head.job) {
+                    if (head.job->result == HashResult::Cancelled) return Cancel();
+                    if (head.job->result == HashResult::Ok) {
+                        c.digests = head.job->digests;
+                        c.hasDigests = true;
+                    }
+                }
+                if (c.hasDigests) Place(*head.bucket, c);
+                placements.pop_front();
+                moved = true;
+            }
+            // A signature step changes nothing the list shows, but the
+            // placements it queues do: held-back entries wait for both.
+            uint64_t earliest = ~0ull;
+            if (!signatures.empty()) earliest = signatures.front().trigger;
+            if (!placements.empty() && placements.front().trigger < earliest) {
+                earliest = placements.front().trigger;
+            }
+            ApplyDeferred(earliest);
+            if (signatures.empty() && placements.empty()) return true;
+            if (moved) continue;
+            if (!block && signatures.size() + placements.size() < kMaxPending) return true;
+            if (!placements.empty()) {
+                pool->Wait(*placements.front().job);
+            } else {
+                pool->Wait(*signatures.front().job);
+            }
+        }
+    }
+
+    bool Cancel() {
+        cancelled = true;
+        signatures.clear();
+        placements.clear();
+        deferred.clear();
+        return false;
+    }
+
+    // Applies the held-back entries that come before walk position `upTo`.
+    void ApplyDeferred(uint64_t upTo) {
+        while (!deferred.empty() && deferred.front().barrier <= upTo) {
+            DeferredEntry& e = deferred.front();
+            if (e.isFolder) {
+                ApplyFolder(e.path, e.name);
+            } else {
+                results.zeroByteFiles.push_back(std::move(e.path));
+            }
+            deferred.pop_front();
+        }
+    }
+
+    bool Idle() const { return signatures.empty() && placements.empty(); }
+
+    void AddZeroByteFile(std::u16string path) {
+        if (Idle()) {
+            results.zeroByteFiles.push_back(std::move(path));
+        } else {
+            deferred.push_back(DeferredEntry{nextSequence, false, std::move(path), {}});
+        }
+    }
+
+    void AddFolder(const std::u16string& path, std::u16string_view name) {
+        if (Idle()) {
+            ApplyFolder(path, name);
+        } else {
+            deferred.push_back(DeferredEntry{nextSequence, true, path, std::u16string(name)});
+        }
     }
 
     bool AddFile(const std::u16string& path, std::u16string_view name, uint64_t size) {
@@ -437,18 +466,15 @@ struct Grouper::State {
             buckets[index].opened = static_cast<int32_t>(opened.size() - 1);
             Candidate founder;
             founder.file = buckets[index].first;
-            if (Admit(opened.back(), founder) == ReadOutcome::Cancelled) return false;
+            QueueSignature(file.sequence, static_cast<uint32_t>(buckets[index].opened), founder);
         }
         Candidate c;
         c.file = file;
-        if (Admit(opened[static_cast<size_t>(buckets[index].opened)], c) ==
-            ReadOutcome::Cancelled) {
-            return false;
-        }
+        QueueSignature(file.sequence, static_cast<uint32_t>(buckets[index].opened), c);
         return Drain(false);
     }
 
-    void AddFolder(const std::u16string& path, std::u16string_view name) {
+    void ApplyFolder(const std::u16string& path, std::u16string_view name) {
         std::u16string key = patterns.NormaliseFolderName(name);
         std::u16string folded = FoldAsciiCopy(key);
         auto [it, isNew] = folders.try_emplace(std::move(folded));
@@ -498,5 +524,7 @@ bool Grouper::AddFile(const std::u16string& path, std::u16string_view name, uint
 void Grouper::AddFolder(const std::u16string& path, std::u16string_view name) {
     state_->AddFolder(path, name);
 }
+
+void Grouper::AddZeroByteFile(std::u16string path) { state_->AddZeroByteFile(std::move(path)); }
 
 }  // namespace cs::engine

@@ -55,6 +55,8 @@ public:
     bool Finish(bool walkCompleted);
     // A folder met by the walk (only called when folder names are matched).
     void AddFolder(const std::u16string& path, std::u16string_view name);
+    // A zero-byte file to list (only called when they are listed).
+    void AddZeroByteFile(std::u16string path);
 
     struct State;
 

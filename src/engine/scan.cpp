@@ -132,7 +132,7 @@ private:
 
             if (entry.size == 0) {
                 if (criteria & CRIT_LIST_ZERO_BYTE) {
-                    results_.zeroByteFiles.push_back(platform::JoinPath(path, entry.name));
+                    grouper_.AddZeroByteFile(platform::JoinPath(path, entry.name));
                 }
                 continue;
             }

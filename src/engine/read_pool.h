@@ -1,0 +1,75 @@
+// The file reads of a scan, done on worker threads so that both cores hash
+// and the disk has more than one request to serve while the walk goes on.
+// The pool only reads and computes; every grouping decision stays on the
+// scan thread, which consumes the results in the order it asked for them,
+// so groups, member order and the moments of the list rebuilds are those of
+// a one-thread scan.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/digests.h"
+
+namespace cs::engine {
+
+// Files up to this size are read whole for their signature and digested
+// from memory at once: a second open would cost more than the hashing.
+inline constexpr uint64_t kWholeReadLimit = 64 * 1024;
+// The signature covers this many bytes at each end of the file.
+inline constexpr size_t kSignatureSpan = 4096;
+
+struct ReadJob {
+    enum class Kind { Signature, Digests };
+    Kind kind = Kind::Signature;
+    std::u16string path;
+    uint64_t size = 0;  // as listed by the walk
+
+    // Results, valid once done.
+    HashResult result = HashResult::Failed;
+    uint64_t signature = 0;
+    bool hasDigests = false;
+    ContentDigests digests;
+    bool done = false;  // guarded by the pool's mutex
+};
+
+// A cheap fingerprint of a file: its first and last 4 KiB. Both lie inside
+// the bytes the digests cover, so files with different signatures cannot
+// have equal digests. Files up to kWholeReadLimit also get their digests.
+HashResult ReadSignature(ReadJob& job, uint32_t criteria, const ReadContext& context);
+
+class ReadPool {
+public:
+    ReadPool(unsigned threads, uint32_t criteria, const std::atomic<uint8_t>& cancel,
+             std::atomic<uint64_t>& bytesRead);
+    ~ReadPool();
+    ReadPool(const ReadPool&) = delete;
+    ReadPool& operator=(const ReadPool&) = delete;
+
+    std::shared_ptr<ReadJob> Submit(ReadJob::Kind kind, std::u16string path, uint64_t size);
+    bool IsDone(const ReadJob& job);
+    void Wait(const ReadJob& job);
+
+private:
+    void Work();
+    void Run(ReadJob& job, std::vector<uint8_t>& buffer);
+
+    const uint32_t criteria_;
+    const std::atomic<uint8_t>& cancel_;
+    std::atomic<uint64_t>& bytesRead_;
+    std::mutex mutex_;
+    std::condition_variable workReady_;
+    std::condition_variable jobDone_;
+    std::deque<std::shared_ptr<ReadJob>> queue_;
+    bool stopping_ = false;
+    std::vector<std::thread> workers_;
+};
+
+}  // namespace cs::engine
