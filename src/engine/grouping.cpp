@@ -81,8 +81,11 @@ uint64_t DigestHash(const ContentDigests& d) {
 
 constexpr uint64_t kLargeClass = ~0ull;
 
+// A path is kept as its folder (shared by every file of that folder) and
+// its name: most of a path's length is the folder.
 struct FileRecord {
-    TextArena::Ref path;
+    uint32_t folder = 0;  // index into the folder prefixes
+    TextArena::Ref name;
     TextArena::Ref nameKey;
     uint64_t sequence = 0;
     uint64_t size = 0;
@@ -181,7 +184,8 @@ struct Grouper::State {
     const bool byName;
 
     TextArena arena;
-    std::vector<KeyBucket> buckets;
+    std::vector<TextArena::Ref> folderPrefixes;
+    std::deque<KeyBucket> buckets;  // grows without copying what it holds
     std::vector<uint32_t> table;  // open addressing: 0 empty, else bucket index + 1
     std::deque<OpenedBucket> opened;  // a deque: placements hold pointers into it
     std::vector<ContentSlot> slots;
@@ -246,7 +250,26 @@ struct Grouper::State {
         table.swap(bigger);
     }
 
-    std::u16string Path(const FileRecord& f) const { return std::u16string(arena.Get(f.path)); }
+    std::u16string Path(const FileRecord& f) const {
+        const std::u16string_view prefix = arena.Get(folderPrefixes[f.folder]);
+        const std::u16string_view name = arena.Get(f.name);
+        std::u16string path;
+        path.reserve(prefix.size() + name.size());
+        path.append(prefix);
+        path.append(name);
+        return path;
+    }
+
+    // Keeps the path's folder part (everything before the name) once per run
+    // of files from the same folder.
+    void StorePath(FileRecord& f, const std::u16string& path, std::u16string_view name) {
+        const std::u16string_view prefix(path.data(), path.size() - name.size());
+        if (folderPrefixes.empty() || arena.Get(folderPrefixes.back()) != prefix) {
+            folderPrefixes.push_back(arena.Add(prefix));
+        }
+        f.folder = static_cast<uint32_t>(folderPrefixes.size() - 1);
+        f.name = arena.Add(name);
+    }
 
     void AfterJoin() {
         if (++results.refreshCounter >= results.refreshThreshold) {
@@ -441,7 +464,7 @@ struct Grouper::State {
 
         uint32_t* slot = Lookup(sizeClass, folded, hash);
         if (*slot == 0) {
-            file.path = arena.Add(path);
+            StorePath(file, path, name);
             KeyBucket b;
             b.sizeClass = sizeClass;
             b.foldedKey = arena.Add(folded);
@@ -460,7 +483,7 @@ struct Grouper::State {
             return true;
         }
 
-        file.path = arena.Add(path);
+        StorePath(file, path, name);
         if (buckets[index].opened < 0) {
             opened.emplace_back();
             buckets[index].opened = static_cast<int32_t>(opened.size() - 1);

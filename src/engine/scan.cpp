@@ -30,6 +30,7 @@ public:
 
     // True when the pair was not yet in the set.
     bool Insert(uint64_t device, uint64_t inode) {
+        if (device == 0 && inode == 0) return true;  // no identity to compare
         if ((count_ + 1) * 2 > slots_.size()) Grow();
         if (InsertInto(slots_, device, inode)) {
             ++count_;
@@ -39,10 +40,11 @@ public:
     }
 
 private:
+    // Inode 0 is never a real file's, so an all-zero slot is free.
     struct Slot {
         uint64_t device = 0;
         uint64_t inode = 0;
-        bool used = false;
+        bool Used() const { return device != 0 || inode != 0; }
     };
 
     static size_t Hash(uint64_t device, uint64_t inode) {
@@ -54,8 +56,8 @@ private:
         const size_t mask = slots.size() - 1;
         for (size_t i = Hash(device, inode) & mask;; i = (i + 1) & mask) {
             Slot& s = slots[i];
-            if (!s.used) {
-                s = Slot{device, inode, true};
+            if (!s.Used()) {
+                s = Slot{device, inode};
                 return true;
             }
             if (s.device == device && s.inode == inode) return false;
@@ -65,7 +67,7 @@ private:
     void Grow() {
         std::vector<Slot> bigger(slots_.size() * 2);
         for (const Slot& s : slots_) {
-            if (s.used) InsertInto(bigger, s.device, s.inode);
+            if (s.Used()) InsertInto(bigger, s.device, s.inode);
         }
         slots_.swap(bigger);
     }
