@@ -104,7 +104,7 @@ std::shared_ptr<ReadJob> ReadPool::Submit(ReadJob::Kind kind, std::u16string pat
     if (workers_.empty()) {
         static thread_local std::vector<uint8_t> buffer;
         Run(*job, buffer);
-        job->done = true;
+        job->done.store(true, std::memory_order_release);
         return job;
     }
     {
@@ -115,14 +115,14 @@ std::shared_ptr<ReadJob> ReadPool::Submit(ReadJob::Kind kind, std::u16string pat
     return job;
 }
 
-bool ReadPool::IsDone(const ReadJob& job) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return job.done;
-}
+bool ReadPool::IsDone(const ReadJob& job) { return job.done.load(std::memory_order_acquire); }
 
 void ReadPool::Wait(const ReadJob& job) {
+    if (IsDone(job)) return;
     std::unique_lock<std::mutex> lock(mutex_);
-    jobDone_.wait(lock, [&job] { return job.done; });
+    consumerWaiting_ = true;
+    jobDone_.wait(lock, [&job] { return job.done.load(std::memory_order_acquire); });
+    consumerWaiting_ = false;
 }
 
 void ReadPool::Work() {
@@ -138,11 +138,15 @@ void ReadPool::Work() {
         }
         // The job is this worker's alone until `done` is published.
         Run(*job, buffer);
+        bool wake;
         {
+            // Under the lock, so a scan thread about to sleep on this job
+            // either sees it done or is woken.
             std::lock_guard<std::mutex> lock(mutex_);
-            job->done = true;
+            job->done.store(true, std::memory_order_release);
+            wake = consumerWaiting_;
         }
-        jobDone_.notify_all();
+        if (wake) jobDone_.notify_one();
     }
 }
 

@@ -37,7 +37,9 @@ struct ReadJob {
     uint64_t signature = 0;
     bool hasDigests = false;
     ContentDigests digests;
-    bool done = false;  // guarded by the pool's mutex
+    // Set (release) by the worker after the results; read (acquire) by the
+    // scan thread without the lock, which it polls after every file.
+    std::atomic<bool> done{false};
 };
 
 // A cheap fingerprint of a file: its first and last 4 KiB. Both lie inside
@@ -67,6 +69,7 @@ private:
     std::mutex mutex_;
     std::condition_variable workReady_;
     std::condition_variable jobDone_;
+    bool consumerWaiting_ = false;  // wake the scan thread only when it sleeps
     std::deque<std::shared_ptr<ReadJob>> queue_;
     bool stopping_ = false;
     std::vector<std::thread> workers_;
