@@ -1,7 +1,5 @@
 #include "engine/digests.h"
 
-#include <algorithm>
-
 #include "engine/options.h"
 
 namespace cs::engine {
@@ -54,25 +52,6 @@ HashResult ComputeContentDigests(const std::u16string& path, uint32_t criteria,
     if (r != HashResult::Ok) return r;
     out = digests;
     return HashResult::Ok;
-}
-
-bool ContentDigestsOfBytes(const uint8_t* data, size_t size, uint32_t criteria,
-                           ContentDigests& out) {
-    platform::Hasher hasher;
-    ContentDigests digests;
-    const size_t headLength = std::min<size_t>(size, kHeadLength);
-    if (!hasher.Begin(DigestAlgorithm::Md5) || !hasher.Update(data, headLength) ||
-        !hasher.Finish(digests.head)) {
-        return false;
-    }
-    size_t tailStart = headLength;
-    if ((criteria & CRIT_SIMILAR_CONTENTS) && size >= kHeadLength) tailStart = size - kHeadLength;
-    if (!hasher.Begin(DigestAlgorithm::Sha256) ||
-        !hasher.Update(data + tailStart, size - tailStart) || !hasher.Finish(digests.tail)) {
-        return false;
-    }
-    out = digests;
-    return true;
 }
 
 }  // namespace cs::engine

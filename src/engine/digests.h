@@ -46,8 +46,4 @@ struct ContentDigests {
 HashResult ComputeContentDigests(const std::u16string& path, uint32_t criteria,
                                  ContentDigests& out, const ReadContext& context);
 
-// The same digests from bytes already in memory (the whole file).
-bool ContentDigestsOfBytes(const uint8_t* data, size_t size, uint32_t criteria,
-                           ContentDigests& out);
-
 }  // namespace cs::engine

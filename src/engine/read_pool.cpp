@@ -38,24 +38,23 @@ uint64_t SignatureOf(const uint8_t* head, size_t headSize, const uint8_t* tail, 
 
 }  // namespace
 
-HashResult ReadSignature(ReadJob& job, uint32_t criteria, const ReadContext& context) {
+HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
     platform::FileReader file;
     if (file.Open(job.path) != platform::Status::Ok) return HashResult::Failed;
     std::vector<uint8_t>& buffer = *context.buffer;
     if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
     uint8_t* buf = buffer.data();
+    job.hasDigests = false;
     if (job.size <= kWholeReadLimit) {
-        // Read to the real end, not the listed size: the digests must be of
-        // what the file holds now, as a full read would see it.
-        const int64_t got = file.Read(buf, kWholeReadLimit + 1);
+        // A small file is read whole and its signature covers every byte:
+        // most small files share their size with others (there are few
+        // sizes to go round) and this tells nearly all of them apart
+        // without the digests, which only files with equal signatures get.
+        const int64_t got = file.Read(buf, kWholeReadLimit);
         if (got < 0) return HashResult::Failed;
         const auto n = static_cast<size_t>(got);
         if (context.bytesRead) context.bytesRead->fetch_add(n, std::memory_order_relaxed);
-        const size_t span = n < kSignatureSpan ? n : kSignatureSpan;
-        job.signature = SignatureOf(buf, span, buf + n - span, span);
-        // A file that grew past the limit is digested the long way later.
-        job.hasDigests = n <= kWholeReadLimit && ContentDigestsOfBytes(buf, n, criteria, job.digests);
-        if (n <= kWholeReadLimit && !job.hasDigests) return HashResult::Failed;
+        job.signature = HashBytes(buf, n, 3);
         return HashResult::Ok;
     }
     const int64_t head = file.Read(buf, kSignatureSpan);
@@ -65,7 +64,6 @@ HashResult ReadSignature(ReadJob& job, uint32_t criteria, const ReadContext& con
     if (tail != static_cast<int64_t>(kSignatureSpan)) return HashResult::Failed;
     if (context.bytesRead) context.bytesRead->fetch_add(2 * kSignatureSpan, std::memory_order_relaxed);
     job.signature = SignatureOf(buf, kSignatureSpan, buf + kSignatureSpan, kSignatureSpan);
-    job.hasDigests = false;
     return HashResult::Ok;
 }
 
@@ -89,7 +87,7 @@ void ReadPool::Run(ReadJob& job, std::vector<uint8_t>& buffer) {
     if (cancel_.load(std::memory_order_relaxed)) {
         job.result = HashResult::Cancelled;
     } else if (job.kind == ReadJob::Kind::Signature) {
-        job.result = ReadSignature(job, criteria_, context);
+        job.result = ReadSignature(job, context);
     } else {
         job.result = ComputeContentDigests(job.path, criteria_, job.digests, context);
         job.hasDigests = job.result == HashResult::Ok;

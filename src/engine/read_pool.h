@@ -20,8 +20,7 @@
 
 namespace cs::engine {
 
-// Files up to this size are read whole for their signature and digested
-// from memory at once: a second open would cost more than the hashing.
+// Files up to this size are read whole for their signature.
 inline constexpr uint64_t kWholeReadLimit = 64 * 1024;
 // The signature covers this many bytes at each end of the file.
 inline constexpr size_t kSignatureSpan = 4096;
@@ -42,10 +41,11 @@ struct ReadJob {
     std::atomic<bool> done{false};
 };
 
-// A cheap fingerprint of a file: its first and last 4 KiB. Both lie inside
-// the bytes the digests cover, so files with different signatures cannot
-// have equal digests. Files up to kWholeReadLimit also get their digests.
-HashResult ReadSignature(ReadJob& job, uint32_t criteria, const ReadContext& context);
+// A cheap fingerprint of a file: its first and last 4 KiB, or all of a
+// small file. Both digests together cover those bytes, so files with
+// different signatures cannot have equal digests; equal signatures prove
+// nothing, and the digests decide.
+HashResult ReadSignature(ReadJob& job, const ReadContext& context);
 
 class ReadPool {
 public:
