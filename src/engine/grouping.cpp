@@ -106,6 +106,12 @@ struct ContentSlot {
 struct SignatureBucket {
     bool opened = false;
     Candidate first;
+    // The first file placed here once opened. Later files are compared with
+    // it byte for byte; one that equals it has its digests by proof.
+    FileRecord anchor;
+    bool anchorPlaced = false;  // its placement is done
+    bool anchorHasDigests = false;
+    ContentDigests anchorDigests;
     std::unordered_map<uint64_t, std::vector<uint32_t>> slotsByDigest;
 };
 
@@ -328,9 +334,15 @@ struct Grouper::State {
             openedIndex, c, pool->Submit(ReadJob::Kind::Signature, Path(c.file), c.file.size)});
     }
 
-    void QueuePlacement(uint64_t trigger, SignatureBucket& sb, Candidate c) {
+    void QueuePlacement(uint64_t trigger, SignatureBucket& sb, Candidate c, bool isAnchor) {
         std::shared_ptr<ReadJob> job;
-        if (!c.hasDigests) job = pool->Submit(ReadJob::Kind::Digests, Path(c.file), c.file.size);
+        if (isAnchor) {
+            sb.anchor = c.file;
+            job = pool->Submit(ReadJob::Kind::Digests, Path(c.file), c.file.size);
+        } else {
+            job = pool->Submit(ReadJob::Kind::CompareThenDigests, Path(c.file), c.file.size,
+                               Path(sb.anchor));
+        }
         placements.push_back(PendingPlacement{trigger, &sb, std::move(c), std::move(job)});
     }
 
@@ -347,13 +359,13 @@ struct Grouper::State {
         }
         if (!sb.opened) {
             sb.opened = true;
-            QueuePlacement(trigger, sb, std::move(sb.first));
+            QueuePlacement(trigger, sb, std::move(sb.first), true);
             sb.first = Candidate{};
         }
-        QueuePlacement(trigger, sb, std::move(c));
+        QueuePlacement(trigger, sb, std::move(c), false);
     }
 
-    bool Ready(const std::shared_ptr<ReadJob>& job) { return !job || pool->IsDone(*job); }
+    bool Ready(const std::shared_ptr<ReadJob>& job) { return pool->IsDone(*job); }
 
     // Applies finished reads in the order they were asked for. With `block`
     // false it returns when the oldest is not finished, unless too many
@@ -380,14 +392,26 @@ struct Grouper::State {
                 PendingPlacement& head = placements.front();
                 ApplyDeferred(head.trigger);
                 Candidate& c = head.candidate;
-                if (head.job) {
-                    if (head.job->result == HashResult::Cancelled) return Cancel();
-                    if (head.job->result == HashResult::Ok) {
-                        c.digests = head.job->digests;
+                SignatureBucket& sb = *head.bucket;
+                const ReadJob& job = *head.job;
+                if (job.result == HashResult::Cancelled) return Cancel();
+                if (job.result == HashResult::Ok) {
+                    if (!job.sameAsAnchor) {
+                        c.digests = job.digests;
                         c.hasDigests = true;
+                    } else if (sb.anchorHasDigests) {
+                        c.digests = sb.anchorDigests;
+                        c.hasDigests = true;
+                    } else if (!LateDigests(c)) {
+                        return Cancel();
                     }
                 }
-                if (c.hasDigests) Place(*head.bucket, c);
+                if (!sb.anchorPlaced) {
+                    sb.anchorPlaced = true;
+                    sb.anchorHasDigests = c.hasDigests;
+                    if (c.hasDigests) sb.anchorDigests = c.digests;
+                }
+                if (c.hasDigests) Place(sb, c);
                 placements.pop_front();
                 moved = true;
             }
@@ -408,6 +432,17 @@ struct Grouper::State {
                 pool->Wait(*signatures.front().job);
             }
         }
+    }
+
+    // The anchor read equal yet could not be digested (changed or failed in
+    // between): the file's own digests, computed here. False on cancel.
+    bool LateDigests(Candidate& c) {
+        std::vector<uint8_t> buffer;
+        std::atomic<uint64_t>& counter = progress ? progress->bytesHashed : ignoredBytes;
+        const HashResult r = ComputeContentDigests(Path(c.file), criteria, c.digests,
+                                                   ReadContext{&cancel, &counter, &buffer});
+        c.hasDigests = r == HashResult::Ok;
+        return r != HashResult::Cancelled;
     }
 
     bool Cancel() {

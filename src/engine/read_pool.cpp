@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/options.h"
 #include "platform/file.h"
 
 namespace cs::engine {
@@ -67,6 +68,78 @@ HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
     return HashResult::Ok;
 }
 
+namespace {
+
+// Reads the next `request` bytes of both files and compares them. Sets
+// `more` false once either file has ended.
+HashResult CompareChunk(platform::FileReader& a, platform::FileReader& b, size_t request,
+                        uint8_t* bufA, uint8_t* bufB, bool& equal, size_t& got,
+                        const ReadContext& context) {
+    const int64_t na = a.Read(bufA, request);
+    const int64_t nb = b.Read(bufB, request);
+    if (na < 0 || nb < 0) return HashResult::Failed;
+    if (context.bytesRead) {
+        context.bytesRead->fetch_add(static_cast<uint64_t>(na + nb), std::memory_order_relaxed);
+    }
+    equal = na == nb && std::memcmp(bufA, bufB, static_cast<size_t>(na)) == 0;
+    got = static_cast<size_t>(na);
+    return HashResult::Ok;
+}
+
+// Compares two streams from the current positions, up to `limit` bytes (0:
+// to the end), in the chunks HashFileRange would read.
+HashResult CompareRange(platform::FileReader& a, platform::FileReader& b, uint64_t limit,
+                        uint8_t* bufA, uint8_t* bufB, bool& equal, const ReadContext& context) {
+    uint64_t total = 0;
+    for (;;) {
+        if (context.cancel && context.cancel->load(std::memory_order_relaxed)) {
+            return HashResult::Cancelled;
+        }
+        uint64_t request = kReadChunk;
+        if (limit != 0 && limit < total + kReadChunk) request = limit - total;
+        if (request == 0) break;
+        size_t got = 0;
+        const HashResult r = CompareChunk(a, b, static_cast<size_t>(request), bufA, bufB, equal,
+                                          got, context);
+        if (r != HashResult::Ok || !equal) return r;
+        if (got == 0) break;
+        total += got;
+    }
+    equal = true;
+    return HashResult::Ok;
+}
+
+}  // namespace
+
+HashResult CompareCoveredBytes(const std::u16string& pathA, const std::u16string& pathB,
+                               uint32_t criteria, bool& equal, const ReadContext& context,
+                               std::vector<uint8_t>& otherBuffer) {
+    equal = false;
+    platform::FileReader a, b;
+    if (a.Open(pathA) != platform::Status::Ok || b.Open(pathB) != platform::Status::Ok) {
+        return HashResult::Failed;
+    }
+    a.HintSequential();
+    b.HintSequential();
+    std::vector<uint8_t>& bufferA = *context.buffer;
+    if (bufferA.size() < kReadChunk) bufferA.resize(kReadChunk);
+    if (otherBuffer.size() < kReadChunk) otherBuffer.resize(kReadChunk);
+    HashResult r =
+        CompareRange(a, b, kHeadLength, bufferA.data(), otherBuffer.data(), equal, context);
+    if (r != HashResult::Ok || !equal) return r;
+    if (criteria & CRIT_SIMILAR_CONTENTS) {
+        // Both move, or both stay at the end of a head that was the whole
+        // file: either way the tails start where the digests' would.
+        const bool movedA = a.SeekFromEnd(kHeadLength);
+        const bool movedB = b.SeekFromEnd(kHeadLength);
+        if (movedA != movedB) {
+            equal = false;
+            return HashResult::Ok;
+        }
+    }
+    return CompareRange(a, b, 0, bufferA.data(), otherBuffer.data(), equal, context);
+}
+
 ReadPool::ReadPool(unsigned threads, uint32_t criteria, const std::atomic<uint8_t>& cancel,
                    std::atomic<uint64_t>& bytesRead)
     : criteria_(criteria), cancel_(cancel), bytesRead_(bytesRead) {
@@ -89,16 +162,29 @@ void ReadPool::Run(ReadJob& job, std::vector<uint8_t>& buffer) {
     } else if (job.kind == ReadJob::Kind::Signature) {
         job.result = ReadSignature(job, context);
     } else {
+        if (job.kind == ReadJob::Kind::CompareThenDigests) {
+            thread_local std::vector<uint8_t> otherBuffer;
+            bool equal = false;
+            const HashResult r = CompareCoveredBytes(job.path, job.anchorPath, criteria_, equal,
+                                                     context, otherBuffer);
+            if (r == HashResult::Cancelled || (r == HashResult::Ok && equal)) {
+                job.result = r;
+                job.sameAsAnchor = r == HashResult::Ok;
+                return;
+            }
+        }
         job.result = ComputeContentDigests(job.path, criteria_, job.digests, context);
         job.hasDigests = job.result == HashResult::Ok;
     }
 }
 
-std::shared_ptr<ReadJob> ReadPool::Submit(ReadJob::Kind kind, std::u16string path, uint64_t size) {
+std::shared_ptr<ReadJob> ReadPool::Submit(ReadJob::Kind kind, std::u16string path, uint64_t size,
+                                          std::u16string anchorPath) {
     auto job = std::make_shared<ReadJob>();
     job->kind = kind;
     job->path = std::move(path);
     job->size = size;
+    job->anchorPath = std::move(anchorPath);
     if (workers_.empty()) {
         static thread_local std::vector<uint8_t> buffer;
         Run(*job, buffer);

@@ -26,15 +26,21 @@ inline constexpr uint64_t kWholeReadLimit = 64 * 1024;
 inline constexpr size_t kSignatureSpan = 4096;
 
 struct ReadJob {
-    enum class Kind { Signature, Digests };
+    // Signature: see ReadSignature. Digests: both content digests.
+    // CompareThenDigests: compare the bytes the digests cover with those of
+    // `anchorPath`; equal bytes have equal digests, so only a file that
+    // differs is digested.
+    enum class Kind { Signature, Digests, CompareThenDigests };
     Kind kind = Kind::Signature;
     std::u16string path;
     uint64_t size = 0;  // as listed by the walk
+    std::u16string anchorPath;
 
     // Results, valid once done.
     HashResult result = HashResult::Failed;
     uint64_t signature = 0;
     bool hasDigests = false;
+    bool sameAsAnchor = false;  // covered bytes equal to the anchor's: its digests hold
     ContentDigests digests;
     // Set (release) by the worker after the results; read (acquire) by the
     // scan thread without the lock, which it polls after every file.
@@ -47,6 +53,14 @@ struct ReadJob {
 // nothing, and the digests decide.
 HashResult ReadSignature(ReadJob& job, const ReadContext& context);
 
+// Whether the bytes the digests of `a` cover are the very bytes those of
+// `b` cover (same head, same tail), read the way ComputeContentDigests
+// reads them. Ok and `equal` when they are; Failed when either file cannot
+// be read; Cancelled as usual.
+HashResult CompareCoveredBytes(const std::u16string& a, const std::u16string& b, uint32_t criteria,
+                               bool& equal, const ReadContext& context,
+                               std::vector<uint8_t>& otherBuffer);
+
 class ReadPool {
 public:
     ReadPool(unsigned threads, uint32_t criteria, const std::atomic<uint8_t>& cancel,
@@ -55,7 +69,8 @@ public:
     ReadPool(const ReadPool&) = delete;
     ReadPool& operator=(const ReadPool&) = delete;
 
-    std::shared_ptr<ReadJob> Submit(ReadJob::Kind kind, std::u16string path, uint64_t size);
+    std::shared_ptr<ReadJob> Submit(ReadJob::Kind kind, std::u16string path, uint64_t size,
+                                    std::u16string anchorPath = {});
     bool IsDone(const ReadJob& job);
     void Wait(const ReadJob& job);
 
