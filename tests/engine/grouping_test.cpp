@@ -262,3 +262,58 @@ TEST(ScanResults, SplitPathsAndReset) {
 
 }  // namespace
 }  // namespace cs::engine
+
+namespace cs::engine {
+namespace {
+
+// Members are compared byte for byte with the first file of their bucket,
+// which is only a shortcut: a file that differs from that first file must
+// still find the group of the files it does equal.
+TEST(Grouping, FilesDifferingFromTheFirstOfTheirBucketStillGroupTogether) {
+    TempTree tree;
+    // Same size, same first and last 4 KiB, different middles: one bucket.
+    const std::string base = test::PseudoRandomBytes(300 * 1024, 11);
+    std::string other = base;
+    other[150 * 1024] ^= 0x5A;
+    tree.Write("a/first.bin", base);
+    tree.Write("b/second.bin", other);
+    tree.Write("c/third.bin", other);
+    tree.Write("d/fourth.bin", base);
+    const PathList order = test::WalkFiles(tree.Root16(), true);
+    auto contentOf = [&](const std::u16string& p) {
+        return p == tree.Path16("a/first.bin") || p == tree.Path16("d/fourth.bin") ? 0 : 1;
+    };
+    PathList byContent[2];
+    for (const std::u16string& p : order) byContent[contentOf(p)].push_back(p);
+    // Groups in the order of their first member.
+    const int firstContent = contentOf(order[0]);
+
+    for (uint32_t criteria : {uint32_t{CRIT_EXACT_CONTENTS}, CRIT_SIMILAR_CONTENTS | CRIT_SAME_SIZE}) {
+        SCOPED_TRACE(criteria);
+        const ScanRecord rec = RunEngineScan(Options(tree, criteria | CRIT_RECURSIVE));
+        ASSERT_EQ(rec.final.matchGroups.size(), 2u) << Describe(rec.final);
+        EXPECT_EQ(rec.final.matchGroups[0], byContent[firstContent]);
+        EXPECT_EQ(rec.final.matchGroups[1], byContent[1 - firstContent]);
+    }
+}
+
+// Under similar contents, files of 2 MiB or more of different sizes match
+// when their first and last 2 MiB agree; the byte comparison must look at
+// exactly those ranges, not at the files' whole lengths.
+TEST(Grouping, SimilarContentsCompareHeadAndTailOfDifferentSizes) {
+    TempTree tree;
+    constexpr uint64_t MiB = 1024 * 1024;
+    const std::string head = test::PseudoRandomBytes(2 * MiB, 21);
+    const std::string tail = test::PseudoRandomBytes(2 * MiB, 22);
+    tree.Write("x/three.bin", head + std::string(MiB, 'm') + tail);
+    tree.Write("y/five.bin", head + test::PseudoRandomBytes(3 * MiB, 23) + tail);
+    tree.Write("z/four.bin", head + tail);
+    const ScanRecord similar = RunEngineScan(Options(tree, CRIT_RECURSIVE | CRIT_SIMILAR_CONTENTS));
+    ASSERT_EQ(similar.final.matchGroups.size(), 1u) << Describe(similar.final);
+    EXPECT_EQ(similar.final.matchGroups[0].size(), 3u);
+    const ScanRecord exact = RunEngineScan(Options(tree, CRIT_RECURSIVE | CRIT_EXACT_CONTENTS));
+    EXPECT_TRUE(exact.final.matchGroups.empty()) << Describe(exact.final);
+}
+
+}  // namespace
+}  // namespace cs::engine

@@ -330,6 +330,22 @@ TEST(Walk, AHardLinkIsListedOnce) {
     }
 }
 
+// Members of a group are held as paths joined by line feeds: a name with a
+// line feed in it would come back as two paths, and the second could name
+// another, real file that is no duplicate at all.
+TEST(Walk, NamesHoldingALineFeedAreLeftOut) {
+    TempTree tree;
+    tree.Write("a\nb.txt", "same");
+    tree.Write("b.txt", "same");
+    tree.Write("dir\nx/c.txt", "same");
+    tree.Write("d.txt", "same");
+    const ScanRecord rec =
+        RunEngineScan(Options(tree, CRIT_RECURSIVE | CRIT_EXACT_CONTENTS | CRIT_SIMILAR_FOLDERS));
+    ASSERT_EQ(rec.final.matchGroups.size(), 1u) << Describe(rec.final);
+    EXPECT_EQ(AsSet(rec.final.matchGroups[0]),
+              (std::set<std::u16string>{tree.Path16("b.txt"), tree.Path16("d.txt")}));
+}
+
 // Linux names are bytes, not necessarily UTF-8; such a file must be found,
 // opened for its digests and reported under a path that names it again.
 TEST(Walk, NamesThatAreNotUtf8AreFoundAndRead) {
