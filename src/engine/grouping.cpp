@@ -169,11 +169,14 @@ struct DeferredEntry {
     std::u16string name;
 };
 
-unsigned ReadThreads() {
+unsigned CoreThreads() {
     const unsigned n = std::thread::hardware_concurrency();
     // At least two, so reading overlaps the walk even on one core.
-    return n < 2 ? 2 : (n > 4 ? 4 : n);
+    return n < 2 ? 2 : (n > 8 ? 8 : n);
 }
+
+// Extra readers for a cold disk (see ReadPool).
+constexpr unsigned kIoThreads = 2;
 
 }  // namespace
 
@@ -219,7 +222,7 @@ struct Grouper::State {
           byName(o.criteria & kNameCriteria) {
         table.assign(1024, 0);
         if (byContent) {
-            pool = std::make_unique<ReadPool>(ReadThreads(), criteria, cancel,
+            pool = std::make_unique<ReadPool>(CoreThreads(), kIoThreads, criteria, cancel,
                                               progress ? progress->bytesHashed : ignoredBytes);
         }
     }

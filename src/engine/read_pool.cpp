@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/options.h"
+#include "platform/clock.h"
 #include "platform/file.h"
 
 namespace cs::engine {
@@ -140,10 +141,29 @@ HashResult CompareCoveredBytes(const std::u16string& pathA, const std::u16string
     return CompareRange(a, b, 0, bufferA.data(), otherBuffer.data(), equal, context);
 }
 
-ReadPool::ReadPool(unsigned threads, uint32_t criteria, const std::atomic<uint8_t>& cancel,
-                   std::atomic<uint64_t>& bytesRead)
-    : criteria_(criteria), cancel_(cancel), bytesRead_(bytesRead) {
-    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
+ReadPool::ReadPool(unsigned coreThreads, unsigned ioThreads, uint32_t criteria,
+                   const std::atomic<uint8_t>& cancel, std::atomic<uint64_t>& bytesRead)
+    : criteria_(criteria), cancel_(cancel), bytesRead_(bytesRead), coreThreads_(coreThreads) {
+    for (unsigned i = 0; i < coreThreads + ioThreads; ++i) {
+        workers_.emplace_back([this, i] { Work(i); });
+    }
+}
+
+bool ReadPool::MayWork(unsigned index) const { return index < coreThreads_ || waitingOnDisk_; }
+
+void ReadPool::Account(bool blocked) {
+    // Half-life of a few dozen jobs: quick to notice the cache going cold
+    // (or warm) part way through a tree. Blocking, not elapsed time, is the
+    // sign: a job preempted on a busy core also takes long, and adding
+    // threads then would only slow the walk that feeds them.
+    constexpr double kKeep = 0.97;
+    recentBlocked_ = recentBlocked_ * kKeep + (blocked ? 1.0 : 0.0);
+    recentJobs_ = recentJobs_ * kKeep + 1.0;
+    const bool waiting = recentBlocked_ > 0.5 * recentJobs_;
+    if (waiting != waitingOnDisk_) {
+        waitingOnDisk_ = waiting;
+        if (waiting) ioReady_.notify_all();
+    }
 }
 
 ReadPool::~ReadPool() {
@@ -151,7 +171,8 @@ ReadPool::~ReadPool() {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    workReady_.notify_all();
+    coreReady_.notify_all();
+    ioReady_.notify_all();
     for (std::thread& t : workers_) t.join();
 }
 
@@ -191,11 +212,16 @@ std::shared_ptr<ReadJob> ReadPool::Submit(ReadJob::Kind kind, std::u16string pat
         job->done.store(true, std::memory_order_release);
         return job;
     }
+    bool wakeIo;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(job);
+        wakeIo = waitingOnDisk_;
     }
-    workReady_.notify_one();
+    // Two wait queues: a wake-up meant for a reader that may work must
+    // never be spent on an extra reader that may not, and sleep again.
+    coreReady_.notify_one();
+    if (wakeIo) ioReady_.notify_one();
     return job;
 }
 
@@ -209,19 +235,24 @@ void ReadPool::Wait(const ReadJob& job) {
     consumerWaiting_ = false;
 }
 
-void ReadPool::Work() {
+void ReadPool::Work(unsigned index) {
     std::vector<uint8_t> buffer;
     for (;;) {
         std::shared_ptr<ReadJob> job;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            workReady_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (queue_.empty()) return;
+            std::condition_variable& ready = index < coreThreads_ ? coreReady_ : ioReady_;
+            ready.wait(lock, [this, index] {
+                return stopping_ || (!queue_.empty() && MayWork(index));
+            });
+            if (stopping_ && (queue_.empty() || !MayWork(index))) return;
             job = std::move(queue_.front());
             queue_.pop_front();
         }
         // The job is this worker's alone until `done` is published.
+        const uint64_t blocksBefore = platform::ThreadBlockCount();
         Run(*job, buffer);
+        const bool blocked = platform::ThreadBlockCount() != blocksBefore;
         bool wake;
         {
             // Under the lock, so a scan thread about to sleep on this job
@@ -229,6 +260,7 @@ void ReadPool::Work() {
             std::lock_guard<std::mutex> lock(mutex_);
             job->done.store(true, std::memory_order_release);
             wake = consumerWaiting_;
+            Account(blocked);
         }
         if (wake) jobDone_.notify_one();
     }

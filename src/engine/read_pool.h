@@ -61,10 +61,15 @@ HashResult CompareCoveredBytes(const std::u16string& a, const std::u16string& b,
                                bool& equal, const ReadContext& context,
                                std::vector<uint8_t>& otherBuffer);
 
+// Reads on a warm cache are computing (copies, digests): more threads than
+// cores only take time from the walk, which feeds them. Reads from a cold
+// disk mostly wait, and more requests in flight let the disk serve them
+// sooner. So `coreThreads` workers always run, and up to `ioThreads` more
+// join in while most recent reads had to block.
 class ReadPool {
 public:
-    ReadPool(unsigned threads, uint32_t criteria, const std::atomic<uint8_t>& cancel,
-             std::atomic<uint64_t>& bytesRead);
+    ReadPool(unsigned coreThreads, unsigned ioThreads, uint32_t criteria,
+             const std::atomic<uint8_t>& cancel, std::atomic<uint64_t>& bytesRead);
     ~ReadPool();
     ReadPool(const ReadPool&) = delete;
     ReadPool& operator=(const ReadPool&) = delete;
@@ -75,16 +80,25 @@ public:
     void Wait(const ReadJob& job);
 
 private:
-    void Work();
+    void Work(unsigned index);
+    // Whether worker `index` may take a job now (mutex held).
+    bool MayWork(unsigned index) const;
+    void Account(bool blocked);
     void Run(ReadJob& job, std::vector<uint8_t>& buffer);
 
     const uint32_t criteria_;
     const std::atomic<uint8_t>& cancel_;
     std::atomic<uint64_t>& bytesRead_;
     std::mutex mutex_;
-    std::condition_variable workReady_;
+    std::condition_variable coreReady_;  // the readers that always work wait here
+    std::condition_variable ioReady_;    // the extra readers wait here
     std::condition_variable jobDone_;
     bool consumerWaiting_ = false;  // wake the scan thread only when it sleeps
+    unsigned coreThreads_ = 0;
+    bool waitingOnDisk_ = false;  // recent reads mostly waited
+    // Decaying counts over recent jobs (mutex held).
+    double recentBlocked_ = 0;
+    double recentJobs_ = 0;
     std::deque<std::shared_ptr<ReadJob>> queue_;
     bool stopping_ = false;
     std::vector<std::thread> workers_;
