@@ -17,8 +17,7 @@ HashResult HashFileRange(platform::FileReader& file, DigestAlgorithm algorithm, 
         if (context.cancel && context.cancel->load(std::memory_order_relaxed)) {
             return HashResult::Cancelled;
         }
-        uint64_t request = kReadChunk;
-        if (limit != 0 && limit < total + kReadChunk) request = limit - total;
+        const uint64_t request = NextReadRequest(limit, total);
         if (request == 0) break;
         const int64_t got = file.Read(buffer.data(), static_cast<size_t>(request));
         if (got < 0) return HashResult::Failed;  // a digest of part of a file proves nothing

@@ -30,6 +30,14 @@ struct ReadContext {
 
 enum class HashResult { Ok, Failed, Cancelled };
 
+// The size of the next read when `total` bytes of a range of `limit` bytes
+// (0: to the end of the file) are done; 0 once the range is complete. With
+// a 2 MiB limit: four reads of 512 KiB, then 0.
+inline uint64_t NextReadRequest(uint64_t limit, uint64_t total) {
+    if (limit != 0 && limit < total + kReadChunk) return limit - total;
+    return kReadChunk;
+}
+
 // Hashes from the file's current position up to `limit` bytes (0 = to the
 // end). On anything but Ok, `out` is left unchanged.
 HashResult HashFileRange(platform::FileReader& file, DigestAlgorithm algorithm, uint64_t limit,

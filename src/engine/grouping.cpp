@@ -8,6 +8,7 @@
 
 #include "engine/read_pool.h"
 #include "engine/digests.h"
+#include "engine/fast_hash.h"
 #include "engine/names.h"
 #include "engine/scan.h"
 #include "engine/strings.h"
@@ -56,21 +57,6 @@ private:
     std::vector<std::unique_ptr<char16_t[]>> chunks_;
     size_t used_ = 0;
 };
-
-uint64_t Mix(uint64_t h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ull;
-    h ^= h >> 33;
-    return h;
-}
-
-uint64_t HashText(std::u16string_view text) {
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ text.size();
-    for (char16_t c : text) h = (h ^ c) * 0x100000001B3ull;
-    return Mix(h);
-}
 
 uint64_t DigestHash(const ContentDigests& d) {
     uint64_t a, b;

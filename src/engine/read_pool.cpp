@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/fast_hash.h"
 #include "engine/options.h"
 #include "platform/clock.h"
 #include "platform/file.h"
@@ -9,30 +10,6 @@
 namespace cs::engine {
 
 namespace {
-
-uint64_t Mix(uint64_t h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ull;
-    h ^= h >> 33;
-    return h;
-}
-
-// Not cryptographic: a collision only costs a full digest, never a wrong
-// match, because the digests decide.
-uint64_t HashBytes(const uint8_t* data, size_t size, uint64_t seed) {
-    uint64_t h = Mix(seed ^ size);
-    size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, data + i, 8);
-        h = (h ^ Mix(w)) * 0x9E3779B97F4A7C15ull;
-    }
-    uint64_t tail = 0;
-    std::memcpy(&tail, data + i, size - i);
-    return Mix(h ^ tail ^ (static_cast<uint64_t>(size) << 48));
-}
 
 uint64_t SignatureOf(const uint8_t* head, size_t headSize, const uint8_t* tail, size_t tailSize) {
     return HashBytes(head, headSize, 1) ^ Mix(HashBytes(tail, tailSize, 2));
@@ -96,8 +73,7 @@ HashResult CompareRange(platform::FileReader& a, platform::FileReader& b, uint64
         if (context.cancel && context.cancel->load(std::memory_order_relaxed)) {
             return HashResult::Cancelled;
         }
-        uint64_t request = kReadChunk;
-        if (limit != 0 && limit < total + kReadChunk) request = limit - total;
+        const uint64_t request = NextReadRequest(limit, total);
         if (request == 0) break;
         size_t got = 0;
         const HashResult r = CompareChunk(a, b, static_cast<size_t>(request), bufA, bufB, equal,

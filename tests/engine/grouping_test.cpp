@@ -17,14 +17,9 @@ using test::Describe;
 using test::PathList;
 using test::RunEngineScan;
 using test::ScanRecord;
+using test::Options;
 using test::TempTree;
 
-ScanOptions Options(const TempTree& tree, uint32_t criteria) {
-    ScanOptions o;
-    o.rootPath = tree.Root16();
-    o.criteria = criteria;
-    return o;
-}
 
 // The relative names in the order the walk meets them; tests that need a
 // particular order give contents by position after listing, which leaves
@@ -265,6 +260,13 @@ TEST(ScanResults, SplitPathsAndReset) {
 
 namespace cs::engine {
 namespace {
+
+using test::Describe;
+using test::Options;
+using test::PathList;
+using test::RunEngineScan;
+using test::ScanRecord;
+using test::TempTree;
 
 // Members are compared byte for byte with the first file of their bucket,
 // which is only a shortcut: a file that differs from that first file must

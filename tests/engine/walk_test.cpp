@@ -34,6 +34,7 @@ using test::Describe;
 using test::PathList;
 using test::RunEngineScan;
 using test::ScanRecord;
+using test::Options;
 using test::TempTree;
 
 std::set<std::u16string> AsSet(const PathList& paths) {
@@ -47,13 +48,6 @@ std::set<std::u16string> AllGroupedPaths(const ScanRecord& rec) {
     return out;
 }
 
-ScanOptions Options(const TempTree& tree, uint32_t criteria, std::u16string filter = u"") {
-    ScanOptions o;
-    o.rootPath = tree.Root16();
-    o.criteria = criteria;
-    o.extensionFilter = std::move(filter);
-    return o;
-}
 
 TEST(Walk, HiddenFilesTakePart) {
     TempTree tree;

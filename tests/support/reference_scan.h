@@ -19,6 +19,7 @@
 #include "engine/options.h"
 #include "engine/scan.h"
 #include "engine/scan_results.h"
+#include "support/temp_tree.h"
 
 namespace cs::test {
 
@@ -81,5 +82,15 @@ ScanRecord ReferenceScan(const engine::ScanOptions& options, DigestCache& digest
 // Human-readable dump (UTF-8) for failure messages.
 std::string Describe(const ScanSnapshot& snapshot);
 std::string Utf8(std::u16string_view text);
+
+// Options for a scan of the whole test tree.
+inline engine::ScanOptions Options(const TempTree& tree, uint32_t criteria,
+                                   std::u16string filter = u"") {
+    engine::ScanOptions o;
+    o.rootPath = tree.Root16();
+    o.criteria = criteria;
+    o.extensionFilter = std::move(filter);
+    return o;
+}
 
 }  // namespace cs::test
