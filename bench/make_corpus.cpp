@@ -62,7 +62,8 @@ private:
 
 template <class T>
 void shuffle(std::vector<T>& v, Rng& rng) {
-    for (std::size_t i = v.size(); i > 1; --i) std::swap(v[i - 1], v[rng.below(i)]);
+    for (std::size_t i = v.size(); i > 1; --i)
+        std::swap(v[i - 1], v[rng.below(i)]);
 }
 
 // What a file contains. Copies share a Content; a near-duplicate is the same
@@ -160,7 +161,8 @@ std::vector<std::string> make_dirs(std::size_t count, int max_depth, Rng& rng) {
     std::vector<D> dirs{{"", 0, 0}};
     while (dirs.size() < count) {
         std::size_t p;
-        do p = rng.below(dirs.size());
+        do
+            p = rng.below(dirs.size());
         while (dirs[p].depth >= max_depth);
         int n = dirs[p].children++;
         char name[32];
@@ -169,15 +171,16 @@ std::vector<std::string> make_dirs(std::size_t count, int max_depth, Rng& rng) {
         dirs.push_back({path, dirs[p].depth + 1, 0});
     }
     std::vector<std::string> out;
-    for (auto& d : dirs) out.push_back(d.path);
+    for (auto& d : dirs)
+        out.push_back(d.path);
     return out;
 }
 
 std::string file_name(std::size_t id, Rng& rng) {
     // A mix of shapes real trees have: spaces, non-ASCII, no extension.
-    static const char* const patterns[] = {"f%06zu.dat",   "IMG_%06zu.jpg", "doc %06zu.txt",
-                                           "caf\xc3\xa9_%06zu.bin", "data-%06zu",
-                                           "Report %06zu (final).pdf"};
+    static const char* const patterns[] = {"f%06zu.dat",    "IMG_%06zu.jpg",
+                                           "doc %06zu.txt", "caf\xc3\xa9_%06zu.bin",
+                                           "data-%06zu",    "Report %06zu (final).pdf"};
     const char* pat = patterns[rng.below(sizeof patterns / sizeof patterns[0])];
     char buf[64];
     std::snprintf(buf, sizeof buf, pat, id);
@@ -194,7 +197,8 @@ struct Plan {
 // near-duplicates, a handful of zero-byte files and hard links.
 Plan plan_small(std::size_t n_files, const Params& p, Rng& rng) {
     Plan plan;
-    const std::uint64_t max_size = std::max<std::uint64_t>(16, std::uint64_t(1048576 * p.size_scale));
+    const std::uint64_t max_size =
+        std::max<std::uint64_t>(16, std::uint64_t(1048576 * p.size_scale));
     const std::size_t n_zero = std::max<std::size_t>(3, n_files / 5000);
     const std::size_t n_links = std::max<std::size_t>(2, n_files / 10000);
     const std::size_t n_near = std::max<std::size_t>(2, n_files / 200);
@@ -207,13 +211,13 @@ Plan plan_small(std::size_t n_files, const Params& p, Rng& rng) {
     std::map<std::uint64_t, std::uint64_t> tiny_used;
     for (std::size_t i = 0; i < n_orig; ++i) {
         Content c;
-        std::uint64_t size =
-            std::uint64_t(std::exp(rng.unit() * std::log(double(max_size) + 1.0)));
+        std::uint64_t size = std::uint64_t(std::exp(rng.unit() * std::log(double(max_size) + 1.0)));
         size = std::clamp<std::uint64_t>(size, 1, max_size);
         if (size <= 8) {
             while (size <= 8) {
                 std::uint64_t cap = size >= 8 ? UINT64_MAX : (1ULL << (8 * size));
-                if (tiny_used[size] < cap) break;
+                if (tiny_used[size] < cap)
+                    break;
                 ++size;
             }
         }
@@ -230,7 +234,8 @@ Plan plan_small(std::size_t n_files, const Params& p, Rng& rng) {
 
     // Copies: most groups are pairs, some have 3-7 members.
     std::vector<int> order(n_orig);
-    for (std::size_t i = 0; i < n_orig; ++i) order[i] = int(i);
+    for (std::size_t i = 0; i < n_orig; ++i)
+        order[i] = int(i);
     shuffle(order, rng);
     std::size_t made = 0, pick = 0;
     while (made < n_copies && pick < order.size()) {
@@ -238,7 +243,8 @@ Plan plan_small(std::size_t n_files, const Params& p, Rng& rng) {
         std::size_t extra = u < 0.7 ? 1 : u < 0.9 ? 2 : rng.range(3, 6);
         extra = std::min(extra, n_copies - made);
         int c = order[pick++];
-        for (std::size_t k = 0; k < extra; ++k) plan.entries.push_back({Kind::Copy, c, -1, {}});
+        for (std::size_t k = 0; k < extra; ++k)
+            plan.entries.push_back({Kind::Copy, c, -1, {}});
         made += extra;
     }
 
@@ -247,7 +253,8 @@ Plan plan_small(std::size_t n_files, const Params& p, Rng& rng) {
     // byte is mostly in the middle, sometimes at either end.
     std::vector<int> big;
     for (std::size_t i = 0; i < n_orig; ++i)
-        if (!plan.contents[i].tiny && plan.contents[i].size > 64) big.push_back(int(i));
+        if (!plan.contents[i].tiny && plan.contents[i].size > 64)
+            big.push_back(int(i));
     // Distinct bases: two twins of one base flipped at the same byte would
     // be duplicates of each other.
     shuffle(big, rng);
@@ -258,7 +265,8 @@ Plan plan_small(std::size_t n_files, const Params& p, Rng& rng) {
         plan.contents.push_back(c);
         plan.entries.push_back({Kind::NearDup, int(plan.contents.size() - 1), -1, {}});
     }
-    for (std::size_t k = 0; k < n_zero; ++k) plan.entries.push_back({Kind::Zero, -1, -1, {}});
+    for (std::size_t k = 0; k < n_zero; ++k)
+        plan.entries.push_back({Kind::Zero, -1, -1, {}});
 
     // Place everything but hard links, shuffled, folder by folder.
     shuffle(plan.entries, rng);
@@ -278,7 +286,8 @@ Plan plan_small(std::size_t n_files, const Params& p, Rng& rng) {
     std::size_t placed = plan.entries.size();
     for (std::size_t k = 0; k < n_links; ++k) {
         std::size_t target;
-        do target = rng.below(placed);
+        do
+            target = rng.below(placed);
         while (plan.entries[target].kind == Kind::Zero);
         const std::string& dir = dirs[rng.below(dirs.size())];
         std::string name = "link " + std::to_string(k) + ".lnk";
@@ -333,7 +342,8 @@ Plan plan_large(std::size_t n_files, const Params& p, Rng& rng) {
 
 void write_file(const fs::path& path, const Content* c, std::vector<unsigned char>& buf) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) die("cannot create " + path.string() + ": " + std::strerror(errno));
+    if (fd < 0)
+        die("cannot create " + path.string() + ": " + std::strerror(errno));
     if (c) {
         std::uint64_t off = 0;
         while (off < c->size) {
@@ -343,7 +353,8 @@ void write_file(const fs::path& path, const Content* c, std::vector<unsigned cha
             while (done < len) {
                 ssize_t w = ::write(fd, buf.data() + done, len - done);
                 if (w < 0) {
-                    if (errno == EINTR) continue;
+                    if (errno == EINTR)
+                        continue;
                     die("write " + path.string() + ": " + std::strerror(errno));
                 }
                 done += std::size_t(w);
@@ -351,7 +362,8 @@ void write_file(const fs::path& path, const Content* c, std::vector<unsigned cha
             off += len;
         }
     }
-    if (::close(fd) != 0) die("close " + path.string() + ": " + std::strerror(errno));
+    if (::close(fd) != 0)
+        die("close " + path.string() + ": " + std::strerror(errno));
 }
 
 std::string params_key(const Params& p) {
@@ -366,23 +378,34 @@ Params parse(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> std::string {
-            if (i + 1 >= argc) die("missing value for " + a);
+            if (i + 1 >= argc)
+                die("missing value for " + a);
             return argv[++i];
         };
-        if (a == "--kind") p.kind = value();
-        else if (a == "--out") p.out = value();
-        else if (a == "--seed") p.seed = std::strtoull(value().c_str(), nullptr, 10);
-        else if (a == "--scale") p.scale = std::atof(value().c_str());
-        else if (a == "--size-scale") p.size_scale = std::atof(value().c_str());
-        else if (a == "--force") p.force = true;
+        if (a == "--kind")
+            p.kind = value();
+        else if (a == "--out")
+            p.out = value();
+        else if (a == "--seed")
+            p.seed = std::strtoull(value().c_str(), nullptr, 10);
+        else if (a == "--scale")
+            p.scale = std::atof(value().c_str());
+        else if (a == "--size-scale")
+            p.size_scale = std::atof(value().c_str());
+        else if (a == "--force")
+            p.force = true;
         else if (a == "-h" || a == "--help") {
-            std::printf("usage: make_corpus --kind small|half|large [--out DIR] [--seed N]\n"
-                        "                   [--scale F] [--size-scale F] [--force]\n");
+            std::printf(
+                "usage: make_corpus --kind small|half|large [--out DIR] [--seed N]\n"
+                "                   [--scale F] [--size-scale F] [--force]\n");
             std::exit(0);
-        } else die("unknown argument " + a);
+        } else
+            die("unknown argument " + a);
     }
-    if (p.kind != "small" && p.kind != "half" && p.kind != "large") die("--kind must be small, half or large");
-    if (!(p.scale > 0) || !(p.size_scale > 0)) die("--scale and --size-scale must be positive");
+    if (p.kind != "small" && p.kind != "half" && p.kind != "large")
+        die("--kind must be small, half or large");
+    if (!(p.scale > 0) || !(p.size_scale > 0))
+        die("--scale and --size-scale must be positive");
     return p;
 }
 
@@ -399,8 +422,10 @@ int main(int argc, char** argv) {
         std::string text;
         char chunk[4096];
         std::size_t n;
-        while (f && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-        if (f) std::fclose(f);
+        while (f && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+            text.append(chunk, n);
+        if (f)
+            std::fclose(f);
         if (text.find(json_escape(key)) != std::string::npos) {
             std::printf("%s: up to date (%s)\n", base.c_str(), key.c_str());
             return 0;
@@ -412,27 +437,31 @@ int main(int argc, char** argv) {
     Rng rng(p.seed ^ (p.kind == "small" ? 0x5111 : p.kind == "half" ? 0x4a1f : 0x1a63e));
     Plan plan;
     if (p.kind == "large") {
-        plan = plan_large(std::max<std::size_t>(20, std::size_t(std::llround(200 * p.scale))), p, rng);
+        plan =
+            plan_large(std::max<std::size_t>(20, std::size_t(std::llround(200 * p.scale))), p, rng);
     } else {
         double n = (p.kind == "small" ? 100000 : 50000) * p.scale;
         plan = plan_small(std::max<std::size_t>(100, std::size_t(std::llround(n))), p, rng);
     }
     for (const Entry& e : plan.entries)
-        if (e.kind != Kind::HardLink && e.content >= 0) plan.total_bytes += plan.contents[e.content].size;
+        if (e.kind != Kind::HardLink && e.content >= 0)
+            plan.total_bytes += plan.contents[e.content].size;
 
     fs::create_directories(base);
-    struct statvfs sv{};
+    struct statvfs sv {};
     if (::statvfs(base.c_str(), &sv) == 0) {
         std::uint64_t avail = std::uint64_t(sv.f_bavail) * sv.f_frsize;
         std::uint64_t old = 0;  // space the tree we replace gives back
         std::error_code ec;
         if (fs::exists(base / "tree"))
             for (auto& it : fs::recursive_directory_iterator(base / "tree", ec))
-                if (it.is_regular_file(ec)) old += it.file_size(ec);
+                if (it.is_regular_file(ec))
+                    old += it.file_size(ec);
         const std::uint64_t margin = 2ULL << 30;
         if (plan.total_bytes + margin > avail + old)
             die("needs " + std::to_string(plan.total_bytes >> 20) + " MiB but only " +
-                std::to_string((avail + old) >> 20) + " MiB are free (keeping 2 GiB spare); "
+                std::to_string((avail + old) >> 20) +
+                " MiB are free (keeping 2 GiB spare); "
                 "use a smaller --scale or --size-scale");
     }
 
@@ -446,13 +475,15 @@ int main(int argc, char** argv) {
 
     std::vector<unsigned char> buf(p.kind == "large" ? (8u << 20) : (1u << 20));
     for (const Entry& e : plan.entries) {
-        if (e.kind == Kind::HardLink) continue;
+        if (e.kind == Kind::HardLink)
+            continue;
         fs::path path = tree / e.rel;
         fs::create_directories(path.parent_path());
         write_file(path, e.content >= 0 ? &plan.contents[e.content] : nullptr, buf);
     }
     for (const Entry& e : plan.entries) {
-        if (e.kind != Kind::HardLink) continue;
+        if (e.kind != Kind::HardLink)
+            continue;
         fs::path path = tree / e.rel;
         fs::create_directories(path.parent_path());
         fs::create_hard_link(tree / plan.entries[e.link_to].rel, path);
@@ -469,14 +500,18 @@ int main(int argc, char** argv) {
             zero.push_back(e.rel);
             continue;
         }
-        if (e.kind == Kind::Copy) ++n_copy;
-        if (e.kind == Kind::NearDup) ++n_near;
-        if (e.kind == Kind::HardLink) links.emplace_back(e.rel, plan.entries[e.link_to].rel);
+        if (e.kind == Kind::Copy)
+            ++n_copy;
+        if (e.kind == Kind::NearDup)
+            ++n_near;
+        if (e.kind == Kind::HardLink)
+            links.emplace_back(e.rel, plan.entries[e.link_to].rel);
         by_content[e.content].push_back(e.rel);
     }
     std::vector<std::vector<std::string>> sets;
     for (auto& [c, paths] : by_content) {
-        if (paths.size() < 2) continue;
+        if (paths.size() < 2)
+            continue;
         std::sort(paths.begin(), paths.end());
         sets.push_back(paths);
     }
@@ -486,7 +521,8 @@ int main(int argc, char** argv) {
 
     {
         std::FILE* f = std::fopen((base / "expected.json").c_str(), "w");
-        if (!f) die("cannot write expected.json");
+        if (!f)
+            die("cannot write expected.json");
         std::fprintf(f, "{\n\"root\": \"tree\",\n\"duplicate_sets\": [\n");
         for (std::size_t i = 0; i < sets.size(); ++i) {
             std::fprintf(f, " [");
@@ -502,20 +538,26 @@ int main(int argc, char** argv) {
             std::fprintf(f, "%s[%s, %s]", i ? ", " : "", json_escape(links[i].first).c_str(),
                          json_escape(links[i].second).c_str());
         std::fprintf(f, "]\n}\n");
-        if (std::fclose(f) != 0) die("writing expected.json failed");
+        if (std::fclose(f) != 0)
+            die("writing expected.json failed");
     }
     {
         std::FILE* f = std::fopen(manifest.c_str(), "w");
-        if (!f) die("cannot write manifest.json");
-        std::fprintf(f,
-                     "{\"params\": %s, \"entries\": %zu, \"regular_files\": %zu, \"bytes\": %" PRIu64
-                     ", \"copies\": %zu, \"near_duplicates\": %zu, \"zero_byte\": %zu, "
-                     "\"hard_links\": %zu, \"duplicate_sets\": %zu}\n",
-                     json_escape(key).c_str(), plan.entries.size(), plan.entries.size() - links.size(),
-                     plan.total_bytes, n_copy, n_near, zero.size(), links.size(), sets.size());
-        if (std::fclose(f) != 0) die("writing manifest.json failed");
+        if (!f)
+            die("cannot write manifest.json");
+        std::fprintf(
+            f,
+            "{\"params\": %s, \"entries\": %zu, \"regular_files\": %zu, \"bytes\": %" PRIu64
+            ", \"copies\": %zu, \"near_duplicates\": %zu, \"zero_byte\": %zu, "
+            "\"hard_links\": %zu, \"duplicate_sets\": %zu}\n",
+            json_escape(key).c_str(), plan.entries.size(), plan.entries.size() - links.size(),
+            plan.total_bytes, n_copy, n_near, zero.size(), links.size(), sets.size());
+        if (std::fclose(f) != 0)
+            die("writing manifest.json failed");
     }
-    std::printf("%s: done: %zu duplicate sets, %zu copies, %zu near-duplicates, %zu zero-byte, %zu hard links\n",
-                base.c_str(), sets.size(), n_copy, n_near, zero.size(), links.size());
+    std::printf(
+        "%s: done: %zu duplicate sets, %zu copies, %zu near-duplicates, %zu zero-byte, %zu hard "
+        "links\n",
+        base.c_str(), sets.size(), n_copy, n_near, zero.size(), links.size());
     return 0;
 }

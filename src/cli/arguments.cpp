@@ -35,20 +35,25 @@ const char* UsageText() {
 
 namespace {
 
-std::string Narrow(const std::u16string& s) { return platform::Utf16ToUtf8Lossless(s); }
+std::string Narrow(const std::u16string& s) {
+    return platform::Utf16ToUtf8Lossless(s);
+}
 
 bool ParseTypes(const std::u16string& list, engine::SetupChoices& choices, std::string& error) {
     static const struct {
         const char16_t* word;
         FileType type;
-    } kWords[] = {{u"pictures", FileType::Pictures}, {u"videos", FileType::Videos},
-                  {u"music", FileType::Music},       {u"pdf", FileType::PdfXps},
+    } kWords[] = {{u"pictures", FileType::Pictures},
+                  {u"videos", FileType::Videos},
+                  {u"music", FileType::Music},
+                  {u"pdf", FileType::PdfXps},
                   {u"documents", FileType::Documents}};
     size_t start = 0;
     bool any = false;
     while (start <= list.size()) {
         size_t comma = list.find(u',', start);
-        if (comma == std::u16string::npos) comma = list.size();
+        if (comma == std::u16string::npos)
+            comma = list.size();
         const std::u16string word = list.substr(start, comma - start);
         bool known = false;
         for (const auto& w : kWords) {
@@ -107,12 +112,15 @@ ParseOutcome ParseArguments(const std::vector<std::u16string>& args, Arguments& 
         } else if (a == u"--quiet" || a == u"-q") {
             out.quiet = true;
         } else if (a == u"--preset") {
-            if (!value(v)) return ParseOutcome::UsageError;
+            if (!value(v))
+                return ParseOutcome::UsageError;
             int n = 0;
             bool digits = !v.empty() && v.size() <= 2;
             for (char16_t c : v) {
-                if (c < u'0' || c > u'9') digits = false;
-                else n = n * 10 + (c - u'0');
+                if (c < u'0' || c > u'9')
+                    digits = false;
+                else
+                    n = n * 10 + (c - u'0');
             }
             if (!digits || n < 1 || n > engine::kPresetCount) {
                 error = "--preset takes a number from 1 to 12, not '" + Narrow(v) + "'";
@@ -124,23 +132,32 @@ ParseOutcome ParseArguments(const std::vector<std::u16string>& args, Arguments& 
         } else if (a == u"--any-size") {
             overrides.push_back([&choices] { choices.sameSize = false; });
         } else if (a == u"--names") {
-            if (!value(v)) return ParseOutcome::UsageError;
+            if (!value(v))
+                return ParseOutcome::UsageError;
             NameChoice n;
-            if (v == u"similar") n = NameChoice::Similar;
-            else if (v == u"exact") n = NameChoice::Exact;
-            else if (v == u"extension") n = NameChoice::Extension;
-            else if (v == u"none") n = NameChoice::None;
+            if (v == u"similar")
+                n = NameChoice::Similar;
+            else if (v == u"exact")
+                n = NameChoice::Exact;
+            else if (v == u"extension")
+                n = NameChoice::Extension;
+            else if (v == u"none")
+                n = NameChoice::None;
             else {
                 error = "--names takes similar, exact, extension or none, not '" + Narrow(v) + "'";
                 return ParseOutcome::UsageError;
             }
             overrides.push_back([&choices, n] { choices.names = n; });
         } else if (a == u"--contents") {
-            if (!value(v)) return ParseOutcome::UsageError;
+            if (!value(v))
+                return ParseOutcome::UsageError;
             ContentChoice c;
-            if (v == u"similar") c = ContentChoice::Similar;
-            else if (v == u"exact") c = ContentChoice::Exact;
-            else if (v == u"none") c = ContentChoice::None;
+            if (v == u"similar")
+                c = ContentChoice::Similar;
+            else if (v == u"exact")
+                c = ContentChoice::Exact;
+            else if (v == u"none")
+                c = ContentChoice::None;
             else {
                 error = "--contents takes similar, exact or none, not '" + Narrow(v) + "'";
                 return ParseOutcome::UsageError;
@@ -153,9 +170,11 @@ ParseOutcome ParseArguments(const std::vector<std::u16string>& args, Arguments& 
         } else if (a == u"--zero-byte") {
             overrides.push_back([&choices] { choices.listZeroByte = true; });
         } else if (a == u"--types") {
-            if (!value(v)) return ParseOutcome::UsageError;
+            if (!value(v))
+                return ParseOutcome::UsageError;
             engine::SetupChoices picked;
-            if (!ParseTypes(v, picked, error)) return ParseOutcome::UsageError;
+            if (!ParseTypes(v, picked, error))
+                return ParseOutcome::UsageError;
             overrides.push_back([&choices, picked] {
                 choices.allFiles = false;
                 for (int t = 0; t < engine::kFileTypeCount; ++t) {
@@ -163,21 +182,24 @@ ParseOutcome ParseArguments(const std::vector<std::u16string>& args, Arguments& 
                 }
             });
         } else if (a == u"--ext") {
-            if (!value(v)) return ParseOutcome::UsageError;
+            if (!value(v))
+                return ParseOutcome::UsageError;
             overrides.push_back([&choices, v] { choices.additionalExtensions = v; });
         } else {
             error = "unknown option '" + Narrow(a) + "'";
             return ParseOutcome::UsageError;
         }
     }
-    if (out.help) return ParseOutcome::Help;
+    if (out.help)
+        return ParseOutcome::Help;
     if (roots.size() != 1) {
         error = roots.empty() ? "no ROOT folder given" : "more than one ROOT given";
         return ParseOutcome::UsageError;
     }
 
     engine::ApplyPreset(preset, choices);
-    for (auto& apply : overrides) apply();
+    for (auto& apply : overrides)
+        apply();
 
     out.options.criteria = engine::BuildCriteriaFlags(choices);
     out.options.extensionFilter = engine::BuildExtensionFilter(choices);

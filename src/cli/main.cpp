@@ -13,9 +13,9 @@
 #include <io.h>
 #include <windows.h>
 #else
-#include <csignal>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <csignal>
 #endif
 
 #include "cli/arguments.h"
@@ -27,7 +27,8 @@
 namespace {
 
 std::atomic<uint8_t> g_cancel{0};
-static_assert(std::atomic<uint8_t>::is_always_lock_free, "the signal handler needs a lock-free flag");
+static_assert(std::atomic<uint8_t>::is_always_lock_free,
+              "the signal handler needs a lock-free flag");
 
 #ifdef _WIN32
 BOOL WINAPI OnConsoleControl(DWORD type) {
@@ -37,21 +38,32 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
     }
     return FALSE;
 }
-void InstallCancelHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
-bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
-size_t TerminalWidth() { return 80; }
+void InstallCancelHandler() {
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+bool StderrIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
+size_t TerminalWidth() {
+    return 80;
+}
 #else
-extern "C" void OnInterrupt(int) { g_cancel.store(1); }
+extern "C" void OnInterrupt(int) {
+    g_cancel.store(1);
+}
 void InstallCancelHandler() {
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
 }
-bool StderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+bool StderrIsTerminal() {
+    return isatty(STDERR_FILENO) != 0;
+}
 size_t TerminalWidth() {
     winsize ws{};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20) return ws.ws_col;
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20)
+        return ws.ws_col;
     return 80;
 }
 #endif
@@ -81,7 +93,8 @@ void ShowProgress(const cs::engine::ScanProgress& progress) {
     } else {
         line += folder;
     }
-    if (line.size() > width) line.resize(width);
+    if (line.size() > width)
+        line.resize(width);
     std::fprintf(stderr, "\r%-*s", static_cast<int>(width), line.c_str());
     std::fflush(stderr);
 }
@@ -96,7 +109,8 @@ int Run(const std::vector<std::u16string>& args) {
         case cs::cli::ParseOutcome::UsageError:
             std::fprintf(stderr, "clonesifter-cli: %s\n\n%s", error.c_str(), cs::cli::UsageText());
             return 2;
-        case cs::cli::ParseOutcome::Ok: break;
+        case cs::cli::ParseOutcome::Ok:
+            break;
     }
     const cs::engine::ScanOptions& options = arguments.options;
     if (!cs::platform::IsDirectory(options.rootPath)) {
@@ -131,7 +145,8 @@ int Run(const std::vector<std::u16string>& args) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
     if (cancelled) {
-        if (!arguments.json) std::fputs("clonesifter-cli: interrupted; results are partial\n", stderr);
+        if (!arguments.json)
+            std::fputs("clonesifter-cli: interrupted; results are partial\n", stderr);
         return 130;
     }
     return 0;
@@ -152,7 +167,8 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
     std::vector<std::u16string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(cs::platform::Utf8ToUtf16Lossless(argv[i]));
+    for (int i = 1; i < argc; ++i)
+        args.push_back(cs::platform::Utf8ToUtf16Lossless(argv[i]));
     return Run(args);
 }
 #endif

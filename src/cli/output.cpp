@@ -9,12 +9,15 @@ namespace cs::cli {
 
 namespace {
 
-std::string Utf8(std::u16string_view text) { return platform::Utf16ToUtf8Lossless(text); }
+std::string Utf8(std::u16string_view text) {
+    return platform::Utf16ToUtf8Lossless(text);
+}
 
 void AppendHex4(std::string& out, unsigned value) {
     static const char kHex[] = "0123456789abcdef";
     out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += kHex[(value >> shift) & 0xF];
 }
 
 void AppendMember(std::string& out, std::u16string_view path, std::u16string_view size) {
@@ -68,18 +71,21 @@ std::string FormatText(const engine::ScanOptions& options, const engine::ScanRes
     if (!folders.empty()) {
         out += "Duplicate folder names\n";
         for (size_t g = 0; g < folders.size(); ++g) {
-            if (g) out += '\n';
+            if (g)
+                out += '\n';
             for (auto path : engine::SplitPaths(folders[g]->paths)) {
                 AppendMember(out, path, u"N/A (Folder)");
             }
         }
     }
     if (!files.empty()) {
-        if (!out.empty()) out += '\n';
+        if (!out.empty())
+            out += '\n';
         out += "Duplicate files\n";
         const bool sameSize = options.criteria & engine::CRIT_SAME_SIZE;
         for (size_t g = 0; g < files.size(); ++g) {
-            if (g) out += '\n';
+            if (g)
+                out += '\n';
             for (auto path : engine::SplitPaths(files[g]->paths)) {
                 const uint64_t size =
                     sameSize ? files[g]->size : platform::FileSizeOfPath(std::u16string(path));
@@ -88,9 +94,11 @@ std::string FormatText(const engine::ScanOptions& options, const engine::ScanRes
         }
     }
     if (!results.zeroByteFiles.empty()) {
-        if (!out.empty()) out += '\n';
+        if (!out.empty())
+            out += '\n';
         out += "Empty (zero-byte) files\n";
-        for (const auto& path : results.zeroByteFiles) AppendMember(out, path, u"0 bytes");
+        for (const auto& path : results.zeroByteFiles)
+            AppendMember(out, path, u"0 bytes");
     }
     return out;
 }
@@ -110,7 +118,8 @@ std::string FormatJson(const engine::ScanOptions& options, const engine::ScanRes
         firstGroup = false;
         bool firstPath = true;
         for (auto path : engine::SplitPaths(g->paths)) {
-            if (!firstPath) out += ", ";
+            if (!firstPath)
+                out += ", ";
             firstPath = false;
             out += JsonString(path);
         }
@@ -125,7 +134,8 @@ std::string FormatJson(const engine::ScanOptions& options, const engine::ScanRes
         out += ", \"paths\": [";
         bool firstPath = true;
         for (auto path : engine::SplitPaths(g->paths)) {
-            if (!firstPath) out += ", ";
+            if (!firstPath)
+                out += ", ";
             firstPath = false;
             out += JsonString(path);
         }
@@ -133,7 +143,8 @@ std::string FormatJson(const engine::ScanOptions& options, const engine::ScanRes
     }
     out += "], \"zero_byte_files\": [";
     for (size_t i = 0; i < results.zeroByteFiles.size(); ++i) {
-        if (i) out += ", ";
+        if (i)
+            out += ", ";
         out += JsonString(results.zeroByteFiles[i]);
     }
     out += "]}\n";

@@ -34,7 +34,8 @@ enum class HashResult { Ok, Failed, Cancelled };
 // (0: to the end of the file) are done; 0 once the range is complete. With
 // a 2 MiB limit: four reads of 512 KiB, then 0.
 inline uint64_t NextReadRequest(uint64_t limit, uint64_t total) {
-    if (limit != 0 && limit < total + kReadChunk) return limit - total;
+    if (limit != 0 && limit < total + kReadChunk)
+        return limit - total;
     return kReadChunk;
 }
 
@@ -51,7 +52,7 @@ struct ContentDigests {
 // Both digests of the file at `path` under the content criterion in
 // `criteria` (CRIT_EXACT_CONTENTS or CRIT_SIMILAR_CONTENTS). Ok only when
 // both were computed over every byte they cover.
-HashResult ComputeContentDigests(const std::u16string& path, uint32_t criteria,
-                                 ContentDigests& out, const ReadContext& context);
+HashResult ComputeContentDigests(const std::u16string& path, uint32_t criteria, ContentDigests& out,
+                                 const ReadContext& context);
 
 }  // namespace cs::engine

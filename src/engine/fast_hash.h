@@ -34,7 +34,8 @@ inline uint64_t HashBytes(const uint8_t* data, size_t size, uint64_t seed) {
 
 inline uint64_t HashText(std::u16string_view text) {
     uint64_t h = 0x9E3779B97F4A7C15ull ^ text.size();
-    for (char16_t c : text) h = (h ^ c) * 0x100000001B3ull;
+    for (char16_t c : text)
+        h = (h ^ c) * 0x100000001B3ull;
     return Mix(h);
 }
 

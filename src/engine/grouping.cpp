@@ -6,10 +6,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/read_pool.h"
 #include "engine/digests.h"
 #include "engine/fast_hash.h"
 #include "engine/names.h"
+#include "engine/read_pool.h"
 #include "engine/scan.h"
 #include "engine/strings.h"
 #include "platform/file.h"
@@ -48,7 +48,8 @@ public:
     }
 
     std::u16string_view Get(Ref ref) const {
-        if (ref.length == 0) return {};
+        if (ref.length == 0)
+            return {};
         return {chunks_[ref.chunk].get() + ref.offset, ref.length};
     }
 
@@ -180,8 +181,8 @@ struct Grouper::State {
 
     TextArena arena;
     std::vector<TextArena::Ref> folderPrefixes;
-    std::deque<KeyBucket> buckets;  // grows without copying what it holds
-    std::vector<uint32_t> table;  // open addressing: 0 empty, else bucket index + 1
+    std::deque<KeyBucket> buckets;    // grows without copying what it holds
+    std::vector<uint32_t> table;      // open addressing: 0 empty, else bucket index + 1
     std::deque<OpenedBucket> opened;  // a deque: placements hold pointers into it
     std::vector<ContentSlot> slots;
     std::unordered_map<std::u16string, FolderSlot> folders;
@@ -214,9 +215,12 @@ struct Grouper::State {
     }
 
     uint64_t SizeClass(uint64_t size) const {
-        if (criteria & CRIT_SAME_SIZE) return size;
-        if (criteria & CRIT_EXACT_CONTENTS) return size;
-        if (criteria & CRIT_SIMILAR_CONTENTS) return size < kHeadLength ? size : kLargeClass;
+        if (criteria & CRIT_SAME_SIZE)
+            return size;
+        if (criteria & CRIT_EXACT_CONTENTS)
+            return size;
+        if (criteria & CRIT_SIMILAR_CONTENTS)
+            return size < kHeadLength ? size : kLargeClass;
         return 0;
     }
 
@@ -225,7 +229,8 @@ struct Grouper::State {
         const size_t mask = table.size() - 1;
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
             uint32_t& slot = table[i];
-            if (slot == 0) return &slot;
+            if (slot == 0)
+                return &slot;
             const KeyBucket& b = buckets[slot - 1];
             if (b.hash == hash && b.sizeClass == sizeClass && arena.Get(b.foldedKey) == folded) {
                 return &slot;
@@ -237,9 +242,11 @@ struct Grouper::State {
         std::vector<uint32_t> bigger(table.size() * 2, 0);
         const size_t mask = bigger.size() - 1;
         for (uint32_t slot : table) {
-            if (slot == 0) continue;
+            if (slot == 0)
+                continue;
             size_t i = buckets[slot - 1].hash & mask;
-            while (bigger[i] != 0) i = (i + 1) & mask;
+            while (bigger[i] != 0)
+                i = (i + 1) & mask;
             bigger[i] = slot;
         }
         table.swap(bigger);
@@ -268,7 +275,8 @@ struct Grouper::State {
 
     void AfterJoin() {
         if (++results.refreshCounter >= results.refreshThreshold) {
-            if (hooks.rebuild) hooks.rebuild(results);
+            if (hooks.rebuild)
+                hooks.rebuild(results);
             results.refreshThreshold += kRefreshThresholdStep;
             results.refreshCounter = 0;
         }
@@ -288,7 +296,8 @@ struct Grouper::State {
         }
         g.founderSequence = founder.sequence;
         results.matchGroups.push_back(std::move(g));
-        if (progress) progress->groupsShown.fetch_add(1, std::memory_order_relaxed);
+        if (progress)
+            progress->groupsShown.fetch_add(1, std::memory_order_relaxed);
         return static_cast<int32_t>(results.matchGroups.size() - 1);
     }
 
@@ -308,7 +317,8 @@ struct Grouper::State {
         for (uint32_t index : list) {
             ContentSlot& slot = slots[index];
             if (slot.digests.head == c.digests.head && slot.digests.tail == c.digests.tail) {
-                if (slot.group < 0) slot.group = Materialise(slot.founder, &slot.digests);
+                if (slot.group < 0)
+                    slot.group = Materialise(slot.founder, &slot.digests);
                 Join(slot.group, Path(c.file));
                 return;
             }
@@ -318,9 +328,9 @@ struct Grouper::State {
     }
 
     void QueueSignature(uint64_t trigger, uint32_t openedIndex, const Candidate& c) {
-        signatures.push_back(PendingSignature{
-            trigger,
-            openedIndex, c, pool->Submit(ReadJob::Kind::Signature, Path(c.file), c.file.size)});
+        signatures.push_back(
+            PendingSignature{trigger, openedIndex, c,
+                             pool->Submit(ReadJob::Kind::Signature, Path(c.file), c.file.size)});
     }
 
     void QueuePlacement(uint64_t trigger, SignatureBucket& sb, Candidate c, bool isAnchor) {
@@ -339,7 +349,8 @@ struct Grouper::State {
     // one there waits; the second opens the bucket and both get digests.
     void Admit(uint64_t trigger, OpenedBucket& ob, Candidate c, const ReadJob& job) {
         c.hasDigests = job.hasDigests;
-        if (job.hasDigests) c.digests = job.digests;
+        if (job.hasDigests)
+            c.digests = job.digests;
         auto [it, isNew] = ob.bySignature.try_emplace(job.signature);
         SignatureBucket& sb = it->second;
         if (isNew) {
@@ -369,7 +380,8 @@ struct Grouper::State {
             bool moved = false;
             while (!signatures.empty() && Ready(signatures.front().job)) {
                 PendingSignature& head = signatures.front();
-                if (head.job->result == HashResult::Cancelled) return Cancel();
+                if (head.job->result == HashResult::Cancelled)
+                    return Cancel();
                 // Unreadable: never grouped, and nobody can join it.
                 if (head.job->result == HashResult::Ok) {
                     Admit(head.trigger, opened[head.opened], std::move(head.candidate), *head.job);
@@ -383,7 +395,8 @@ struct Grouper::State {
                 Candidate& c = head.candidate;
                 SignatureBucket& sb = *head.bucket;
                 const ReadJob& job = *head.job;
-                if (job.result == HashResult::Cancelled) return Cancel();
+                if (job.result == HashResult::Cancelled)
+                    return Cancel();
                 if (job.result == HashResult::Ok) {
                     if (!job.sameAsAnchor) {
                         c.digests = job.digests;
@@ -398,23 +411,29 @@ struct Grouper::State {
                 if (!sb.anchorPlaced) {
                     sb.anchorPlaced = true;
                     sb.anchorHasDigests = c.hasDigests;
-                    if (c.hasDigests) sb.anchorDigests = c.digests;
+                    if (c.hasDigests)
+                        sb.anchorDigests = c.digests;
                 }
-                if (c.hasDigests) Place(sb, c);
+                if (c.hasDigests)
+                    Place(sb, c);
                 placements.pop_front();
                 moved = true;
             }
             // A signature step changes nothing the list shows, but the
             // placements it queues do: held-back entries wait for both.
             uint64_t earliest = ~0ull;
-            if (!signatures.empty()) earliest = signatures.front().trigger;
+            if (!signatures.empty())
+                earliest = signatures.front().trigger;
             if (!placements.empty() && placements.front().trigger < earliest) {
                 earliest = placements.front().trigger;
             }
             ApplyDeferred(earliest);
-            if (signatures.empty() && placements.empty()) return true;
-            if (moved) continue;
-            if (!block && signatures.size() + placements.size() < kMaxPending) return true;
+            if (signatures.empty() && placements.empty())
+                return true;
+            if (moved)
+                continue;
+            if (!block && signatures.size() + placements.size() < kMaxPending)
+                return true;
             if (!placements.empty()) {
                 pool->Wait(*placements.front().job);
             } else {
@@ -496,13 +515,15 @@ struct Grouper::State {
             b.first = file;
             buckets.push_back(b);
             *slot = static_cast<uint32_t>(buckets.size());
-            if (buckets.size() * 2 > table.size()) GrowTable();
+            if (buckets.size() * 2 > table.size())
+                GrowTable();
             return true;
         }
         const uint32_t index = *slot - 1;
 
         if (!byContent) {
-            if (buckets[index].group < 0) buckets[index].group = Materialise(buckets[index].first, nullptr);
+            if (buckets[index].group < 0)
+                buckets[index].group = Materialise(buckets[index].first, nullptr);
             Join(buckets[index].group, path);
             return true;
         }
@@ -551,16 +572,17 @@ struct Grouper::State {
 };
 
 Grouper::Grouper(const ScanOptions& options, const NamePatterns& patterns, ScanResults& results,
-                 const std::atomic<uint8_t>& cancel, ScanProgress* progress,
-                 const ScanHooks& hooks)
+                 const std::atomic<uint8_t>& cancel, ScanProgress* progress, const ScanHooks& hooks)
     : state_(std::make_unique<State>(options, patterns, results, cancel, progress, hooks)) {}
 
 Grouper::~Grouper() = default;
 
 bool Grouper::Finish(bool walkCompleted) {
     State& s = *state_;
-    if (!s.byContent || s.cancelled) return !s.cancelled;
-    if (walkCompleted) return s.Drain(true);
+    if (!s.byContent || s.cancelled)
+        return !s.cancelled;
+    if (walkCompleted)
+        return s.Drain(true);
     return false;
 }
 
@@ -572,6 +594,8 @@ void Grouper::AddFolder(const std::u16string& path, std::u16string_view name) {
     state_->AddFolder(path, name);
 }
 
-void Grouper::AddZeroByteFile(std::u16string path) { state_->AddZeroByteFile(std::move(path)); }
+void Grouper::AddZeroByteFile(std::u16string path) {
+    state_->AddZeroByteFile(std::move(path));
+}
 
 }  // namespace cs::engine

@@ -40,8 +40,8 @@ struct FlagRule {
 
 // Row 8 repeats row 4 and is deliberately absent: row 4 always wins.
 constexpr FlagRule kFlagRules[] = {
-    {0x0D4, 0x014, 1}, {0x0CC, 0x00C, 2}, {0x0BC, 0x084, 3},  {0x07C, 0x044, 4},
-    {0x094, 0x094, 5}, {0x0E4, 0x024, 6}, {0x0A4, 0x0A4, 7},  {0x0D4, 0x010, 9},
+    {0x0D4, 0x014, 1},  {0x0CC, 0x00C, 2},  {0x0BC, 0x084, 3},  {0x07C, 0x044, 4},
+    {0x094, 0x094, 5},  {0x0E4, 0x024, 6},  {0x0A4, 0x0A4, 7},  {0x0D4, 0x010, 9},
     {0x0CC, 0x008, 10}, {0x0BC, 0x080, 11}, {0x0FC, 0x004, 12},
 };
 
@@ -60,15 +60,18 @@ constexpr std::u16string_view kTypeLabels[kFileTypeCount] = {
 }  // namespace
 
 const PresetRow& Preset(int row) {
-    if (row < 1) row = 1;
-    if (row > kPresetCount) row = kPresetCount;
+    if (row < 1)
+        row = 1;
+    if (row > kPresetCount)
+        row = kPresetCount;
     return kPresets[row - 1];
 }
 
 std::u16string PresetListText() {
     std::u16string text;
     for (int i = 0; i < kPresetCount; ++i) {
-        if (i) text += u'\n';
+        if (i)
+            text += u'\n';
         text += kPresets[i].text;
     }
     return text;
@@ -76,16 +79,19 @@ std::u16string PresetListText() {
 
 int FlagsToPresetRow(uint32_t flags) {
     for (const FlagRule& rule : kFlagRules) {
-        if ((flags & rule.mask) == rule.value) return rule.row;
+        if ((flags & rule.mask) == rule.value)
+            return rule.row;
     }
     return 0;
 }
 
 int ControlsToPresetRow(bool sameSize, NameChoice names, ContentChoice contents) {
     for (int row = 1; row <= kPresetCount; ++row) {
-        if (row == 8) continue;  // the same line as row 4, which is met first
+        if (row == 8)
+            continue;  // the same line as row 4, which is met first
         const PresetRow& p = kPresets[row - 1];
-        if (p.sameSize == sameSize && p.names == names && p.contents == contents) return row;
+        if (p.sameSize == sameSize && p.names == names && p.contents == contents)
+            return row;
     }
     return 0;
 }
@@ -94,25 +100,43 @@ std::u16string_view TypeExtensionList(FileType type) {
     return kTypeLists[static_cast<int>(type)];
 }
 
-std::u16string_view TypeLabel(FileType type) { return kTypeLabels[static_cast<int>(type)]; }
+std::u16string_view TypeLabel(FileType type) {
+    return kTypeLabels[static_cast<int>(type)];
+}
 
 uint32_t BuildCriteriaFlags(const SetupChoices& c) {
     uint32_t flags = 0;
-    if (c.recursive) flags |= CRIT_RECURSIVE;
-    if (c.similarFolders) flags |= CRIT_SIMILAR_FOLDERS;
-    if (c.sameSize) flags |= CRIT_SAME_SIZE;
+    if (c.recursive)
+        flags |= CRIT_RECURSIVE;
+    if (c.similarFolders)
+        flags |= CRIT_SIMILAR_FOLDERS;
+    if (c.sameSize)
+        flags |= CRIT_SAME_SIZE;
     switch (c.names) {
-        case NameChoice::Exact: flags |= CRIT_EXACT_NAME; break;
-        case NameChoice::Similar: flags |= CRIT_SIMILAR_NAME; break;
-        case NameChoice::Extension: flags |= CRIT_SAME_EXTENSION; break;
-        case NameChoice::None: break;
+        case NameChoice::Exact:
+            flags |= CRIT_EXACT_NAME;
+            break;
+        case NameChoice::Similar:
+            flags |= CRIT_SIMILAR_NAME;
+            break;
+        case NameChoice::Extension:
+            flags |= CRIT_SAME_EXTENSION;
+            break;
+        case NameChoice::None:
+            break;
     }
     switch (c.contents) {
-        case ContentChoice::Exact: flags |= CRIT_EXACT_CONTENTS; break;
-        case ContentChoice::Similar: flags |= CRIT_SIMILAR_CONTENTS; break;
-        case ContentChoice::None: break;
+        case ContentChoice::Exact:
+            flags |= CRIT_EXACT_CONTENTS;
+            break;
+        case ContentChoice::Similar:
+            flags |= CRIT_SIMILAR_CONTENTS;
+            break;
+        case ContentChoice::None:
+            break;
     }
-    if (c.listZeroByte) flags |= CRIT_LIST_ZERO_BYTE;
+    if (c.listZeroByte)
+        flags |= CRIT_LIST_ZERO_BYTE;
     return flags;
 }
 
@@ -128,16 +152,19 @@ std::u16string BuildExtensionFilter(const SetupChoices& c) {
         filter += u'|';
     }
     if (!filter.empty() || !c.allFiles) {
-        if (filter.empty()) filter.push_back(u'|');
+        if (filter.empty())
+            filter.push_back(u'|');
         for (int i = 0; i < kFileTypeCount; ++i) {
-            if (c.types[i]) filter += kTypeLists[i];
+            if (c.types[i])
+                filter += kTypeLists[i];
         }
     }
     return filter;
 }
 
 void ApplyPreset(int row, SetupChoices& choices) {
-    if (row < 1 || row > kPresetCount) return;
+    if (row < 1 || row > kPresetCount)
+        return;
     const PresetRow& p = kPresets[row - 1];
     choices.sameSize = p.sameSize;
     choices.names = p.names;

@@ -19,9 +19,11 @@ uint64_t SignatureOf(const uint8_t* head, size_t headSize, const uint8_t* tail, 
 
 HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
     platform::FileReader file;
-    if (file.Open(job.path) != platform::Status::Ok) return HashResult::Failed;
+    if (file.Open(job.path) != platform::Status::Ok)
+        return HashResult::Failed;
     std::vector<uint8_t>& buffer = *context.buffer;
-    if (buffer.size() < kReadChunk) buffer.resize(kReadChunk);
+    if (buffer.size() < kReadChunk)
+        buffer.resize(kReadChunk);
     uint8_t* buf = buffer.data();
     job.hasDigests = false;
     if (job.size <= kWholeReadLimit) {
@@ -30,18 +32,24 @@ HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
         // sizes to go round) and this tells nearly all of them apart
         // without the digests, which only files with equal signatures get.
         const int64_t got = file.Read(buf, kWholeReadLimit);
-        if (got < 0) return HashResult::Failed;
+        if (got < 0)
+            return HashResult::Failed;
         const auto n = static_cast<size_t>(got);
-        if (context.bytesRead) context.bytesRead->fetch_add(n, std::memory_order_relaxed);
+        if (context.bytesRead)
+            context.bytesRead->fetch_add(n, std::memory_order_relaxed);
         job.signature = HashBytes(buf, n, 3);
         return HashResult::Ok;
     }
     const int64_t head = file.Read(buf, kSignatureSpan);
-    if (head != static_cast<int64_t>(kSignatureSpan)) return HashResult::Failed;
-    if (!file.SeekFromEnd(kSignatureSpan)) return HashResult::Failed;
+    if (head != static_cast<int64_t>(kSignatureSpan))
+        return HashResult::Failed;
+    if (!file.SeekFromEnd(kSignatureSpan))
+        return HashResult::Failed;
     const int64_t tail = file.Read(buf + kSignatureSpan, kSignatureSpan);
-    if (tail != static_cast<int64_t>(kSignatureSpan)) return HashResult::Failed;
-    if (context.bytesRead) context.bytesRead->fetch_add(2 * kSignatureSpan, std::memory_order_relaxed);
+    if (tail != static_cast<int64_t>(kSignatureSpan))
+        return HashResult::Failed;
+    if (context.bytesRead)
+        context.bytesRead->fetch_add(2 * kSignatureSpan, std::memory_order_relaxed);
     job.signature = SignatureOf(buf, kSignatureSpan, buf + kSignatureSpan, kSignatureSpan);
     return HashResult::Ok;
 }
@@ -55,7 +63,8 @@ HashResult CompareChunk(platform::FileReader& a, platform::FileReader& b, size_t
                         const ReadContext& context) {
     const int64_t na = a.Read(bufA, request);
     const int64_t nb = b.Read(bufB, request);
-    if (na < 0 || nb < 0) return HashResult::Failed;
+    if (na < 0 || nb < 0)
+        return HashResult::Failed;
     if (context.bytesRead) {
         context.bytesRead->fetch_add(static_cast<uint64_t>(na + nb), std::memory_order_relaxed);
     }
@@ -74,12 +83,15 @@ HashResult CompareRange(platform::FileReader& a, platform::FileReader& b, uint64
             return HashResult::Cancelled;
         }
         const uint64_t request = NextReadRequest(limit, total);
-        if (request == 0) break;
+        if (request == 0)
+            break;
         size_t got = 0;
-        const HashResult r = CompareChunk(a, b, static_cast<size_t>(request), bufA, bufB, equal,
-                                          got, context);
-        if (r != HashResult::Ok || !equal) return r;
-        if (got == 0) break;
+        const HashResult r =
+            CompareChunk(a, b, static_cast<size_t>(request), bufA, bufB, equal, got, context);
+        if (r != HashResult::Ok || !equal)
+            return r;
+        if (got == 0)
+            break;
         total += got;
     }
     equal = true;
@@ -99,11 +111,14 @@ HashResult CompareCoveredBytes(const std::u16string& pathA, const std::u16string
     a.HintSequential();
     b.HintSequential();
     std::vector<uint8_t>& bufferA = *context.buffer;
-    if (bufferA.size() < kReadChunk) bufferA.resize(kReadChunk);
-    if (otherBuffer.size() < kReadChunk) otherBuffer.resize(kReadChunk);
+    if (bufferA.size() < kReadChunk)
+        bufferA.resize(kReadChunk);
+    if (otherBuffer.size() < kReadChunk)
+        otherBuffer.resize(kReadChunk);
     HashResult r =
         CompareRange(a, b, kHeadLength, bufferA.data(), otherBuffer.data(), equal, context);
-    if (r != HashResult::Ok || !equal) return r;
+    if (r != HashResult::Ok || !equal)
+        return r;
     if (criteria & CRIT_SIMILAR_CONTENTS) {
         // Both move, or both stay at the end of a head that was the whole
         // file: either way the tails start where the digests' would.
@@ -125,7 +140,9 @@ ReadPool::ReadPool(unsigned coreThreads, unsigned ioThreads, uint32_t criteria,
     }
 }
 
-bool ReadPool::MayWork(unsigned index) const { return index < coreThreads_ || waitingOnDisk_; }
+bool ReadPool::MayWork(unsigned index) const {
+    return index < coreThreads_ || waitingOnDisk_;
+}
 
 void ReadPool::Account(bool blocked) {
     // Half-life of a few dozen jobs: quick to notice the cache going cold
@@ -138,7 +155,8 @@ void ReadPool::Account(bool blocked) {
     const bool waiting = recentBlocked_ > 0.5 * recentJobs_;
     if (waiting != waitingOnDisk_) {
         waitingOnDisk_ = waiting;
-        if (waiting) ioReady_.notify_all();
+        if (waiting)
+            ioReady_.notify_all();
     }
 }
 
@@ -149,7 +167,8 @@ ReadPool::~ReadPool() {
     }
     coreReady_.notify_all();
     ioReady_.notify_all();
-    for (std::thread& t : workers_) t.join();
+    for (std::thread& t : workers_)
+        t.join();
 }
 
 void ReadPool::Run(ReadJob& job, std::vector<uint8_t>& buffer) {
@@ -197,14 +216,18 @@ std::shared_ptr<ReadJob> ReadPool::Submit(ReadJob::Kind kind, std::u16string pat
     // Two wait queues: a wake-up meant for a reader that may work must
     // never be spent on an extra reader that may not, and sleep again.
     coreReady_.notify_one();
-    if (wakeIo) ioReady_.notify_one();
+    if (wakeIo)
+        ioReady_.notify_one();
     return job;
 }
 
-bool ReadPool::IsDone(const ReadJob& job) { return job.done.load(std::memory_order_acquire); }
+bool ReadPool::IsDone(const ReadJob& job) {
+    return job.done.load(std::memory_order_acquire);
+}
 
 void ReadPool::Wait(const ReadJob& job) {
-    if (IsDone(job)) return;
+    if (IsDone(job))
+        return;
     std::unique_lock<std::mutex> lock(mutex_);
     consumerWaiting_ = true;
     jobDone_.wait(lock, [&job] { return job.done.load(std::memory_order_acquire); });
@@ -219,10 +242,10 @@ void ReadPool::Work(unsigned index) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
             std::condition_variable& ready = index < coreThreads_ ? coreReady_ : ioReady_;
-            ready.wait(lock, [this, index] {
-                return stopping_ || (!queue_.empty() && MayWork(index));
-            });
-            if (stopping_ && (queue_.empty() || !MayWork(index))) return;
+            ready.wait(lock,
+                       [this, index] { return stopping_ || (!queue_.empty() && MayWork(index)); });
+            if (stopping_ && (queue_.empty() || !MayWork(index)))
+                return;
             job = std::move(queue_.front());
             queue_.pop_front();
         }
@@ -240,9 +263,11 @@ void ReadPool::Work(unsigned index) {
             std::lock_guard<std::mutex> lock(mutex_);
             job->done.store(true, std::memory_order_release);
             wake = consumerWaiting_;
-            if (sample) Account(blocked);
+            if (sample)
+                Account(blocked);
         }
-        if (wake) jobDone_.notify_one();
+        if (wake)
+            jobDone_.notify_one();
     }
 }
 

@@ -30,8 +30,10 @@ public:
 
     // True when the pair was not yet in the set.
     bool Insert(uint64_t device, uint64_t inode) {
-        if (device == 0 && inode == 0) return true;  // no identity to compare
-        if ((count_ + 1) * 2 > slots_.size()) Grow();
+        if (device == 0 && inode == 0)
+            return true;  // no identity to compare
+        if ((count_ + 1) * 2 > slots_.size())
+            Grow();
         if (InsertInto(slots_, device, inode)) {
             ++count_;
             return true;
@@ -60,14 +62,16 @@ private:
                 s = Slot{device, inode};
                 return true;
             }
-            if (s.device == device && s.inode == inode) return false;
+            if (s.device == device && s.inode == inode)
+                return false;
         }
     }
 
     void Grow() {
         std::vector<Slot> bigger(slots_.size() * 2);
         for (const Slot& s : slots_) {
-            if (s.Used()) InsertInto(bigger, s.device, s.inode);
+            if (s.Used())
+                InsertInto(bigger, s.device, s.inode);
         }
         slots_.swap(bigger);
     }
@@ -100,8 +104,10 @@ private:
 
     bool ScanFolder(const std::u16string& path) {
         platform::DirReader reader;
-        if (reader.Open(path) != platform::Status::Ok) return !Cancelled();
-        if (progress_) progress_->SetCurrentFolder(path);
+        if (reader.Open(path) != platform::Status::Ok)
+            return !Cancelled();
+        if (progress_)
+            progress_->SetCurrentFolder(path);
 
         const uint32_t criteria = options_.criteria;
         const bool recursive = criteria & CRIT_RECURSIVE;
@@ -109,28 +115,37 @@ private:
         while (reader.Next(entry)) {
             // Links are never listed nor followed; a non-recursive scan
             // lists no folder at all.
-            if (entry.isReparsePoint) continue;
-            if (!recursive && entry.isDirectory) continue;
-            if (Cancelled()) return false;
-            if (entry.isSystem || entry.isSpecial) continue;
+            if (entry.isReparsePoint)
+                continue;
+            if (!recursive && entry.isDirectory)
+                continue;
+            if (Cancelled())
+                return false;
+            if (entry.isSystem || entry.isSpecial)
+                continue;
             // Group members are kept as paths joined by line feeds, so a
             // name holding one (possible on Linux) would split into two
             // paths, one of which may name a different, real file.
-            if (entry.name.find(u'\n') != std::u16string::npos) continue;
+            if (entry.name.find(u'\n') != std::u16string::npos)
+                continue;
 
             if (entry.isDirectory) {
                 // A folder met twice (a bind mount, or a mount loop) would
                 // list its files twice or never end.
-                if (entry.hasIdentity && !folders_.Insert(entry.device, entry.inode)) continue;
+                if (entry.hasIdentity && !folders_.Insert(entry.device, entry.inode))
+                    continue;
                 const std::u16string full = platform::JoinPath(path, entry.name);
-                if (criteria & CRIT_SIMILAR_FOLDERS) grouper_.AddFolder(full, entry.name);
-                if (!ScanFolder(full)) return false;
+                if (criteria & CRIT_SIMILAR_FOLDERS)
+                    grouper_.AddFolder(full, entry.name);
+                if (!ScanFolder(full))
+                    return false;
                 continue;
             }
 
             // One physical file is listed once: deleting "the copy" that is
             // a second name of the same file would delete the only copy.
-            if (entry.hasIdentity && !files_.Insert(entry.device, entry.inode)) continue;
+            if (entry.hasIdentity && !files_.Insert(entry.device, entry.inode))
+                continue;
 
             if (entry.size == 0) {
                 if (criteria & CRIT_LIST_ZERO_BYTE) {
@@ -142,9 +157,11 @@ private:
                 std::u16string needle = u"|";
                 needle += ExtensionOf(entry.name);
                 needle += u'|';
-                if (FindText(options_.extensionFilter, needle, false) == 0) continue;
+                if (FindText(options_.extensionFilter, needle, false) == 0)
+                    continue;
             }
-            if (progress_) progress_->filesSeen.fetch_add(1, std::memory_order_relaxed);
+            if (progress_)
+                progress_->filesSeen.fetch_add(1, std::memory_order_relaxed);
             if (!grouper_.AddFile(platform::JoinPath(path, entry.name), entry.name, entry.size)) {
                 return false;
             }
@@ -177,11 +194,11 @@ std::thread StartScanThread(const ScanOptions& options, ScanResults& results,
                             const std::atomic<uint8_t>& cancelRequested, ScanProgress* progress,
                             ScanHooks hooks, std::atomic<int>& done) {
     done.store(kScanRunning);
-    return std::thread([&options, &results, &cancelRequested, progress, hooks = std::move(hooks),
-                        &done] {
-        const ScanOutcome outcome = RunScan(options, results, cancelRequested, progress, hooks);
-        done.store(static_cast<int>(outcome));
-    });
+    return std::thread(
+        [&options, &results, &cancelRequested, progress, hooks = std::move(hooks), &done] {
+            const ScanOutcome outcome = RunScan(options, results, cancelRequested, progress, hooks);
+            done.store(static_cast<int>(outcome));
+        });
 }
 
 }  // namespace cs::engine

@@ -8,9 +8,12 @@ void ScanResults::Reset() {
     matchGroups.clear();
     folderGroups.clear();
     zeroByteFiles.clear();
-    if (matchGroups.capacity() < 100) matchGroups.reserve(100);
-    if (folderGroups.capacity() < 100) folderGroups.reserve(100);
-    if (zeroByteFiles.capacity() < 100) zeroByteFiles.reserve(100);
+    if (matchGroups.capacity() < 100)
+        matchGroups.reserve(100);
+    if (folderGroups.capacity() < 100)
+        folderGroups.reserve(100);
+    if (zeroByteFiles.capacity() < 100)
+        zeroByteFiles.reserve(100);
     refreshCounter = 0;
     refreshThreshold = kFirstRefreshThreshold;
 }
@@ -21,7 +24,8 @@ template <typename Group>
 std::vector<const Group*> Ordered(const std::vector<Group>& groups) {
     std::vector<const Group*> out;
     out.reserve(groups.size());
-    for (const Group& g : groups) out.push_back(&g);
+    for (const Group& g : groups)
+        out.push_back(&g);
     std::sort(out.begin(), out.end(), [](const Group* a, const Group* b) {
         return a->founderSequence < b->founderSequence;
     });
@@ -41,11 +45,13 @@ std::vector<const FolderGroup*> ScanResults::OrderedFolderGroups() const {
 std::vector<std::u16string_view> SplitPaths(const std::u16string& joined) {
     std::vector<std::u16string_view> out;
     std::u16string_view rest(joined);
-    if (rest.empty()) return out;
+    if (rest.empty())
+        return out;
     for (;;) {
         const size_t nl = rest.find(u'\n');
         out.push_back(rest.substr(0, nl));
-        if (nl == std::u16string_view::npos) break;
+        if (nl == std::u16string_view::npos)
+            break;
         rest.remove_prefix(nl + 1);
     }
     return out;

@@ -11,8 +11,8 @@ enum class Status {
     AccessDenied,  // permission, sharing violation, locked
     NotRegular,    // a FIFO, socket, device or link where a file was expected
     NotDirectory,
-    IoError,       // the medium failed part way
-    Unsupported,   // e.g. no trash on that file system
+    IoError,      // the medium failed part way
+    Unsupported,  // e.g. no trash on that file system
     Other,
 };
 

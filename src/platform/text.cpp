@@ -30,13 +30,16 @@ size_t ValidSequence(std::string_view s, size_t i, char32_t& cp) {
     } else {
         return 0;
     }
-    if (i + len > s.size()) return 0;
+    if (i + len > s.size())
+        return 0;
     for (size_t k = 1; k < len; ++k) {
         const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return 0;
+        if ((b & 0xC0) != 0x80)
+            return 0;
         cp = (cp << 6) | (b & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
     return len;
 }
 
@@ -121,7 +124,8 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
     std::u16string out;
     out.reserve(folder.size() + 1 + name.size());
     out.append(folder);
-    if (out.empty() || out.back() != kPathSeparator) out.push_back(kPathSeparator);
+    if (out.empty() || out.back() != kPathSeparator)
+        out.push_back(kPathSeparator);
     out.append(name);
     return out;
 }
@@ -135,9 +139,11 @@ std::u16string StripTrailingSeparators(std::u16string_view path) {
 #endif
     };
     size_t end = path.size();
-    while (end > 0 && isSep(path[end - 1])) --end;
+    while (end > 0 && isSep(path[end - 1]))
+        --end;
 #ifndef _WIN32
-    if (end == 0 && !path.empty()) return u"/";
+    if (end == 0 && !path.empty())
+        return u"/";
 #endif
     return std::u16string(path.substr(0, end));
 }

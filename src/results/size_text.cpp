@@ -25,7 +25,8 @@ std::u16string FormatDecimal(double value) {
     }
     const double whole = std::floor(value);
     const std::u16string wholeText = sign + UnsignedText(static_cast<uint64_t>(whole));
-    if (value - whole <= 9e-11) return wholeText;
+    if (value - whole <= 9e-11)
+        return wholeText;
 
     // The smallest n whose scaled fraction is negligible; 17 digits is as
     // far as a double can carry, which also bounds the loop.
@@ -60,7 +61,8 @@ std::u16string FormatSize(uint64_t size) {
     }
     std::u16string text = FormatDecimal(v);
     const size_t dot = text.find(u'.');
-    if (dot != std::u16string::npos && text.size() - dot - 1 > 2) text.resize(dot + 3);
+    if (dot != std::u16string::npos && text.size() - dot - 1 > 2)
+        text.resize(dot + 3);
     return text + kUnits[unit];
 }
 

@@ -35,7 +35,8 @@ std::string ReadAll(int fd) {
     char buf[65536];
     for (;;) {
         const ssize_t n = read(fd, buf, sizeof buf);
-        if (n <= 0) break;
+        if (n <= 0)
+            break;
         data.append(buf, static_cast<size_t>(n));
     }
     return data;
@@ -43,7 +44,8 @@ std::string ReadAll(int fd) {
 
 pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd) {
     int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return -1;
+    if (pipe(out) != 0 || pipe(err) != 0)
+        return -1;
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(out[1], 1);
@@ -54,7 +56,8 @@ pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd) {
         std::string program = CS_CLI_PATH;
         argv.push_back(program.data());
         std::vector<std::string> copy = args;
-        for (auto& a : copy) argv.push_back(a.data());
+        for (auto& a : copy)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
@@ -88,7 +91,8 @@ CliResult RunCli(const std::vector<std::string>& args) {
 
 std::vector<std::vector<std::string>> FileGroups(const nlohmann::json& doc) {
     std::vector<std::vector<std::string>> groups;
-    for (const auto& g : doc.at("file_groups")) groups.push_back(g.at("paths"));
+    for (const auto& g : doc.at("file_groups"))
+        groups.push_back(g.at("paths"));
     return groups;
 }
 
@@ -116,7 +120,8 @@ TEST(CliUsage, BadInvocationsExitWithTwo) {
 TEST(CliUsage, RootThatIsNotAFolder) {
     TempTree tree;
     tree.Write("file.txt", "x");
-    for (const std::string& root : {tree.Path("file.txt").string(), tree.Path("missing").string()}) {
+    for (const std::string& root :
+         {tree.Path("file.txt").string(), tree.Path("missing").string()}) {
         const CliResult r = RunCli({root});
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_NE(r.err.find("not a folder: " + root), std::string::npos) << r.err;
@@ -191,15 +196,16 @@ TEST(CliJson, GroupsInCreationOrderWithFounderSize) {
     WalkOrder(tree.Root(), order);
     auto walked = [&order](std::vector<std::string> paths) {
         std::sort(paths.begin(), paths.end(), [&order](const auto& x, const auto& y) {
-            return std::find(order.begin(), order.end(), x) < std::find(order.begin(), order.end(), y);
+            return std::find(order.begin(), order.end(), x) <
+                   std::find(order.begin(), order.end(), y);
         });
         return paths;
     };
-    const std::vector<std::string> big = walked({tree.Path("a/one.bin").string(),
-                                                 tree.Path("a/b/two.bin").string(),
-                                                 tree.Path("a/b/c/three.bin").string()});
-    const std::vector<std::string> small = walked({tree.Path("z/first.txt").string(),
-                                                   tree.Path("z/second.txt").string()});
+    const std::vector<std::string> big =
+        walked({tree.Path("a/one.bin").string(), tree.Path("a/b/two.bin").string(),
+                tree.Path("a/b/c/three.bin").string()});
+    const std::vector<std::string> small =
+        walked({tree.Path("z/first.txt").string(), tree.Path("z/second.txt").string()});
 
     const CliResult r = RunCli({"--preset", "4", "--zero-byte", "--json", tree.Root().string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -226,7 +232,8 @@ TEST(CliJson, NameBytesThatAreNotUtf8SurviveAsSurrogateEscapes) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("odd\\udcff\\udcfe.dat"), std::string::npos) << r.out;
     // Every other byte is plain UTF-8: nothing raw above 0x7F is written.
-    for (unsigned char c : r.out) EXPECT_LT(c, 0x80);
+    for (unsigned char c : r.out)
+        EXPECT_LT(c, 0x80);
 
     // The text form writes the original bytes back, so the path can be used.
     const CliResult text = RunCli({"--preset", "4", tree.Root().string()});
@@ -246,16 +253,16 @@ TEST(CliText, SectionsMirrorTheResultList) {
     std::string first = tree.Path("Photos/pic.jpg").string() + "\tpic.jpg\t1.5 KB\n";
     std::string second =
         tree.Path("Photos/x/Photos (2)/pic - copy.jpg").string() + "\tpic - copy.jpg\t1.5 KB\n";
-    if (order[0] != tree.Path("Photos/pic.jpg").string()) std::swap(first, second);
+    if (order[0] != tree.Path("Photos/pic.jpg").string())
+        std::swap(first, second);
 
     const CliResult r = RunCli({"--folders", "--zero-byte", tree.Root().string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string expected =
         "Duplicate folder names\n" + tree.Path("Photos").string() + "\tPhotos\tN/A (Folder)\n" +
         tree.Path("Photos/x/Photos (2)").string() + "\tPhotos (2)\tN/A (Folder)\n" +
-        "\nDuplicate files\n" + first + second +
-        "\nEmpty (zero-byte) files\n" + tree.Path("Photos/x/Photos (2)/y/empty.txt").string() +
-        "\tempty.txt\t0 bytes\n";
+        "\nDuplicate files\n" + first + second + "\nEmpty (zero-byte) files\n" +
+        tree.Path("Photos/x/Photos (2)/y/empty.txt").string() + "\tempty.txt\t0 bytes\n";
     EXPECT_EQ(r.out, expected);
 }
 
@@ -282,7 +289,8 @@ TEST(CliCancel, InterruptPrintsPartialResultsAndExits130) {
     tree.Write("small1.txt", "dup");
     tree.Write("a/b/c/small2.txt", "dup");
     int outFd, errFd;
-    const pid_t pid = Spawn({"--preset", "4", "--json", "--quiet", tree.Root().string()}, outFd, errFd);
+    const pid_t pid =
+        Spawn({"--preset", "4", "--json", "--quiet", tree.Root().string()}, outFd, errFd);
     ASSERT_GT(pid, 0);
     // Wait until the scan holds one of the big files open: it is then
     // inside a digest that takes seconds, and the interrupt lands there.
@@ -292,9 +300,11 @@ TEST(CliCancel, InterruptPrintsPartialResultsAndExits130) {
         std::error_code ec;
         for (const auto& e : fs::directory_iterator(fdDir, ec)) {
             const fs::path target = fs::read_symlink(e.path(), ec);
-            if (!ec && target.filename().string().rfind("big", 0) == 0) hashing = true;
+            if (!ec && target.filename().string().rfind("big", 0) == 0)
+                hashing = true;
         }
-        if (ec) break;  // the process ended
+        if (ec)
+            break;  // the process ended
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     ASSERT_TRUE(hashing) << "the scan never opened a big file";

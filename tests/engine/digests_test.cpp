@@ -91,7 +91,6 @@ TEST_P(DigestBoundaries, FileAndMemoryDigestsCoverTheDocumentedRanges) {
         EXPECT_TRUE(got.tail == want.tail);
         EXPECT_EQ(got.head.length, 16);
         EXPECT_EQ(got.tail.length, 32);
-
     }
 }
 

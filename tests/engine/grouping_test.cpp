@@ -14,12 +14,11 @@ namespace cs::engine {
 namespace {
 
 using test::Describe;
+using test::Options;
 using test::PathList;
 using test::RunEngineScan;
 using test::ScanRecord;
-using test::Options;
 using test::TempTree;
-
 
 // The relative names in the order the walk meets them; tests that need a
 // particular order give contents by position after listing, which leaves
@@ -286,11 +285,13 @@ TEST(Grouping, FilesDifferingFromTheFirstOfTheirBucketStillGroupTogether) {
         return p == tree.Path16("a/first.bin") || p == tree.Path16("d/fourth.bin") ? 0 : 1;
     };
     PathList byContent[2];
-    for (const std::u16string& p : order) byContent[contentOf(p)].push_back(p);
+    for (const std::u16string& p : order)
+        byContent[contentOf(p)].push_back(p);
     // Groups in the order of their first member.
     const int firstContent = contentOf(order[0]);
 
-    for (uint32_t criteria : {uint32_t{CRIT_EXACT_CONTENTS}, CRIT_SIMILAR_CONTENTS | CRIT_SAME_SIZE}) {
+    for (uint32_t criteria :
+         {uint32_t{CRIT_EXACT_CONTENTS}, CRIT_SIMILAR_CONTENTS | CRIT_SAME_SIZE}) {
         SCOPED_TRACE(criteria);
         const ScanRecord rec = RunEngineScan(Options(tree, criteria | CRIT_RECURSIVE));
         ASSERT_EQ(rec.final.matchGroups.size(), 2u) << Describe(rec.final);

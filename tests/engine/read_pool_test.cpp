@@ -94,8 +94,7 @@ TEST(CompareCoveredBytes, ExactlyTheBytesTheDigestsCover) {
         // Different sizes of 2 MiB or more with the same head and tail.
         {"5 and 4 MiB, same ends", five, five.substr(0, 2 * MiB) + five.substr(3 * MiB), false,
          true},
-        {"2 MiB and 2 MiB + 1", five.substr(0, 2 * MiB), five.substr(0, 2 * MiB + 1), false,
-         false},
+        {"2 MiB and 2 MiB + 1", five.substr(0, 2 * MiB), five.substr(0, 2 * MiB + 1), false, false},
     };
     TempTree tree;
     for (const CompareCase& c : cases) {
@@ -128,8 +127,8 @@ TEST(CompareCoveredBytes, FailsWhenEitherCannotBeReadAndStopsOnCancel) {
     tree.WriteSized("b", 3 * MiB, 6);
     Reads r;
     bool equal = true;
-    EXPECT_EQ(CompareCoveredBytes(tree.Path16("a"), tree.Path16("gone"), CRIT_EXACT_CONTENTS,
-                                  equal, r.Context(), r.other),
+    EXPECT_EQ(CompareCoveredBytes(tree.Path16("a"), tree.Path16("gone"), CRIT_EXACT_CONTENTS, equal,
+                                  r.Context(), r.other),
               HashResult::Failed);
     EXPECT_FALSE(equal);
     r.cancel = 1;
@@ -172,9 +171,9 @@ TEST(ReadPool, AMemberThatDiffersFromItsAnchorIsDigested) {
     ASSERT_TRUE(job->hasDigests);
     ContentDigests expected;
     Reads r;
-    ASSERT_EQ(ComputeContentDigests(tree.Path16("member"), CRIT_EXACT_CONTENTS, expected,
-                                    r.Context()),
-              HashResult::Ok);
+    ASSERT_EQ(
+        ComputeContentDigests(tree.Path16("member"), CRIT_EXACT_CONTENTS, expected, r.Context()),
+        HashResult::Ok);
     EXPECT_TRUE(job->digests.head == expected.head);
     EXPECT_TRUE(job->digests.tail == expected.tail);
 }

@@ -31,10 +31,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Describe;
+using test::Options;
 using test::PathList;
 using test::RunEngineScan;
 using test::ScanRecord;
-using test::Options;
 using test::TempTree;
 
 std::set<std::u16string> AsSet(const PathList& paths) {
@@ -47,7 +47,6 @@ std::set<std::u16string> AllGroupedPaths(const ScanRecord& rec) {
         out.insert(g.begin(), g.end());
     return out;
 }
-
 
 TEST(Walk, HiddenFilesTakePart) {
     TempTree tree;

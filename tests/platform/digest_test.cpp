@@ -25,15 +25,18 @@ std::string Hex(const Digest& digest) {
 // The digest of `data` fed in pieces of `piece` bytes (0 = all at once).
 std::string HexOf(DigestAlgorithm algorithm, const std::string& data, size_t piece = 0) {
     Hasher hasher;
-    if (!hasher.Begin(algorithm)) return "Begin failed";
-    if (piece == 0) piece = data.size() + 1;
+    if (!hasher.Begin(algorithm))
+        return "Begin failed";
+    if (piece == 0)
+        piece = data.size() + 1;
     for (size_t at = 0; at < data.size(); at += piece) {
         if (!hasher.Update(data.data() + at, std::min(piece, data.size() - at))) {
             return "Update failed";
         }
     }
     Digest digest;
-    if (!hasher.Finish(digest)) return "Finish failed";
+    if (!hasher.Finish(digest))
+        return "Finish failed";
     return Hex(digest);
 }
 
@@ -55,8 +58,8 @@ TEST(Hasher, Sha256KnownVectors) {
 }
 
 TEST(Hasher, PiecesOfAnySizeGiveTheSameDigest) {
-    for (const size_t piece : {size_t{1}, size_t{63}, size_t{64}, size_t{65}, size_t{4093},
-                               size_t{512 * 1024}}) {
+    for (const size_t piece :
+         {size_t{1}, size_t{63}, size_t{64}, size_t{65}, size_t{4093}, size_t{512 * 1024}}) {
         SCOPED_TRACE(piece);
         const std::string& data = piece == 1 ? std::string(70000, 'a') : kMillionA;
         EXPECT_EQ(HexOf(DigestAlgorithm::Md5, data, piece), HexOf(DigestAlgorithm::Md5, data));
@@ -159,10 +162,10 @@ TEST(Hasher, ThreadsHashAtTheSameTime) {
             results[t] = joined;
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     const std::string md5 = "7707d6ae4e027c70eea2a935c2296f21 ";
-    const std::string sha =
-        "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0 ";
+    const std::string sha = "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0 ";
     for (int t = 0; t < kThreads; ++t) {
         EXPECT_EQ(results[t], t % 2 ? sha + sha + sha : md5 + md5 + md5) << "thread " << t;
     }

@@ -50,7 +50,8 @@ TEST(DirReader, ListsEveryNameOnceAndNeverTheDotEntries) {
 
     const auto entries = ListAll(tree.Root16());
     std::u16string names;
-    for (const auto& [name, entry] : entries) names += name + u"|";
+    for (const auto& [name, entry] : entries)
+        names += name + u"|";
     EXPECT_EQ(names, u"..twodots|.hidden|plain.txt|sub|\u00E9t\u00E9 \u20AC.txt|\U0001F600.bin|");
 }
 
@@ -89,7 +90,8 @@ TEST(DirReader, ListsAFolderLargerThanOneFetch) {
     // the open. Losing or repeating one at a batch edge shows up here.
     TempTree tree;
     constexpr int kCount = 700;
-    for (int i = 0; i < kCount; ++i) tree.Write("f" + std::to_string(i), "");
+    for (int i = 0; i < kCount; ++i)
+        tree.Write("f" + std::to_string(i), "");
     const auto entries = ListAll(tree.Root16());
     EXPECT_EQ(entries.size(), static_cast<size_t>(kCount));
     EXPECT_EQ(entries.count(u"f0"), 1u);
@@ -131,7 +133,8 @@ TEST(DirReader, MoveHandsOverTheListingHalfWay) {
     EXPECT_FALSE(first.Next(entry));  // NOLINT: the moved-from reader is empty, not broken
     DirReader third;
     third = std::move(second);
-    while (third.Next(entry)) seen += entry.name;
+    while (third.Next(entry))
+        seen += entry.name;
     EXPECT_EQ(seen.size(), 3u);
     EXPECT_NE(seen.find(u'a'), std::u16string::npos);
     EXPECT_NE(seen.find(u'b'), std::u16string::npos);
@@ -140,7 +143,8 @@ TEST(DirReader, MoveHandsOverTheListingHalfWay) {
     // A moved-from reader can be opened again.
     ASSERT_EQ(first.Open(tree.Root16()), Status::Ok);  // NOLINT
     int count = 0;
-    while (first.Next(entry)) ++count;
+    while (first.Next(entry))
+        ++count;
     EXPECT_EQ(count, 3);
 }
 
@@ -154,7 +158,8 @@ TEST(DirReader, ReopeningStartsTheListingOver) {
     ASSERT_TRUE(reader.Next(entry));
     ASSERT_EQ(reader.Open(tree.Root16()), Status::Ok);
     int count = 0;
-    while (reader.Next(entry)) ++count;
+    while (reader.Next(entry))
+        ++count;
     EXPECT_EQ(count, 2);
 }
 
@@ -195,11 +200,13 @@ TEST(DirReaderWindows, FlagsSystemAndListsHiddenEntries) {
 // A junction (a mount-point reparse point) needs no privilege, unlike a
 // symbolic link. Fails where the file system or system has no junctions.
 bool MakeJunction(const std::filesystem::path& link, const std::filesystem::path& target) {
-    if (!CreateDirectoryW(link.c_str(), nullptr)) return false;
+    if (!CreateDirectoryW(link.c_str(), nullptr))
+        return false;
     const HANDLE handle =
         CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
     // REPARSE_DATA_BUFFER's mount-point form: the header, four offsets and
     // lengths, then the NT name and the print name, each zero-terminated.
     const std::wstring substitute = L"\\??\\" + target.wstring();
@@ -225,7 +232,8 @@ bool MakeJunction(const std::filesystem::path& link, const std::filesystem::path
         DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(),
                         static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
     CloseHandle(handle);
-    if (!made) RemoveDirectoryW(link.c_str());
+    if (!made)
+        RemoveDirectoryW(link.c_str());
     return made != 0;
 }
 
@@ -278,7 +286,8 @@ TEST(DirReaderWindows, DriveRootIsListedThroughItsBareForm) {
     ASSERT_FALSE(error) << error.message();
     ASSERT_FALSE(expected.empty());
     std::set<std::u16string> listed;
-    for (const auto& [name, entry] : ListAll(drive)) listed.insert(name);
+    for (const auto& [name, entry] : ListAll(drive))
+        listed.insert(name);
     EXPECT_EQ(listed, expected);
 }
 

@@ -33,8 +33,10 @@ std::string ReadAll(FileReader& file, size_t request, std::vector<int64_t>* size
     std::vector<char> buffer(request);
     for (;;) {
         const int64_t got = file.Read(buffer.data(), buffer.size());
-        if (sizes) sizes->push_back(got);
-        if (got <= 0) break;
+        if (sizes)
+            sizes->push_back(got);
+        if (got <= 0)
+            break;
         out.append(buffer.data(), static_cast<size_t>(got));
     }
     return out;
@@ -52,7 +54,8 @@ TEST(FileReader, ReadsAcrossTheChunkBoundary) {
         EXPECT_EQ(ReadAll(file, kChunk, &sizes), bytes);
         // Full chunks until the last partial one, then 0 for the end.
         std::vector<int64_t> expected(size / kChunk, static_cast<int64_t>(kChunk));
-        if (size % kChunk) expected.push_back(static_cast<int64_t>(size % kChunk));
+        if (size % kChunk)
+            expected.push_back(static_cast<int64_t>(size % kChunk));
         expected.push_back(0);
         EXPECT_EQ(sizes, expected);
     }
@@ -156,7 +159,7 @@ TEST(FileReader, MoveHandsOverThePosition) {
     ASSERT_EQ(first.Read(buffer, 3), 3);
 
     FileReader second(std::move(first));
-    EXPECT_FALSE(first.IsOpen());  // NOLINT: moved-from is closed, not broken
+    EXPECT_FALSE(first.IsOpen());          // NOLINT: moved-from is closed, not broken
     EXPECT_EQ(first.Read(buffer, 1), -1);  // NOLINT
     ASSERT_TRUE(second.IsOpen());
     ASSERT_EQ(second.Read(buffer, 2), 2);
@@ -207,20 +210,22 @@ TEST(FileReaderWindows, WhileOpenNobodyCanWrite) {
     ASSERT_EQ(file.Open(ToU16(path)), Status::Ok);
     HANDLE writer = OpenOther(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     const DWORD error = GetLastError();
-    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    if (writer != INVALID_HANDLE_VALUE)
+        CloseHandle(writer);
     EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     file.Close();
     writer = OpenOther(path, GENERIC_WRITE, 0);
     EXPECT_NE(writer, INVALID_HANDLE_VALUE);
-    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    if (writer != INVALID_HANDLE_VALUE)
+        CloseHandle(writer);
 }
 
 TEST(FileReaderWindows, PipesAndDevicesAreRefused) {
     const std::wstring name =
         L"\\\\.\\pipe\\clonesifter-test-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
-                                   1, 4096, 4096, 0, nullptr);
+    HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                   4096, 4096, 0, nullptr);
     ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
     FileReader file;
     EXPECT_EQ(file.Open(FromNative(name)), Status::NotRegular);
@@ -246,7 +251,8 @@ TEST(FileReaderPosix, FifoIsRefusedWithoutBlocking) {
         // A writer releases the blocked open, so the test can end.
         const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
         opened.wait();
-        if (writer >= 0) close(writer);
+        if (writer >= 0)
+            close(writer);
         return;
     }
     EXPECT_EQ(opened.get(), Status::NotRegular);

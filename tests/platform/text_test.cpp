@@ -11,15 +11,16 @@ namespace {
 
 std::string Bytes(std::initializer_list<unsigned> values) {
     std::string out;
-    for (unsigned v : values) out.push_back(static_cast<char>(v));
+    for (unsigned v : values)
+        out.push_back(static_cast<char>(v));
     return out;
 }
 
 TEST(LosslessText, ValidUtf8ConvertsToItsCodePoints) {
     EXPECT_EQ(Utf8ToUtf16Lossless("plain.txt"), u"plain.txt");
-    EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xC3, 0xA9})), u"\u00E9");          // 2 bytes
-    EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xE2, 0x82, 0xAC})), u"\u20AC");    // 3 bytes
-    EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xEF, 0xBF, 0xBF})), u"\uFFFF");    // top of the BMP
+    EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xC3, 0xA9})), u"\u00E9");        // 2 bytes
+    EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xE2, 0x82, 0xAC})), u"\u20AC");  // 3 bytes
+    EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xEF, 0xBF, 0xBF})), u"\uFFFF");  // top of the BMP
     // 4-byte sequences become surrogate pairs, at both ends of the range.
     EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xF0, 0x9F, 0x98, 0x80})), u"\U0001F600");
     EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xF0, 0x90, 0x80, 0x80})), u"\U00010000");
@@ -69,8 +70,9 @@ TEST(LosslessText, InvalidByteDoesNotSwallowTheValidSequenceAfterIt) {
     // The lead byte of a broken sequence is one invalid byte; decoding must
     // resume right after it, not after the length the lead promised.
     EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xE2, 0xC3, 0xA9})), u"\xDCE2\u00E9");
-    EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xF0, 0x9F, 'a'})), u"\xDCF0\xDC9F"
-                                                              u"a");
+    EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xF0, 0x9F, 'a'})),
+              u"\xDCF0\xDC9F"
+              u"a");
     EXPECT_EQ(Utf8ToUtf16Lossless(Bytes({0xFF, 0xF0, 0x9F, 0x98, 0x80})), u"\xDCFF\U0001F600");
 }
 
@@ -84,7 +86,8 @@ TEST(LosslessText, RandomByteStringsRoundTrip) {
     std::uniform_int_distribution<size_t> length(0, 24);
     for (int round = 0; round < 20000; ++round) {
         std::string in(length(rng), '\0');
-        for (char& c : in) c = static_cast<char>(alphabet[pick(rng)]);
+        for (char& c : in)
+            c = static_cast<char>(alphabet[pick(rng)]);
         ASSERT_EQ(Utf16ToUtf8Lossless(Utf8ToUtf16Lossless(in)), in) << "round " << round;
     }
 }

@@ -27,10 +27,12 @@ std::string PseudoRandomBytes(uint64_t size, uint32_t seed) {
     size_t i = 0;
     while (i + 8 <= size) {
         const uint64_t v = rng();
-        for (int k = 0; k < 8; ++k) out[i++] = static_cast<char>(v >> (8 * k));
+        for (int k = 0; k < 8; ++k)
+            out[i++] = static_cast<char>(v >> (8 * k));
     }
     const uint64_t v = rng();
-    for (int k = 0; i < size; ++k) out[i++] = static_cast<char>(v >> (8 * k));
+    for (int k = 0; i < size; ++k)
+        out[i++] = static_cast<char>(v >> (8 * k));
     return out;
 }
 
@@ -39,8 +41,8 @@ TempTree::TempTree() {
     std::random_device rd;
     const fs::path base = fs::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = base / ("cs-test-" + std::to_string(rd()) + "-" +
-                                     std::to_string(counter.fetch_add(1)));
+        fs::path candidate =
+            base / ("cs-test-" + std::to_string(rd()) + "-" + std::to_string(counter.fetch_add(1)));
         std::error_code ec;
         if (fs::create_directory(candidate, ec)) {
             // The canonical form, so paths the walk builds compare equal to
@@ -66,7 +68,9 @@ TempTree::~TempTree() {
     fs::remove_all(root_, ec);
 }
 
-std::u16string TempTree::Root16() const { return ToU16(root_); }
+std::u16string TempTree::Root16() const {
+    return ToU16(root_);
+}
 
 fs::path TempTree::Path(std::string_view relative) const {
     return root_ / fs::path(std::u8string(relative.begin(), relative.end()));
@@ -81,7 +85,8 @@ fs::path TempTree::Write(std::string_view relative, std::string_view contents) {
     fs::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    if (!out) throw std::runtime_error("cannot write test file");
+    if (!out)
+        throw std::runtime_error("cannot write test file");
     return p;
 }
 

@@ -6,7 +6,8 @@ namespace cs::platform {
 
 uint64_t ThreadBlockCount() {
     rusage usage{};
-    if (getrusage(RUSAGE_THREAD, &usage) != 0) return 0;
+    if (getrusage(RUSAGE_THREAD, &usage) != 0)
+        return 0;
     return static_cast<uint64_t>(usage.ru_nvcsw);
 }
 

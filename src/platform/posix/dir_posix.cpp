@@ -16,7 +16,9 @@ struct DirReader::Impl {
 };
 
 DirReader::DirReader() : impl_(std::make_unique<Impl>()) {}
-DirReader::~DirReader() { Close(); }
+DirReader::~DirReader() {
+    Close();
+}
 DirReader::DirReader(DirReader&&) noexcept = default;
 DirReader& DirReader::operator=(DirReader&& other) noexcept {
     if (this != &other) {
@@ -28,12 +30,14 @@ DirReader& DirReader::operator=(DirReader&& other) noexcept {
 
 Status DirReader::Open(const std::u16string& path) {
     Close();
-    if (!impl_) impl_ = std::make_unique<Impl>();
+    if (!impl_)
+        impl_ = std::make_unique<Impl>();
     const std::string native = ToNative(path.empty() ? std::u16string_view(u".") : path);
     // O_NOFOLLOW: the walk has already refused links; a folder swapped for a
     // link between listing and opening must not lead the walk elsewhere.
     const int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return StatusFromErrno(errno);
+    if (fd < 0)
+        return StatusFromErrno(errno);
     impl_->dir = fdopendir(fd);
     if (!impl_->dir) {
         const int error = errno;
@@ -44,7 +48,8 @@ Status DirReader::Open(const std::u16string& path) {
 }
 
 bool DirReader::Next(DirEntry& entry) {
-    if (!impl_ || !impl_->dir) return false;
+    if (!impl_ || !impl_->dir)
+        return false;
     for (;;) {
         errno = 0;
         const dirent* d = readdir(impl_->dir);
@@ -53,7 +58,8 @@ bool DirReader::Next(DirEntry& entry) {
             return false;
         }
         const char* name = d->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
         struct stat st;
         if (fstatat(dirfd(impl_->dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             continue;  // vanished between listing and looking: as if never there
@@ -81,7 +87,8 @@ void DirReader::Close() {
 
 bool FolderIdentity(const std::u16string& path, uint64_t& device, uint64_t& inode) {
     struct stat st;
-    if (stat(ToNative(path).c_str(), &st) != 0) return false;
+    if (stat(ToNative(path).c_str(), &st) != 0)
+        return false;
     device = static_cast<uint64_t>(st.st_dev);
     inode = static_cast<uint64_t>(st.st_ino);
     return true;

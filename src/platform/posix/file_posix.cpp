@@ -10,9 +10,13 @@
 
 namespace cs::platform {
 
-FileReader::~FileReader() { Close(); }
+FileReader::~FileReader() {
+    Close();
+}
 
-FileReader::FileReader(FileReader&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+FileReader::FileReader(FileReader&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
 
 FileReader& FileReader::operator=(FileReader&& other) noexcept {
     if (this != &other) {
@@ -33,8 +37,10 @@ Status FileReader::Open(const std::u16string& path) {
     const std::string native = ToNative(path);
     constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
     int fd = open(native.c_str(), kFlags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = open(native.c_str(), kFlags);
-    if (fd < 0) return StatusFromErrno(errno);
+    if (fd < 0 && errno == EPERM)
+        fd = open(native.c_str(), kFlags);
+    if (fd < 0)
+        return StatusFromErrno(errno);
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -47,7 +53,9 @@ Status FileReader::Open(const std::u16string& path) {
     return Status::Ok;
 }
 
-bool FileReader::IsOpen() const { return fd_ >= 0; }
+bool FileReader::IsOpen() const {
+    return fd_ >= 0;
+}
 
 void FileReader::Close() {
     if (fd_ >= 0) {
@@ -57,14 +65,16 @@ void FileReader::Close() {
 }
 
 int64_t FileReader::Read(void* buffer, size_t count) {
-    if (fd_ < 0) return -1;
+    if (fd_ < 0)
+        return -1;
     auto* out = static_cast<char*>(buffer);
     size_t done = 0;
     // A short read is not the end of the file; only 0 is.
     while (done < count) {
         const ssize_t n = ::read(fd_, out + done, count - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             if (errno == EAGAIN) {
                 const int flags = fcntl(fd_, F_GETFL);
                 if (flags >= 0 && (flags & O_NONBLOCK) &&
@@ -74,17 +84,21 @@ int64_t FileReader::Read(void* buffer, size_t count) {
             }
             return -1;
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         done += static_cast<size_t>(n);
     }
     return static_cast<int64_t>(done);
 }
 
 bool FileReader::SeekFromEnd(uint64_t distance) {
-    if (fd_ < 0) return false;
+    if (fd_ < 0)
+        return false;
     struct stat st;
-    if (fstat(fd_, &st) != 0) return false;
-    if (static_cast<uint64_t>(st.st_size) < distance) return false;
+    if (fstat(fd_, &st) != 0)
+        return false;
+    if (static_cast<uint64_t>(st.st_size) < distance)
+        return false;
     return lseek(fd_, st.st_size - static_cast<off_t>(distance), SEEK_SET) >= 0;
 }
 
@@ -93,7 +107,8 @@ bool FileReader::SeekTo(uint64_t offset) {
 }
 
 void FileReader::HintSequential() {
-    if (fd_ >= 0) posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (fd_ >= 0)
+        posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 }  // namespace cs::platform

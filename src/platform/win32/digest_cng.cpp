@@ -12,7 +12,9 @@ namespace cs::platform {
 
 namespace {
 
-bool Succeeded(NTSTATUS status) { return status >= 0; }
+bool Succeeded(NTSTATUS status) {
+    return status >= 0;
+}
 
 struct HashHandleTraits {
     using Handle = BCRYPT_HASH_HANDLE;
@@ -29,7 +31,8 @@ struct Provider {
 Provider OpenProvider(LPCWSTR name) {
     Provider provider;
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!Succeeded(BCryptOpenAlgorithmProvider(&algorithm, name, nullptr, 0))) return provider;
+    if (!Succeeded(BCryptOpenAlgorithmProvider(&algorithm, name, nullptr, 0)))
+        return provider;
     ULONG objectLength = 0;
     ULONG digestLength = 0;
     ULONG written = 0;
@@ -84,7 +87,8 @@ bool Hasher::Begin(DigestAlgorithm algorithm) {
     impl_->active = false;
     impl_->hash.Reset();
     const Provider& provider = ProviderFor(algorithm);
-    if (!provider.algorithm) return false;
+    if (!provider.algorithm)
+        return false;
     // The caller supplies the hash object's memory: Windows 7 and Wine
     // accept a null buffer too, but only newer systems document it.
     impl_->object.resize(provider.objectLength);
@@ -100,7 +104,8 @@ bool Hasher::Begin(DigestAlgorithm algorithm) {
 }
 
 bool Hasher::Update(const void* data, size_t size) {
-    if (!impl_->active) return false;
+    if (!impl_->active)
+        return false;
     // BCryptHashData takes a non-const pointer but only reads through it.
     auto* bytes = static_cast<PUCHAR>(const_cast<void*>(data));
     constexpr size_t kMaxChunk = 1u << 30;  // the length is a ULONG
@@ -118,13 +123,15 @@ bool Hasher::Update(const void* data, size_t size) {
 }
 
 bool Hasher::Finish(Digest& out) {
-    if (!impl_->active) return false;
+    if (!impl_->active)
+        return false;
     impl_->active = false;
     Digest digest;
-    const bool finished = Succeeded(
-        BCryptFinishHash(impl_->hash.Get(), digest.bytes.data(), impl_->digestLength, 0));
+    const bool finished =
+        Succeeded(BCryptFinishHash(impl_->hash.Get(), digest.bytes.data(), impl_->digestLength, 0));
     impl_->hash.Reset();
-    if (!finished) return false;
+    if (!finished)
+        return false;
     digest.length = static_cast<uint8_t>(impl_->digestLength);
     out = digest;
     return true;

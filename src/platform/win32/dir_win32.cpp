@@ -21,12 +21,14 @@ bool EndsInSeparator(const std::wstring& path) {
 // root; a bare drive gets its backslash back before it is asked about.
 std::wstring AttributePath(const std::u16string& path) {
     std::wstring native = ToNative(path);
-    if (native.size() == 2 && native[1] == L':') native.push_back(L'\\');
+    if (native.size() == 2 && native[1] == L':')
+        native.push_back(L'\\');
     return native;
 }
 
 DWORD AttributesOf(const std::u16string& path) {
-    if (path.empty()) return INVALID_FILE_ATTRIBUTES;
+    if (path.empty())
+        return INVALID_FILE_ATTRIBUTES;
     return GetFileAttributesW(AttributePath(path).c_str());
 }
 
@@ -41,7 +43,9 @@ struct DirReader::Impl {
 };
 
 DirReader::DirReader() : impl_(std::make_unique<Impl>()) {}
-DirReader::~DirReader() { Close(); }
+DirReader::~DirReader() {
+    Close();
+}
 DirReader::DirReader(DirReader&&) noexcept = default;
 DirReader& DirReader::operator=(DirReader&& other) noexcept {
     if (this != &other) {
@@ -53,16 +57,17 @@ DirReader& DirReader::operator=(DirReader&& other) noexcept {
 
 Status DirReader::Open(const std::u16string& path) {
     Close();
-    if (!impl_) impl_ = std::make_unique<Impl>();
+    if (!impl_)
+        impl_ = std::make_unique<Impl>();
     const std::u16string folder = path.empty() ? std::u16string(u".") : path;
     std::wstring pattern = ToNative(folder);
     pattern += EndsInSeparator(pattern) ? L"*" : L"\\*";
     // FindExInfoBasic skips the 8.3 short name nobody here reads, and the
     // large fetch asks for entries in bigger batches: both cut the cost of
     // listing big folders.
-    const HANDLE handle = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &impl_->data,
-                                           FindExSearchNameMatch, nullptr,
-                                           FIND_FIRST_EX_LARGE_FETCH);
+    const HANDLE handle =
+        FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &impl_->data, FindExSearchNameMatch,
+                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         const DWORD attributes = AttributesOf(folder);
@@ -75,7 +80,8 @@ Status DirReader::Open(const std::u16string& path) {
             // Searching below a file fails with a path error (or
             // ERROR_DIRECTORY, depending on the system); the caller wants to
             // know it met a file.
-            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Status::NotDirectory;
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+                return Status::NotDirectory;
         }
         return StatusFromWin32Error(error);
     }
@@ -85,10 +91,12 @@ Status DirReader::Open(const std::u16string& path) {
 }
 
 bool DirReader::Next(DirEntry& entry) {
-    if (!impl_) return false;
+    if (!impl_)
+        return false;
     for (;;) {
         if (!impl_->pending) {
-            if (!impl_->find) return false;
+            if (!impl_->find)
+                return false;
             // Any failure here, ERROR_NO_MORE_FILES or a medium gone, ends
             // the listing: the walk has nothing better to do with it.
             if (!FindNextFileW(impl_->find.Get(), &impl_->data)) {
@@ -98,7 +106,8 @@ bool DirReader::Next(DirEntry& entry) {
         }
         impl_->pending = false;
         const WIN32_FIND_DATAW& data = impl_->data;
-        if (IsDotOrDotDot(data.cFileName)) continue;
+        if (IsDotOrDotDot(data.cFileName))
+            continue;
         const std::wstring name(data.cFileName);
         entry.name = FromNative(name);
         entry.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -115,7 +124,8 @@ bool DirReader::Next(DirEntry& entry) {
 }
 
 void DirReader::Close() {
-    if (!impl_) return;
+    if (!impl_)
+        return;
     impl_->find.Reset();
     impl_->pending = false;
 }
@@ -131,7 +141,8 @@ bool IsDirectory(const std::u16string& path) {
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return false;
     }
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return true;
     // The attributes above are the link's own: a directory link whose target
     // is gone still carries the directory bit. Opening it follows the link
     // (backup semantics is what lets CreateFileW open a folder at all).

@@ -15,13 +15,19 @@ namespace {
 // shares with ERROR_NO_SYSTEM_RESOURCES, and the engine reads far less.
 constexpr size_t kMaxRequest = 16u << 20;
 
-bool IsHeld(void* handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+bool IsHeld(void* handle) {
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
 
-HANDLE AsHandle(void* handle) { return static_cast<HANDLE>(handle); }
+HANDLE AsHandle(void* handle) {
+    return static_cast<HANDLE>(handle);
+}
 
 }  // namespace
 
-FileReader::~FileReader() { Close(); }
+FileReader::~FileReader() {
+    Close();
+}
 
 FileReader::FileReader(FileReader&& other) noexcept : handle_(other.handle_) {
     other.handle_ = nullptr;
@@ -65,41 +71,52 @@ Status FileReader::Open(const std::u16string& path) {
     return Status::Ok;
 }
 
-bool FileReader::IsOpen() const { return IsHeld(handle_); }
+bool FileReader::IsOpen() const {
+    return IsHeld(handle_);
+}
 
 void FileReader::Close() {
-    if (IsHeld(handle_)) CloseHandle(AsHandle(handle_));
+    if (IsHeld(handle_))
+        CloseHandle(AsHandle(handle_));
     handle_ = nullptr;
 }
 
 int64_t FileReader::Read(void* buffer, size_t count) {
-    if (!IsHeld(handle_)) return -1;
+    if (!IsHeld(handle_))
+        return -1;
     auto* out = static_cast<unsigned char*>(buffer);
     size_t done = 0;
     // A short read is not the end of the file; only 0 bytes is.
     while (done < count) {
         const auto request = static_cast<DWORD>(std::min(count - done, kMaxRequest));
         DWORD got = 0;
-        if (!ReadFile(AsHandle(handle_), out + done, request, &got, nullptr)) return -1;
-        if (got == 0) break;
+        if (!ReadFile(AsHandle(handle_), out + done, request, &got, nullptr))
+            return -1;
+        if (got == 0)
+            break;
         done += got;
     }
     return static_cast<int64_t>(done);
 }
 
 bool FileReader::SeekFromEnd(uint64_t distance) {
-    if (!IsHeld(handle_)) return false;
+    if (!IsHeld(handle_))
+        return false;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(AsHandle(handle_), &size) || size.QuadPart < 0) return false;
-    if (distance > static_cast<uint64_t>(size.QuadPart)) return false;
+    if (!GetFileSizeEx(AsHandle(handle_), &size) || size.QuadPart < 0)
+        return false;
+    if (distance > static_cast<uint64_t>(size.QuadPart))
+        return false;
     LARGE_INTEGER target;
     target.QuadPart = size.QuadPart - static_cast<LONGLONG>(distance);
     return SetFilePointerEx(AsHandle(handle_), target, nullptr, FILE_BEGIN) != 0;
 }
 
 bool FileReader::SeekTo(uint64_t offset) {
-    if (!IsHeld(handle_)) return false;
-    if (offset > static_cast<uint64_t>(std::numeric_limits<LONGLONG>::max())) return false;
+    if (!IsHeld(handle_))
+        return false;
+    if (offset > static_cast<uint64_t>(std::numeric_limits<LONGLONG>::max()))
+        return false;
     LARGE_INTEGER target;
     target.QuadPart = static_cast<LONGLONG>(offset);
     return SetFilePointerEx(AsHandle(handle_), target, nullptr, FILE_BEGIN) != 0;

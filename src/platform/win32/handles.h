@@ -19,7 +19,8 @@ public:
     ~UniqueOwner() { Reset(); }
     UniqueOwner(UniqueOwner&& other) noexcept : handle_(other.Release()) {}
     UniqueOwner& operator=(UniqueOwner&& other) noexcept {
-        if (this != &other) Reset(other.Release());
+        if (this != &other)
+            Reset(other.Release());
         return *this;
     }
     UniqueOwner(const UniqueOwner&) = delete;
@@ -34,7 +35,8 @@ public:
         return handle;
     }
     void Reset(Handle handle = Handle{}) noexcept {
-        if (IsHeld(handle_)) Traits::Close(handle_);
+        if (IsHeld(handle_))
+            Traits::Close(handle_);
         handle_ = handle;
     }
 

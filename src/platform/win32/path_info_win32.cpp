@@ -7,17 +7,20 @@ namespace cs::platform {
 
 uint64_t FileSizeOfPath(const std::u16string& path) {
     const std::wstring native = ToNative(path);
-    HANDLE file = CreateFileW(native.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(native.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         LARGE_INTEGER size;
         const BOOL ok = GetFileSizeEx(file, &size);
         CloseHandle(file);
-        if (ok) return static_cast<uint64_t>(size.QuadPart);
+        if (ok)
+            return static_cast<uint64_t>(size.QuadPart);
     }
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(native.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return 0;
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
     FindClose(find);
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
