@@ -7,7 +7,7 @@ set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 packages="cmake ninja-build g++ pkg-config libpcre2-dev libssl-dev libgtest-dev
-googletest libcli11-dev nlohmann-json3-dev libglib2.0-dev
+googletest nlohmann-json3-dev libglib2.0-dev
 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
 wine64 wine xvfb dpkg-dev xz-utils bzip2 util-linux"
 
