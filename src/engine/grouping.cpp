@@ -333,15 +333,21 @@ struct Grouper::State {
                              pool->Submit(ReadJob::Kind::Signature, Path(c.file), c.file.size)});
     }
 
-    void QueuePlacement(uint64_t trigger, SignatureBucket& sb, Candidate c, bool isAnchor) {
-        std::shared_ptr<ReadJob> job;
-        if (isAnchor) {
-            sb.anchor = c.file;
-            job = pool->Submit(ReadJob::Kind::Digests, Path(c.file), c.file.size);
-        } else {
-            job = pool->Submit(ReadJob::Kind::CompareThenDigests, Path(c.file), c.file.size,
-                               Path(sb.anchor));
-        }
+    // The bucket's first two files: the anchor is digested while the second
+    // is compared with it, in one pass over both.
+    void QueuePair(uint64_t trigger, SignatureBucket& sb, Candidate anchor, Candidate member) {
+        sb.anchor = anchor.file;
+        auto [anchorJob, memberJob] = pool->SubmitPair(Path(anchor.file), anchor.file.size,
+                                                       Path(member.file), member.file.size);
+        placements.push_back(
+            PendingPlacement{trigger, &sb, std::move(anchor), std::move(anchorJob)});
+        placements.push_back(
+            PendingPlacement{trigger, &sb, std::move(member), std::move(memberJob)});
+    }
+
+    void QueuePlacement(uint64_t trigger, SignatureBucket& sb, Candidate c) {
+        auto job = pool->Submit(ReadJob::Kind::CompareThenDigests, Path(c.file), c.file.size,
+                                Path(sb.anchor));
         placements.push_back(PendingPlacement{trigger, &sb, std::move(c), std::move(job)});
     }
 
@@ -359,10 +365,12 @@ struct Grouper::State {
         }
         if (!sb.opened) {
             sb.opened = true;
-            QueuePlacement(trigger, sb, std::move(sb.first), true);
+            Candidate anchor = std::move(sb.first);
             sb.first = Candidate{};
+            QueuePair(trigger, sb, std::move(anchor), std::move(c));
+            return;
         }
-        QueuePlacement(trigger, sb, std::move(c), false);
+        QueuePlacement(trigger, sb, std::move(c));
     }
 
     bool Ready(const std::shared_ptr<ReadJob>& job) { return pool->IsDone(*job); }

@@ -98,6 +98,49 @@ HashResult CompareRange(platform::FileReader& a, platform::FileReader& b, uint64
     return HashResult::Ok;
 }
 
+// Hashes the anchor's range as HashFileRange would, comparing the member's
+// bytes with it while `comparing` holds. A member that cannot be read sets
+// `memberFailed`; a difference only ends the comparison.
+HashResult HashAndCompareRange(platform::FileReader& a, platform::FileReader& b,
+                               DigestAlgorithm algorithm, uint64_t limit, Digest& out,
+                               bool& comparing, bool& memberFailed, uint8_t* bufA, uint8_t* bufB,
+                               const ReadContext& context) {
+    platform::Hasher hasher;
+    if (!hasher.Begin(algorithm))
+        return HashResult::Failed;
+    uint64_t total = 0;
+    for (;;) {
+        if (context.cancel && context.cancel->load(std::memory_order_relaxed)) {
+            return HashResult::Cancelled;
+        }
+        const uint64_t request = NextReadRequest(limit, total);
+        if (request == 0)
+            break;
+        const int64_t na = a.Read(bufA, static_cast<size_t>(request));
+        if (na < 0)
+            return HashResult::Failed;
+        uint64_t read = static_cast<uint64_t>(na);
+        if (comparing) {
+            const int64_t nb = b.Read(bufB, static_cast<size_t>(request));
+            if (nb < 0) {
+                comparing = false;
+                memberFailed = true;
+            } else {
+                read += static_cast<uint64_t>(nb);
+                comparing = na == nb && std::memcmp(bufA, bufB, static_cast<size_t>(na)) == 0;
+            }
+        }
+        if (context.bytesRead)
+            context.bytesRead->fetch_add(read, std::memory_order_relaxed);
+        if (na == 0)
+            break;
+        if (!hasher.Update(bufA, static_cast<size_t>(na)))
+            return HashResult::Failed;
+        total += static_cast<uint64_t>(na);
+    }
+    return hasher.Finish(out) ? HashResult::Ok : HashResult::Failed;
+}
+
 }  // namespace
 
 HashResult CompareCoveredBytes(const std::u16string& pathA, const std::u16string& pathB,
@@ -177,6 +220,8 @@ void ReadPool::Run(ReadJob& job, std::vector<uint8_t>& buffer) {
         job.result = HashResult::Cancelled;
     } else if (job.kind == ReadJob::Kind::Signature) {
         job.result = ReadSignature(job, context);
+    } else if (job.kind == ReadJob::Kind::DigestsWithMember) {
+        RunPair(job, *job.member, context);
     } else {
         if (job.kind == ReadJob::Kind::CompareThenDigests) {
             thread_local std::vector<uint8_t> otherBuffer;
@@ -194,18 +239,78 @@ void ReadPool::Run(ReadJob& job, std::vector<uint8_t>& buffer) {
     }
 }
 
-std::shared_ptr<ReadJob> ReadPool::Submit(ReadJob::Kind kind, std::u16string path, uint64_t size,
-                                          std::u16string anchorPath) {
-    auto job = std::make_shared<ReadJob>();
-    job->kind = kind;
-    job->path = std::move(path);
-    job->size = size;
-    job->anchorPath = std::move(anchorPath);
+void ReadPool::RunPair(ReadJob& anchor, ReadJob& member, const ReadContext& context) {
+    auto ownDigests = [&](ReadJob& job) {
+        job.result = ComputeContentDigests(job.path, criteria_, job.digests, context);
+        job.hasDigests = job.result == HashResult::Ok;
+    };
+    if (cancel_.load(std::memory_order_relaxed)) {
+        anchor.result = member.result = HashResult::Cancelled;
+        return;
+    }
+    platform::FileReader a, b;
+    if (a.Open(anchor.path) != platform::Status::Ok) {
+        anchor.result = HashResult::Failed;
+        ownDigests(member);
+        return;
+    }
+    bool comparing = b.Open(member.path) == platform::Status::Ok;
+    bool memberFailed = !comparing;
+    a.HintSequential();
+    b.HintSequential();
+    thread_local std::vector<uint8_t> otherBuffer;
+    std::vector<uint8_t>& bufferA = *context.buffer;
+    if (bufferA.size() < kReadChunk)
+        bufferA.resize(kReadChunk);
+    if (otherBuffer.size() < kReadChunk)
+        otherBuffer.resize(kReadChunk);
+
+    ContentDigests digests;
+    HashResult r =
+        HashAndCompareRange(a, b, DigestAlgorithm::Md5, kHeadLength, digests.head, comparing,
+                            memberFailed, bufferA.data(), otherBuffer.data(), context);
+    if (r == HashResult::Ok && (criteria_ & CRIT_SIMILAR_CONTENTS)) {
+        const bool movedA = a.SeekFromEnd(kHeadLength);
+        if (comparing && b.SeekFromEnd(kHeadLength) != movedA)
+            comparing = false;
+    }
+    if (r == HashResult::Ok) {
+        r = HashAndCompareRange(a, b, DigestAlgorithm::Sha256, 0, digests.tail, comparing,
+                                memberFailed, bufferA.data(), otherBuffer.data(), context);
+    }
+    if (r == HashResult::Cancelled) {
+        anchor.result = member.result = HashResult::Cancelled;
+        return;
+    }
+    anchor.result = r;
+    anchor.hasDigests = r == HashResult::Ok;
+    if (anchor.hasDigests)
+        anchor.digests = digests;
+    if (memberFailed) {
+        member.result = HashResult::Failed;  // unreadable: never grouped
+    } else if (comparing && anchor.hasDigests) {
+        member.result = HashResult::Ok;
+        member.sameAsAnchor = true;
+    } else {
+        // It differs, or the anchor could not be read through: nothing is
+        // proved, and the member needs digests of its own.
+        b.Close();
+        ownDigests(member);
+    }
+}
+
+void ReadPool::Publish(ReadJob& job) {
+    job.done.store(true, std::memory_order_release);
+    if (job.member)
+        job.member->done.store(true, std::memory_order_release);
+}
+
+void ReadPool::Enqueue(const std::shared_ptr<ReadJob>& job) {
     if (workers_.empty()) {
         static thread_local std::vector<uint8_t> buffer;
         Run(*job, buffer);
-        job->done.store(true, std::memory_order_release);
-        return job;
+        Publish(*job);
+        return;
     }
     bool wakeIo;
     {
@@ -218,6 +323,33 @@ std::shared_ptr<ReadJob> ReadPool::Submit(ReadJob::Kind kind, std::u16string pat
     coreReady_.notify_one();
     if (wakeIo)
         ioReady_.notify_one();
+}
+
+std::pair<std::shared_ptr<ReadJob>, std::shared_ptr<ReadJob>> ReadPool::SubmitPair(
+    std::u16string anchorPath, uint64_t anchorSize, std::u16string memberPath,
+    uint64_t memberSize) {
+    auto member = std::make_shared<ReadJob>();
+    member->kind = ReadJob::Kind::CompareThenDigests;
+    member->path = std::move(memberPath);
+    member->size = memberSize;
+    member->anchorPath = anchorPath;
+    auto anchor = std::make_shared<ReadJob>();
+    anchor->kind = ReadJob::Kind::DigestsWithMember;
+    anchor->path = std::move(anchorPath);
+    anchor->size = anchorSize;
+    anchor->member = member;
+    Enqueue(anchor);
+    return {anchor, member};
+}
+
+std::shared_ptr<ReadJob> ReadPool::Submit(ReadJob::Kind kind, std::u16string path, uint64_t size,
+                                          std::u16string anchorPath) {
+    auto job = std::make_shared<ReadJob>();
+    job->kind = kind;
+    job->path = std::move(path);
+    job->size = size;
+    job->anchorPath = std::move(anchorPath);
+    Enqueue(job);
     return job;
 }
 
@@ -261,7 +393,7 @@ void ReadPool::Work(unsigned index) {
             // Under the lock, so a scan thread about to sleep on this job
             // either sees it done or is woken.
             std::lock_guard<std::mutex> lock(mutex_);
-            job->done.store(true, std::memory_order_release);
+            Publish(*job);
             wake = consumerWaiting_;
             if (sample)
                 Account(blocked);

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/digests.h"
@@ -30,11 +31,15 @@ struct ReadJob {
     // CompareThenDigests: compare the bytes the digests cover with those of
     // `anchorPath`; equal bytes have equal digests, so only a file that
     // differs is digested.
-    enum class Kind { Signature, Digests, CompareThenDigests };
+    // DigestsWithMember: the digests of this file (the anchor) while the
+    // bytes of `member` are compared with it in the same pass, filling the
+    // member's job as CompareThenDigests would; the anchor is read once.
+    enum class Kind { Signature, Digests, CompareThenDigests, DigestsWithMember };
     Kind kind = Kind::Signature;
     std::u16string path;
     uint64_t size = 0;  // as listed by the walk
     std::u16string anchorPath;
+    std::shared_ptr<ReadJob> member;  // DigestsWithMember only; done with this job
 
     // Results, valid once done.
     HashResult result = HashResult::Failed;
@@ -76,6 +81,11 @@ public:
 
     std::shared_ptr<ReadJob> Submit(ReadJob::Kind kind, std::u16string path, uint64_t size,
                                     std::u16string anchorPath = {});
+    // The anchor's digests and the first member's comparison in one pass;
+    // returns the two jobs, anchor first. Only the anchor's is queued.
+    std::pair<std::shared_ptr<ReadJob>, std::shared_ptr<ReadJob>> SubmitPair(
+        std::u16string anchorPath, uint64_t anchorSize, std::u16string memberPath,
+        uint64_t memberSize);
     bool IsDone(const ReadJob& job);
     void Wait(const ReadJob& job);
 
@@ -85,6 +95,9 @@ private:
     bool MayWork(unsigned index) const;
     void Account(bool blocked);
     void Run(ReadJob& job, std::vector<uint8_t>& buffer);
+    void RunPair(ReadJob& anchor, ReadJob& member, const ReadContext& context);
+    void Enqueue(const std::shared_ptr<ReadJob>& job);
+    static void Publish(ReadJob& job);
 
     const uint32_t criteria_;
     const std::atomic<uint8_t>& cancel_;

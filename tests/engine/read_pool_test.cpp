@@ -180,3 +180,63 @@ TEST(ReadPool, AMemberThatDiffersFromItsAnchorIsDigested) {
 
 }  // namespace
 }  // namespace cs::engine
+
+namespace cs::engine {
+namespace {
+
+// The bucket's first two files share one pass: the anchor's digests must be
+// exactly its own, and the member's outcome exactly what comparing it alone
+// would give, whichever of the two cannot be read.
+TEST(ReadPool, AnchorAndFirstMemberInOnePass) {
+    TempTree tree;
+    const std::string bytes = test::PseudoRandomBytes(3 * MiB, 31);
+    tree.Write("anchor", bytes);
+    tree.Write("same", bytes);
+    tree.Write("differs", Flip(bytes, 3 * MiB - 1));
+    std::atomic<uint8_t> cancel{0};
+    std::atomic<uint64_t> bytesRead{0};
+    ReadPool pool(2, 0, CRIT_SIMILAR_CONTENTS, cancel, bytesRead);
+    auto own = [&](const char* name) {
+        Reads r;
+        ContentDigests d;
+        EXPECT_EQ(ComputeContentDigests(tree.Path16(name), CRIT_SIMILAR_CONTENTS, d, r.Context()),
+                  HashResult::Ok);
+        return d;
+    };
+    const ContentDigests anchorDigests = own("anchor");
+
+    struct Case {
+        const char* anchor;
+        const char* member;
+        HashResult anchorResult;
+        HashResult memberResult;
+        bool same;
+    } cases[] = {
+        {"anchor", "same", HashResult::Ok, HashResult::Ok, true},
+        {"anchor", "differs", HashResult::Ok, HashResult::Ok, false},
+        {"gone", "same", HashResult::Failed, HashResult::Ok, false},
+        {"anchor", "gone", HashResult::Ok, HashResult::Failed, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.anchor) + " / " + c.member);
+        auto [a, m] = pool.SubmitPair(tree.Path16(c.anchor), bytes.size(), tree.Path16(c.member),
+                                      bytes.size());
+        pool.Wait(*m);
+        ASSERT_TRUE(pool.IsDone(*a));
+        EXPECT_EQ(a->result, c.anchorResult);
+        EXPECT_EQ(m->result, c.memberResult);
+        EXPECT_EQ(m->sameAsAnchor, c.same);
+        if (c.anchorResult == HashResult::Ok) {
+            EXPECT_TRUE(a->digests.head == anchorDigests.head);
+            EXPECT_TRUE(a->digests.tail == anchorDigests.tail);
+        }
+        if (c.memberResult == HashResult::Ok && !c.same) {
+            const ContentDigests expected = own(c.member);
+            EXPECT_TRUE(m->digests.head == expected.head);
+            EXPECT_TRUE(m->digests.tail == expected.tail);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace cs::engine
