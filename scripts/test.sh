@@ -19,6 +19,16 @@ echo "== windows build"
 cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build build/windows -j "$jobs"
-echo "== windows tests (wine)"
-(cd build/windows && ctest -j "$jobs" --output-on-failure --timeout 900)
+echo "== windows tests (wine, on a private X display)"
+# The suites that open windows need a display; all of them share the build's
+# Wine prefix, so its server is restarted on this run's display and ended
+# with it.
+export WINEPREFIX="$here/build/windows/wineprefix"
+[ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
+status=0
+"$here/scripts/with-display.sh" sh -c \
+    'cd build/windows && ctest -j "$1" --output-on-failure --timeout 900' sh "$jobs" ||
+    status=$?
+[ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
+[ "$status" = 0 ] || exit "$status"
 echo "== all tests passed"

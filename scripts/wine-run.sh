@@ -55,7 +55,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # holds, and these only turn a broken Wine into an error instead of a hang.
 init_limit=${CS_WINE_INIT_TIMEOUT:-300}
 
-ready="$prefix/.clonesifter-ready"
+# The marker's name changes whenever the set-up below does, so an older
+# prefix is brought up to date once.
+ready="$prefix/.clonesifter-ready-fonts"
 if [ ! -f "$ready" ] || [ ! -f "$prefix/system.reg" ]; then
     # The lock file sits beside the marker; fd 9 is closed for every Wine
     # process started here, or the Wine server (which outlives this script)
@@ -77,6 +79,23 @@ if [ ! -f "$ready" ] || [ ! -f "$prefix/system.reg" ]; then
             echo "$0: wineserver -w did not return for $prefix" >&2
             exit 125
         fi
+        # Debian's Wine does not load its own fonts in a fresh prefix, so
+        # GDI+ would find no "Segoe UI", "Arial" or sans-serif family and
+        # could draw no text. Give the prefix Wine's fonts and Liberation
+        # Sans, and map the Windows UI faces onto it.
+        fonts="$prefix/drive_c/windows/Fonts"
+        mkdir -p "$fonts"
+        for f in /usr/share/wine/fonts/*.ttf /usr/share/fonts/truetype/liberation2/LiberationSans-*.ttf; do
+            [ -f "$f" ] && cp -f "$f" "$fonts/"
+        done
+        for face in "Segoe UI" "Arial" "Microsoft Sans Serif" "Tahoma"; do
+            timeout "$init_limit" wine reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+                /v "$face" /t REG_SZ /d "Liberation Sans" /f 9>&- >/dev/null 2>&1 || {
+                echo "$0: could not map the font $face in $prefix" >&2
+                exit 125
+            }
+        done
+        timeout "$init_limit" wineserver -w 9>&- || true
         touch "$ready"
     fi
     flock -u 9

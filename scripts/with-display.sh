@@ -1,0 +1,60 @@
+#!/bin/sh
+# Runs a command on a private X display with a window manager:
+#   scripts/with-display.sh COMMAND [ARGUMENTS...]
+# Xvfb picks a free display number itself (-displayfd) and reports it once it
+# accepts connections, so there is no guessing and no fixed wait. openbox runs
+# on it because Wine without a window manager stalls about 2 s on every hide
+# or destroy and keeps keyboard focus unreliable. The display and the window
+# manager end with the command; its exit code is passed through. A Wine server
+# started on this display should be ended (wineserver -k) by the caller.
+set -eu
+
+if [ $# -lt 1 ]; then
+    echo "usage: $0 COMMAND [ARGUMENTS...]" >&2
+    exit 2
+fi
+
+tmp=$(mktemp -d)
+xvfb=""
+wm=""
+cleanup() {
+    [ -n "$wm" ] && kill "$wm" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    [ -n "$xvfb" ] && wait "$xvfb" 2>/dev/null || true
+    rm -rf "$tmp"
+}
+trap cleanup EXIT INT TERM
+
+mkfifo "$tmp/displayfd"
+Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$tmp/displayfd" \
+    >"$tmp/xvfb.log" 2>&1 &
+xvfb=$!
+# Blocks until Xvfb writes its display number, or returns empty if it died.
+number=$(head -n 1 <"$tmp/displayfd" || true)
+if [ -z "$number" ]; then
+    echo "$0: Xvfb did not start:" >&2
+    cat "$tmp/xvfb.log" >&2
+    exit 125
+fi
+DISPLAY=:$number
+export DISPLAY
+
+openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
+wm=$!
+# The window manager is ready once it has announced itself on the root window.
+limit=${CS_WM_TIMEOUT:-30}
+if ! timeout "$limit" sh -c '
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
+        kill -0 '"$wm"' 2>/dev/null || exit 1
+        sleep 0.05
+    done'; then
+    echo "$0: openbox did not start:" >&2
+    cat "$tmp/openbox.log" >&2
+    exit 125
+fi
+
+set +e
+"$@"
+rc=$?
+set -e
+exit $rc
