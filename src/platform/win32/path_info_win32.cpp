@@ -25,4 +25,20 @@ uint64_t FileSizeOfPath(const std::u16string& path) {
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+uint64_t FileLastWriteTime(const std::u16string& path) {
+    // Read-attributes access with backup semantics opens folders too, and
+    // the read sharing is all a running program usually allows.
+    HANDLE file =
+        CreateFileW(ToNative(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    FILETIME written{};
+    const BOOL ok = GetFileTime(file, nullptr, nullptr, &written);
+    CloseHandle(file);
+    if (!ok)
+        return 0;
+    return (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+}
+
 }  // namespace cs::platform

@@ -1,0 +1,17 @@
+#include <objbase.h>
+#include <windows.h>
+
+#include "platform/removal.h"
+
+namespace cs::platform {
+
+// The shell's recycle operation is a COM client; the removal thread joins a
+// single-threaded apartment for as long as it runs.
+RemovalThreadScope::RemovalThreadScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+
+RemovalThreadScope::~RemovalThreadScope() {
+    if (initialised_)
+        CoUninitialize();
+}
+
+}  // namespace cs::platform

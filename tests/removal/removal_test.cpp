@@ -1,0 +1,218 @@
+// Removal of single items on the real file system, and the report text.
+// Effects are checked on disk, never only through the return value.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "platform/removal.h"
+#include "platform/text.h"
+#ifndef _WIN32
+#include "platform/posix/removal_hooks.h"
+#endif
+#include "removal/removal.h"
+#include "support/temp_tree.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace cs::removal {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::DeleteFolderTree;
+using platform::DeletePathPermanently;
+using platform::RecyclePath;
+using test::TempTree;
+using test::ToU16;
+
+TEST(RemovalReport, SingularPluralAndSuccess) {
+    EXPECT_EQ(RemovalReport(0), u"All the selected files have been successfully deleted.");
+    EXPECT_EQ(RemovalReport(1),
+              u"1 item could not be deleted. Those are still checked in the list.");
+    EXPECT_EQ(RemovalReport(12),
+              u"12 items could not be deleted. Those are still checked in the list.");
+}
+
+TEST(DeletePathPermanently, RemovesFilesReadOnlyFilesAndWholeTrees) {
+    TempTree tree;
+    const fs::path plain = tree.Write("plain.txt", "x");
+    const fs::path locked = tree.Write("readonly.txt", "x");
+    fs::permissions(locked,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    tree.Write("folder/a.txt", "a");
+    tree.Write("folder/sub/deeper/b.txt", "b");
+    const fs::path readOnlyInTree = tree.Write("folder/sub/c.txt", "c");
+    fs::permissions(readOnlyInTree, fs::perms::owner_write, fs::perm_options::remove);
+    tree.MakeDir("folder/empty");
+
+    EXPECT_TRUE(DeletePathPermanently(ToU16(plain)));
+    EXPECT_TRUE(DeletePathPermanently(ToU16(locked)));
+    std::u16string withTrailing = tree.Path16("folder");
+    withTrailing.push_back(platform::kPathSeparator);
+    EXPECT_TRUE(DeletePathPermanently(withTrailing));
+    EXPECT_FALSE(fs::exists(plain));
+    EXPECT_FALSE(fs::exists(locked));
+    EXPECT_FALSE(fs::exists(tree.Path("folder")));
+    EXPECT_TRUE(fs::exists(tree.Root()));
+}
+
+TEST(DeletePathPermanently, MissingItemIsRemovedMissingParentIsNot) {
+    TempTree tree;
+    tree.MakeDir("here");
+    EXPECT_TRUE(DeletePathPermanently(tree.Path16("here/vanished.txt")));
+    EXPECT_FALSE(DeletePathPermanently(tree.Path16("gone/vanished.txt")));
+    // In recycle mode nothing exists at the path, so it is removed.
+    EXPECT_TRUE(RecyclePath(tree.Path16("gone/vanished.txt")));
+    EXPECT_TRUE(RecyclePath(tree.Path16("here/vanished.txt")));
+    EXPECT_FALSE(RecyclePath(u""));
+}
+
+TEST(DeleteFolderTree, MaskLimitsWhatGoesAndTheFolderStaysWhenNotEmpty) {
+    TempTree tree;
+    tree.Write("f/a.tmp", "1");
+    tree.Write("f/b.txt", "2");
+    tree.Write("f/x.tmp/inner.tmp", "3");
+    EXPECT_FALSE(DeleteFolderTree(tree.Path16("f"), u"*.tmp"));
+    EXPECT_FALSE(fs::exists(tree.Path("f/a.tmp")));
+    EXPECT_FALSE(fs::exists(tree.Path("f/x.tmp")));
+    EXPECT_TRUE(fs::exists(tree.Path("f/b.txt")));
+    EXPECT_TRUE(DeleteFolderTree(tree.Path16("f"), u"*"));
+    EXPECT_FALSE(fs::exists(tree.Path("f")));
+}
+
+#ifndef _WIN32
+
+TEST(DeletePathPermanently, LinksAreRemovedAsLinksNeverFollowed) {
+    TempTree tree;
+    tree.Write("target/keep.txt", "precious");
+    tree.Write("target/sub/keep2.txt", "precious");
+    tree.Write("doomed/file.txt", "x");
+    fs::create_directory_symlink(tree.Path("target"), tree.Path("doomed/link-to-folder"));
+    fs::create_symlink(tree.Path("target/keep.txt"), tree.Path("doomed/link-to-file"));
+    fs::create_directory_symlink(tree.Path("target"), tree.Path("top-link"));
+
+    EXPECT_TRUE(DeletePathPermanently(tree.Path16("doomed")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(tree.Path("doomed"))));
+    EXPECT_TRUE(DeletePathPermanently(tree.Path16("top-link")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(tree.Path("top-link"))));
+    EXPECT_TRUE(fs::exists(tree.Path("target/keep.txt")));
+    EXPECT_TRUE(fs::exists(tree.Path("target/sub/keep2.txt")));
+}
+
+// A folder inside the tree is swapped for a link to a folder outside it
+// after the deletion has seen a folder there and before it opens it. The
+// deletion must remove the link and never reach through it.
+void SwapSubForLink(int parentFd, const char* name) {
+    if (std::string(name) != "sub")
+        return;
+    ASSERT_EQ(renameat(parentFd, "sub", parentFd, "sub-aside"), 0);
+    ASSERT_EQ(symlinkat("../victim", parentFd, "sub"), 0);
+}
+
+TEST(DeletePathPermanently, FolderSwappedForALinkDuringDeletionIsNotFollowed) {
+    TempTree tree;
+    for (int i = 0; i < 5; ++i)
+        tree.Write("victim/file" + std::to_string(i), "must survive");
+    tree.Write("doomed/sub/f", "x");
+    tree.Write("doomed/other/g", "y");
+    platform::posix::SetBeforeOpenFolderHook(SwapSubForLink);
+    DeletePathPermanently(tree.Path16("doomed"));
+    platform::posix::SetBeforeOpenFolderHook(nullptr);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(fs::exists(tree.Path("victim/file" + std::to_string(i))));
+    // The link itself went (whether the folder moved aside was still met by
+    // the listing decides only whether the tree could be emptied).
+    EXPECT_FALSE(fs::exists(fs::symlink_status(tree.Path("doomed/sub"))));
+    EXPECT_FALSE(fs::exists(tree.Path("doomed/other")));
+}
+
+// chattr +i makes a file that even root cannot delete.
+bool MakeImmutable(const fs::path& path, bool on) {
+    const std::string command =
+        std::string("chattr ") + (on ? "+i" : "-i") + " '" + path.string() + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
+TEST(DeletePathPermanently, TreeWithAnUndeletableFileDeletesEverythingElse) {
+    TempTree tree;
+    tree.Write("f/a.txt", "a");
+    tree.Write("f/sub/b.txt", "b");
+    const fs::path stuck = tree.Write("f/stuck/locked.txt", "c");
+    tree.Write("f/stuck/other.txt", "d");
+    if (!MakeImmutable(stuck, true))
+        GTEST_SKIP() << "chattr +i is not available on this file system";
+    const bool removed = DeletePathPermanently(tree.Path16("f"));
+    MakeImmutable(stuck, false);
+    EXPECT_FALSE(removed);
+    EXPECT_TRUE(fs::exists(stuck));
+    EXPECT_FALSE(fs::exists(tree.Path("f/a.txt")));
+    EXPECT_FALSE(fs::exists(tree.Path("f/sub")));
+    EXPECT_FALSE(fs::exists(tree.Path("f/stuck/other.txt")));
+}
+
+// GLib reads the data folder once per process, so every trash case shares
+// one trash below a scratch folder on the same file system as the files.
+class Trash : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static TempTree home;
+        dataHome_ = home.Root() / "data";
+        fs::create_directories(dataHome_);
+        setenv("XDG_DATA_HOME", dataHome_.c_str(), 1);
+    }
+    static fs::path dataHome_;
+};
+fs::path Trash::dataHome_;
+
+TEST_F(Trash, FilesAndFoldersGoToTheTrashWithTheirInfo) {
+    TempTree tree;
+    const fs::path file = tree.Write("photo.jpg", "picture");
+    tree.Write("album/a.jpg", "a");
+    tree.Write("album/sub/b.jpg", "b");
+    ASSERT_TRUE(RecyclePath(ToU16(file)));
+    ASSERT_TRUE(RecyclePath(tree.Path16("album")));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(tree.Path("album")));
+    const fs::path trash = dataHome_ / "Trash";
+    EXPECT_TRUE(fs::exists(trash / "files" / "photo.jpg"));
+    EXPECT_TRUE(fs::exists(trash / "files" / "album" / "sub" / "b.jpg"));
+    ASSERT_TRUE(fs::exists(trash / "info" / "photo.jpg.trashinfo"));
+    std::string info(static_cast<size_t>(fs::file_size(trash / "info" / "photo.jpg.trashinfo")),
+                     '\0');
+    FILE* in = fopen((trash / "info" / "photo.jpg.trashinfo").c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    ASSERT_EQ(fread(info.data(), 1, info.size(), in), info.size());
+    fclose(in);
+    EXPECT_NE(info.find("[Trash Info]"), std::string::npos);
+    EXPECT_NE(info.find("photo.jpg"), std::string::npos);
+}
+
+TEST_F(Trash, ItemWhereNoTrashCanBeMadeStaysInPlace) {
+    // /dev/shm is a memory file system that GLib will not keep a trash on.
+    struct stat shm, home;
+    if (stat("/dev/shm", &shm) != 0 || stat(dataHome_.c_str(), &home) != 0 ||
+        shm.st_dev == home.st_dev || access("/dev/shm", W_OK) != 0)
+        GTEST_SKIP() << "no separate /dev/shm to try";
+    const fs::path file = "/dev/shm/clonesifter-trash-probe-" + std::to_string(getpid());
+    FILE* out = fopen(file.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    fputs("only copy", out);
+    fclose(out);
+    const bool recycled = RecyclePath(ToU16(file));
+    const bool stayed = fs::exists(file);
+    fs::remove(file);
+    fs::remove_all("/dev/shm/.Trash-" + std::to_string(getuid()));
+    EXPECT_FALSE(recycled);
+    EXPECT_TRUE(stayed) << "an item without a trash must not be destroyed";
+}
+
+#endif  // !_WIN32
+
+}  // namespace
+}  // namespace cs::removal
