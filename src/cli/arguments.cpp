@@ -30,7 +30,21 @@ const char* UsageText() {
            "  --quiet             no progress line\n"
            "  --help              this text\n"
            "\n"
-           "Exit status: 0 done, 2 usage error or ROOT not a folder, 130 interrupted.\n";
+           "Selecting (applied in the order given; ticked rows are marked):\n"
+           "  --select RULE       keep-first, keep-last, keep-smallest, keep-biggest,\n"
+           "                      keep-oldest, keep-newest, tick-all or untick-all\n"
+           "  --tick-folder DIR   tick every row directly inside DIR (written as the\n"
+           "                      paths are printed)\n"
+           "  --untick-folder DIR untick every row directly inside DIR\n"
+           "\n"
+           "Removing the ticked items:\n"
+           "  --remove MODE       trash (the desktop trash) or delete (for good)\n"
+           "  --yes               do not ask; needed when standard input is not a terminal\n"
+           "  --dry-run           list what would be removed, remove nothing\n"
+           "  --allow-all-copies  also remove a group whose every copy is ticked\n"
+           "\n"
+           "Exit status: 0 done (and everything ticked removed), 1 something ticked\n"
+           "was not removed, 2 usage error or ROOT not a folder, 130 interrupted.\n";
 }
 
 namespace {
@@ -181,6 +195,61 @@ ParseOutcome ParseArguments(const std::vector<std::u16string>& args, Arguments& 
                     choices.types[t] = choices.types[t] || picked.types[t];
                 }
             });
+        } else if (a == u"--select") {
+            if (!value(v))
+                return ParseOutcome::UsageError;
+            static const struct {
+                const char16_t* word;
+                SelectionKind kind;
+            } kRules[] = {{u"keep-first", SelectionKind::KeepFirst},
+                          {u"keep-last", SelectionKind::KeepLast},
+                          {u"keep-smallest", SelectionKind::KeepSmallest},
+                          {u"keep-biggest", SelectionKind::KeepBiggest},
+                          {u"keep-oldest", SelectionKind::KeepOldest},
+                          {u"keep-newest", SelectionKind::KeepNewest},
+                          {u"tick-all", SelectionKind::TickAll},
+                          {u"untick-all", SelectionKind::UntickAll}};
+            bool known = false;
+            for (const auto& rule : kRules) {
+                if (v == rule.word) {
+                    out.selection.push_back({rule.kind, {}});
+                    known = true;
+                }
+            }
+            if (!known) {
+                error =
+                    "--select takes keep-first, keep-last, keep-smallest, keep-biggest, "
+                    "keep-oldest, keep-newest, tick-all or untick-all, not '" +
+                    Narrow(v) + "'";
+                return ParseOutcome::UsageError;
+            }
+        } else if (a == u"--tick-folder" || a == u"--untick-folder") {
+            if (!value(v))
+                return ParseOutcome::UsageError;
+            if (v.empty()) {
+                error = Narrow(a) + " needs a folder";
+                return ParseOutcome::UsageError;
+            }
+            out.selection.push_back(
+                {a == u"--tick-folder" ? SelectionKind::TickFolder : SelectionKind::UntickFolder,
+                 platform::StripTrailingSeparators(v)});
+        } else if (a == u"--remove") {
+            if (!value(v))
+                return ParseOutcome::UsageError;
+            if (v == u"trash") {
+                out.remove = RemoveMode::Trash;
+            } else if (v == u"delete") {
+                out.remove = RemoveMode::Delete;
+            } else {
+                error = "--remove takes trash or delete, not '" + Narrow(v) + "'";
+                return ParseOutcome::UsageError;
+            }
+        } else if (a == u"--yes" || a == u"-y") {
+            out.yes = true;
+        } else if (a == u"--dry-run") {
+            out.dryRun = true;
+        } else if (a == u"--allow-all-copies") {
+            out.allowAllCopies = true;
         } else if (a == u"--ext") {
             if (!value(v))
                 return ParseOutcome::UsageError;
@@ -192,6 +261,10 @@ ParseOutcome ParseArguments(const std::vector<std::u16string>& args, Arguments& 
     }
     if (out.help)
         return ParseOutcome::Help;
+    if ((out.yes || out.dryRun || out.allowAllCopies) && out.remove == RemoveMode::None) {
+        error = "--yes, --dry-run and --allow-all-copies go with --remove";
+        return ParseOutcome::UsageError;
+    }
     if (roots.size() != 1) {
         error = roots.empty() ? "no ROOT folder given" : "more than one ROOT given";
         return ParseOutcome::UsageError;

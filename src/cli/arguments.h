@@ -9,11 +9,37 @@
 
 namespace cs::cli {
 
+// One selection step, applied to the rows in command-line order.
+enum class SelectionKind {
+    KeepFirst,
+    KeepLast,
+    KeepSmallest,
+    KeepBiggest,
+    KeepOldest,
+    KeepNewest,
+    TickAll,
+    UntickAll,
+    TickFolder,
+    UntickFolder,
+};
+
+struct SelectionStep {
+    SelectionKind kind;
+    std::u16string folder;  // TickFolder / UntickFolder only
+};
+
+enum class RemoveMode { None, Trash, Delete };
+
 struct Arguments {
     engine::ScanOptions options;
     bool json = false;
     bool quiet = false;
     bool help = false;
+    std::vector<SelectionStep> selection;
+    RemoveMode remove = RemoveMode::None;
+    bool yes = false;
+    bool dryRun = false;
+    bool allowAllCopies = false;
 };
 
 enum class ParseOutcome { Ok, Help, UsageError };

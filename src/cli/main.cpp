@@ -1,6 +1,7 @@
 // clonesifter-cli: the scan engine behind a command line. The scan runs on
 // a worker thread when a progress line is shown, else on the main thread;
 // Ctrl+C only sets the cancel flag, and what was found so far is printed.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -19,10 +20,16 @@
 #endif
 
 #include "cli/arguments.h"
+#include "cli/guard.h"
 #include "cli/output.h"
 #include "engine/scan.h"
 #include "platform/dir.h"
+#include "platform/removal.h"
 #include "platform/text.h"
+#include "removal/removal.h"
+#include "results/memory_rows.h"
+#include "results/result_list.h"
+#include "results/selection.h"
 
 namespace {
 
@@ -44,6 +51,9 @@ void InstallCancelHandler() {
 bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
+bool StdinIsTerminal() {
+    return _isatty(_fileno(stdin)) != 0;
+}
 size_t TerminalWidth() {
     return 80;
 }
@@ -59,6 +69,9 @@ void InstallCancelHandler() {
 }
 bool StderrIsTerminal() {
     return isatty(STDERR_FILENO) != 0;
+}
+bool StdinIsTerminal() {
+    return isatty(STDIN_FILENO) != 0;
 }
 size_t TerminalWidth() {
     winsize ws{};
@@ -97,6 +110,183 @@ void ShowProgress(const cs::engine::ScanProgress& progress) {
         line.resize(width);
     std::fprintf(stderr, "\r%-*s", static_cast<int>(width), line.c_str());
     std::fflush(stderr);
+}
+
+void Print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+std::string Utf8(std::u16string_view text) {
+    return cs::platform::Utf16ToUtf8Lossless(text);
+}
+
+void ApplySelection(cs::results::MemoryRows& rows,
+                    const std::vector<cs::cli::SelectionStep>& steps) {
+    using cs::cli::SelectionKind;
+    using cs::results::KeepRule;
+    for (const cs::cli::SelectionStep& step : steps) {
+        switch (step.kind) {
+            case SelectionKind::KeepFirst:
+                cs::results::KeepFirst(rows);
+                break;
+            case SelectionKind::KeepLast:
+                cs::results::KeepLast(rows);
+                break;
+            case SelectionKind::KeepSmallest:
+                cs::results::KeepBy(rows, KeepRule::Smallest);
+                break;
+            case SelectionKind::KeepBiggest:
+                cs::results::KeepBy(rows, KeepRule::Biggest);
+                break;
+            case SelectionKind::KeepOldest:
+                cs::results::KeepBy(rows, KeepRule::Oldest);
+                break;
+            case SelectionKind::KeepNewest:
+                cs::results::KeepBy(rows, KeepRule::Newest);
+                break;
+            case SelectionKind::TickAll:
+                cs::results::SetAllItems(rows, true);
+                break;
+            case SelectionKind::UntickAll:
+                cs::results::SetAllItems(rows, false);
+                break;
+            case SelectionKind::TickFolder:
+                cs::results::SetRowsInFolder(rows, step.folder, true);
+                break;
+            case SelectionKind::UntickFolder:
+                cs::results::SetRowsInFolder(rows, step.folder, false);
+                break;
+        }
+    }
+}
+
+std::vector<std::u16string> TickedPaths(const cs::results::MemoryRows& rows) {
+    std::vector<std::u16string> paths;
+    for (int32_t r = 0; r < rows.Count(); ++r)
+        if (rows.StateImage(r) == cs::results::kTicked)
+            paths.push_back(rows.Text(r, cs::results::kPathColumn));
+    return paths;
+}
+
+bool AskToRemove() {
+    std::fputs("Are you sure you want to delete the selected files? [y/N] ", stderr);
+    std::fflush(stderr);
+    char line[64] = {};
+    if (!std::fgets(line, sizeof line, stdin))
+        return false;
+    return line[0] == 'y' || line[0] == 'Y';
+}
+
+const char kNothingTicked[] = "Please tick at least one item for removal before using this option.";
+const char kKeptReason[] =
+    "every copy of its group was ticked; --allow-all-copies removes them all";
+
+int RemoveTicked(const cs::cli::Arguments& arguments, const cs::engine::ScanOptions& options,
+                 const cs::engine::ScanResults& results, cs::results::MemoryRows& rows,
+                 const std::vector<std::u16string>& ticked) {
+    const bool json = arguments.json;
+    cs::cli::RemovalSummary summary;
+    summary.mode = arguments.remove == cs::cli::RemoveMode::Trash ? "trash" : "delete";
+    summary.dryRun = arguments.dryRun;
+    auto finish = [&](int code) {
+        if (json)
+            Print(cs::cli::FormatJson(options, results, false, ticked, &summary));
+        return code;
+    };
+    if (!json)
+        Print(cs::cli::FormatRows(rows));
+
+    if (ticked.empty()) {
+        summary.report = cs::platform::Utf8ToUtf16Lossless(kNothingTicked);
+        if (!json)
+            Print(std::string("\n") + kNothingTicked + "\n");
+        return finish(0);
+    }
+
+    const std::vector<int32_t> guarded =
+        arguments.allowAllCopies ? std::vector<int32_t>{} : cs::cli::RowsGuardingLastCopies(rows);
+    std::vector<std::u16string> guardedPaths;
+    for (int32_t r : guarded)
+        guardedPaths.push_back(rows.Text(r, cs::results::kPathColumn));
+    summary.keptAsLastCopies = guardedPaths;
+
+    if (arguments.dryRun) {
+        for (const std::u16string& path : ticked)
+            if (std::find(guardedPaths.begin(), guardedPaths.end(), path) != guardedPaths.end())
+                summary.notRemoved.push_back(path);
+        summary.removed = static_cast<int32_t>(ticked.size() - summary.notRemoved.size());
+        if (!json) {
+            std::string text = "\nWould remove (" + std::string(summary.mode) + "):\n";
+            for (const std::u16string& path : ticked)
+                if (std::find(guardedPaths.begin(), guardedPaths.end(), path) == guardedPaths.end())
+                    text += Utf8(path) + "\n";
+            for (const std::u16string& path : guardedPaths)
+                text += "Would keep: " + Utf8(path) + "\t(" + kKeptReason + ")\n";
+            Print(text);
+        }
+        return finish(0);
+    }
+
+    if (!arguments.yes) {
+        if (!StdinIsTerminal()) {
+            std::fputs(
+                "clonesifter-cli: not removing anything: standard input is not a terminal "
+                "to ask on; give --yes to remove without asking\n",
+                stderr);
+            return 2;
+        }
+        if (!AskToRemove()) {
+            std::fputs("Nothing was removed.\n", stderr);
+            return finish(1);
+        }
+    }
+
+    // The guarded rows are unticked while the removal runs, so it passes
+    // them by, and ticked again after: they stay ticked like any row whose
+    // item was not removed.
+    for (int32_t r : guarded)
+        rows.SetStateImage(r, cs::results::kUnticked);
+    std::atomic<int32_t> failures{0};
+    int32_t removed = 0;
+    {
+        cs::platform::RemovalThreadScope scope;
+        removed = cs::removal::RemoveTickedItems(
+            rows,
+            cs::removal::RemoverFor(arguments.remove == cs::cli::RemoveMode::Delete
+                                        ? cs::removal::RemovalMode::Permanent
+                                        : cs::removal::RemovalMode::Recycle),
+            g_cancel, failures);
+    }
+    for (int32_t r = 0; r < rows.Count(); ++r) {
+        const std::u16string path = rows.Text(r, cs::results::kPathColumn);
+        if (!path.empty() &&
+            std::find(guardedPaths.begin(), guardedPaths.end(), path) != guardedPaths.end())
+            rows.SetStateImage(r, cs::results::kTicked);
+    }
+    const int32_t failed = failures.load() + static_cast<int32_t>(guarded.size());
+    summary.removed = removed;
+    summary.failures = failed;
+    summary.report = cs::removal::RemovalReport(failed);
+    summary.notRemoved = TickedPaths(rows);
+    const bool interrupted = g_cancel.load() != 0;
+
+    if (!json) {
+        std::string text = "\n" + Utf8(summary.report) + "\n";
+        for (const std::u16string& path : summary.notRemoved) {
+            text += Utf8(path);
+            if (std::find(guardedPaths.begin(), guardedPaths.end(), path) != guardedPaths.end())
+                text += std::string("\t(kept: ") + kKeptReason + ")";
+            text += "\n";
+        }
+        Print(text);
+        if (interrupted)
+            std::fputs("clonesifter-cli: interrupted; the items not yet handled are still there\n",
+                       stderr);
+    }
+    if (interrupted)
+        return finish(130);
+    return finish(summary.notRemoved.empty() ? 0 : 1);
 }
 
 int Run(const std::vector<std::u16string>& args) {
@@ -140,16 +330,24 @@ int Run(const std::vector<std::u16string>& args) {
     }
 
     const bool cancelled = outcome == cs::engine::ScanOutcome::Cancelled;
-    const std::string text = arguments.json ? cs::cli::FormatJson(options, results, cancelled)
-                                            : cs::cli::FormatText(options, results);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-    if (cancelled) {
-        if (!arguments.json)
-            std::fputs("clonesifter-cli: interrupted; results are partial\n", stderr);
-        return 130;
+    cs::results::MemoryRows rows;
+    cs::results::RebuildResultList(rows, results, options.criteria);
+    if (!cancelled)
+        ApplySelection(rows, arguments.selection);
+    const std::vector<std::u16string> ticked = TickedPaths(rows);
+
+    if (cancelled || arguments.remove == cs::cli::RemoveMode::None) {
+        Print(arguments.json ? cs::cli::FormatJson(options, results, cancelled, ticked, nullptr)
+                             : cs::cli::FormatRows(rows));
+        if (cancelled) {
+            // Nothing is removed after an interrupted scan: the user asked to stop.
+            if (!arguments.json)
+                std::fputs("clonesifter-cli: interrupted; results are partial\n", stderr);
+            return 130;
+        }
+        return 0;
     }
-    return 0;
+    return RemoveTicked(arguments, options, results, rows, ticked);
 }
 
 }  // namespace

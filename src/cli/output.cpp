@@ -1,5 +1,7 @@
 #include "cli/output.h"
 
+#include <cstring>
+
 #include "engine/strings.h"
 #include "platform/path_info.h"
 #include "platform/text.h"
@@ -18,15 +20,6 @@ void AppendHex4(std::string& out, unsigned value) {
     out += "\\u";
     for (int shift = 12; shift >= 0; shift -= 4)
         out += kHex[(value >> shift) & 0xF];
-}
-
-void AppendMember(std::string& out, std::u16string_view path, std::u16string_view size) {
-    out += Utf8(path);
-    out += '\t';
-    out += Utf8(engine::NameOfPath(path, platform::kPathSeparator));
-    out += '\t';
-    out += Utf8(size);
-    out += '\n';
 }
 
 }  // namespace
@@ -63,48 +56,57 @@ std::string JsonString(std::u16string_view text) {
     return out;
 }
 
-std::string FormatText(const engine::ScanOptions& options, const engine::ScanResults& results) {
+std::string FormatRows(const results::MemoryRows& rows) {
+    static const char* const kHeaders[] = {"", "Duplicate folder names", "Duplicate files",
+                                           "Empty (zero-byte) files"};
     std::string out;
-    const auto folders = results.OrderedFolderGroups();
-    const auto files = results.OrderedMatchGroups();
-
-    if (!folders.empty()) {
-        out += "Duplicate folder names\n";
-        for (size_t g = 0; g < folders.size(); ++g) {
-            if (g)
-                out += '\n';
-            for (auto path : engine::SplitPaths(folders[g]->paths)) {
-                AppendMember(out, path, u"N/A (Folder)");
-            }
-        }
-    }
-    if (!files.empty()) {
-        if (!out.empty())
+    int section = 0;
+    bool afterSeparator = false;
+    for (int32_t r = 0; r < rows.Count(); ++r) {
+        if (!results::IsItemRow(rows, r)) {
             out += '\n';
-        out += "Duplicate files\n";
-        const bool sameSize = options.criteria & engine::CRIT_SAME_SIZE;
-        for (size_t g = 0; g < files.size(); ++g) {
-            if (g)
-                out += '\n';
-            for (auto path : engine::SplitPaths(files[g]->paths)) {
-                const uint64_t size =
-                    sameSize ? files[g]->size : platform::FileSizeOfPath(std::u16string(path));
-                AppendMember(out, path, results::FormatSize(size));
-            }
+            afterSeparator = true;
+            continue;
         }
-    }
-    if (!results.zeroByteFiles.empty()) {
-        if (!out.empty())
+        const int group = rows.Group(r);
+        if (group != section) {
+            if (!out.empty() && !afterSeparator)
+                out += '\n';
+            if (group >= 1 && group <= 3)
+                out += kHeaders[group];
             out += '\n';
-        out += "Empty (zero-byte) files\n";
-        for (const auto& path : results.zeroByteFiles)
-            AppendMember(out, path, u"0 bytes");
+            section = group;
+        }
+        afterSeparator = false;
+        out += Utf8(rows.Text(r, results::kPathColumn));
+        out += '\t';
+        out += Utf8(rows.Text(r, results::kNameColumn));
+        out += '\t';
+        out += Utf8(rows.Text(r, results::kSizeColumn));
+        if (rows.StateImage(r) == results::kTicked)
+            out += "\tticked";
+        out += '\n';
     }
     return out;
 }
 
+namespace {
+
+void AppendPathArray(std::string& out, const std::vector<std::u16string>& paths) {
+    out += '[';
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (i)
+            out += ", ";
+        out += JsonString(paths[i]);
+    }
+    out += ']';
+}
+
+}  // namespace
+
 std::string FormatJson(const engine::ScanOptions& options, const engine::ScanResults& results,
-                       bool cancelled) {
+                       bool cancelled, const std::vector<std::u16string>& ticked,
+                       const RemovalSummary* removal) {
     std::string out = "{\"root\": ";
     out += JsonString(options.rootPath);
     out += ", \"criteria\": " + std::to_string(options.criteria);
@@ -147,7 +149,23 @@ std::string FormatJson(const engine::ScanOptions& options, const engine::ScanRes
             out += ", ";
         out += JsonString(results.zeroByteFiles[i]);
     }
-    out += "]}\n";
+    out += "], \"ticked\": ";
+    AppendPathArray(out, ticked);
+    if (removal) {
+        out += ", \"removal\": {\"mode\": ";
+        out +=
+            JsonString(std::u16string(removal->mode, removal->mode + std::strlen(removal->mode)));
+        out += removal->dryRun ? ", \"dry_run\": true" : ", \"dry_run\": false";
+        out += ", \"removed\": " + std::to_string(removal->removed);
+        out += ", \"failures\": " + std::to_string(removal->failures);
+        out += ", \"report\": " + JsonString(removal->report);
+        out += ", \"not_removed\": ";
+        AppendPathArray(out, removal->notRemoved);
+        out += ", \"kept_as_last_copies\": ";
+        AppendPathArray(out, removal->keptAsLastCopies);
+        out += '}';
+    }
+    out += "}\n";
     return out;
 }
 

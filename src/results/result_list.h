@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/options.h"
+#include "engine/scan.h"
 #include "engine/scan_results.h"
 #include "platform/path_info.h"
 #include "results/list_text.h"
@@ -58,6 +59,17 @@ void RebuildResultList(R& rows, const engine::ScanResults& results, uint32_t cri
         rows.Append(MakeItemRow(kZeroByteGroup, kFileImage, path, kZeroSizeText));
 
     rows.SetRedraw(true);
+}
+
+// The engine's rebuild hook filling `rows` as the scan goes; the rows must
+// outlive the scan and be usable from the scan thread.
+template <RowList R>
+engine::ScanHooks RebuildHookFor(R& rows, uint32_t criteriaFlags) {
+    engine::ScanHooks hooks;
+    hooks.rebuild = [&rows, criteriaFlags](const engine::ScanResults& results) {
+        RebuildResultList(rows, results, criteriaFlags);
+    };
+    return hooks;
 }
 
 }  // namespace cs::results

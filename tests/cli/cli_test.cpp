@@ -42,12 +42,21 @@ std::string ReadAll(int fd) {
     return data;
 }
 
-pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd) {
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// Standard input is never a terminal for the program under test, so it can
+// never wait for an answer.
+pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd,
+            const Environment& env = {}) {
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0)
         return -1;
     const pid_t pid = fork();
     if (pid == 0) {
+        const int devNull = open("/dev/null", O_RDONLY);
+        dup2(devNull, 0);
+        for (const auto& [name, value] : env)
+            setenv(name.c_str(), value.c_str(), 1);
         dup2(out[1], 1);
         dup2(err[1], 2);
         close(out[0]);
@@ -83,9 +92,9 @@ CliResult Finish(pid_t pid, int outFd, int errFd) {
     return r;
 }
 
-CliResult RunCli(const std::vector<std::string>& args) {
+CliResult RunCli(const std::vector<std::string>& args, const Environment& env = {}) {
     int outFd, errFd;
-    const pid_t pid = Spawn(args, outFd, errFd);
+    const pid_t pid = Spawn(args, outFd, errFd, env);
     return Finish(pid, outFd, errFd);
 }
 
@@ -318,6 +327,172 @@ TEST(CliCancel, InterruptPrintsPartialResultsAndExits130) {
             EXPECT_EQ(path.find("big"), std::string::npos) << "the big pair was never finished";
         }
     }
+}
+
+// ---- selection and removal ------------------------------------------------
+
+// Three copies of one text and two of another, in folders a, b and c, found
+// by contents; returns the paths in the rows' order for the first group.
+struct RemovalTree {
+    TempTree tree;
+    RemovalTree() {
+        tree.Write("a/x.txt", "same words");
+        tree.Write("b/x.txt", "same words");
+        tree.Write("c/x.txt", "same words");
+        tree.Write("a/y.txt", "other words!");
+        tree.Write("b/y.txt", "other words!");
+    }
+    std::string Root() const { return tree.Root().string(); }
+};
+
+std::vector<std::string> Strings(const nlohmann::json& array) {
+    std::vector<std::string> out;
+    for (const auto& item : array)
+        out.push_back(item.get<std::string>());
+    return out;
+}
+
+bool Exists(const std::string& path) {
+    return fs::exists(fs::symlink_status(path));
+}
+
+TEST(CliRemoval, DeletesExactlyTheTickedRows) {
+    RemovalTree t;
+    const CliResult listed =
+        RunCli({"--contents", "exact", "--json", "--select", "keep-first", t.Root()});
+    ASSERT_EQ(listed.exitCode, 0) << listed.err;
+    const auto doc = nlohmann::json::parse(listed.out);
+    const auto groups = FileGroups(doc);
+    ASSERT_EQ(groups.size(), 2u);
+    // Keep first: every member but the first of each group, in row order.
+    std::vector<std::string> expectTicked;
+    for (const auto& group : groups)
+        expectTicked.insert(expectTicked.end(), group.begin() + 1, group.end());
+    EXPECT_EQ(Strings(doc.at("ticked")), expectTicked);
+
+    const CliResult r = RunCli(
+        {"--contents", "exact", "--select", "keep-first", "--remove", "delete", "--yes", t.Root()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\nAll the selected files have been successfully deleted.\n"),
+              std::string::npos)
+        << r.out;
+    for (const auto& group : groups) {
+        EXPECT_TRUE(Exists(group[0]));
+        for (size_t m = 1; m < group.size(); ++m)
+            EXPECT_FALSE(Exists(group[m])) << group[m];
+    }
+    // The ticked rows were marked in the listing printed before removal.
+    EXPECT_NE(r.out.find(expectTicked[0] + "\tx.txt\t10 bytes\tticked\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(groups[0][0] + "\tx.txt\t10 bytes\n"), std::string::npos);
+}
+
+TEST(CliRemoval, NeverRemovesEveryCopyUnlessAllowed) {
+    RemovalTree t;
+    // Ticking the rows in a and b ticks the y group completely; of the x
+    // group c/x.txt stays, so x may go.
+    const CliResult r =
+        RunCli({"--contents", "exact", "--folders", "--select", "untick-all", "--tick-folder",
+                t.tree.Path("a").string(), "--tick-folder", t.tree.Path("b").string(), "--remove",
+                "delete", "--yes", "--json", t.Root()});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    const auto doc = nlohmann::json::parse(r.out);
+    const auto& removal = doc.at("removal");
+    const std::vector<std::string> kept = Strings(removal.at("kept_as_last_copies"));
+    EXPECT_EQ(kept.size(), 2u);
+    EXPECT_TRUE(Exists(t.tree.Path("a/y.txt").string()));
+    EXPECT_TRUE(Exists(t.tree.Path("b/y.txt").string()));
+    EXPECT_FALSE(Exists(t.tree.Path("a/x.txt").string()));
+    EXPECT_FALSE(Exists(t.tree.Path("b/x.txt").string()));
+    EXPECT_TRUE(Exists(t.tree.Path("c/x.txt").string()));
+    EXPECT_EQ(removal.at("failures"), 2);
+    EXPECT_EQ(removal.at("report"),
+              "2 items could not be deleted. Those are still checked in the list.");
+
+    const CliResult all = RunCli({"--contents", "exact", "--select", "tick-all", "--remove",
+                                  "delete", "--yes", "--allow-all-copies", t.Root()});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_FALSE(Exists(t.tree.Path("a/y.txt").string()));
+    EXPECT_FALSE(Exists(t.tree.Path("b/y.txt").string()));
+    EXPECT_TRUE(Exists(t.tree.Path("c/x.txt").string())) << "no longer has a copy";
+}
+
+TEST(CliRemoval, TickedFolderHoldingTheLastCopyIsKeptToo) {
+    TempTree tree;
+    tree.Write("keep/x.txt", "same words");
+    tree.Write("dup/x.txt", "same words");
+    tree.MakeDir("other/dup");
+    // Folder group: dup and other/dup. Ticking dup's folder row and the
+    // keep/x.txt row would take both copies of x.txt.
+    const CliResult r = RunCli({"--contents", "exact", "--folders", "--tick-folder",
+                                tree.Root().string(), "--tick-folder", tree.Path("keep").string(),
+                                "--remove", "delete", "--yes", "--json", tree.Root().string()});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(Exists(tree.Path("keep/x.txt").string()));
+    EXPECT_TRUE(Exists(tree.Path("dup/x.txt").string()));
+    const auto doc = nlohmann::json::parse(r.out);
+    const auto kept = Strings(doc.at("removal").at("kept_as_last_copies"));
+    EXPECT_NE(std::find(kept.begin(), kept.end(), tree.Path("dup").string()), kept.end());
+}
+
+TEST(CliRemoval, AsksOrRefusesAndDryRunTouchesNothing) {
+    RemovalTree t;
+    const CliResult refused =
+        RunCli({"--contents", "exact", "--select", "keep-first", "--remove", "delete", t.Root()});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("give --yes"), std::string::npos) << refused.err;
+    const CliResult dry = RunCli({"--contents", "exact", "--select", "keep-last", "--remove",
+                                  "delete", "--dry-run", t.Root()});
+    EXPECT_EQ(dry.exitCode, 0) << dry.err;
+    EXPECT_NE(dry.out.find("Would remove (delete):\n"), std::string::npos) << dry.out;
+    for (const char* name : {"a/x.txt", "b/x.txt", "c/x.txt", "a/y.txt", "b/y.txt"})
+        EXPECT_TRUE(Exists(t.tree.Path(name).string())) << name;
+    EXPECT_EQ(RunCli({"--yes", t.Root()}).exitCode, 2) << "--yes without --remove";
+
+    const CliResult nothing =
+        RunCli({"--contents", "exact", "--remove", "delete", "--yes", t.Root()});
+    EXPECT_EQ(nothing.exitCode, 0);
+    EXPECT_NE(
+        nothing.out.find("Please tick at least one item for removal before using this option."),
+        std::string::npos);
+}
+
+TEST(CliRemoval, TrashModeMovesItemsIntoTheTrash) {
+    RemovalTree t;
+    TempTree home;
+    const fs::path data = home.Root() / "data";
+    const CliResult r = RunCli(
+        {"--contents", "exact", "--select", "keep-first", "--remove", "trash", "--yes", t.Root()},
+        {{"XDG_DATA_HOME", data.string()}});
+    EXPECT_EQ(r.exitCode, 0) << r.err << r.out;
+    size_t files = 0, infos = 0;
+    for (const auto& e : fs::directory_iterator(data / "Trash" / "files")) {
+        (void)e;
+        ++files;
+    }
+    for (const auto& e : fs::directory_iterator(data / "Trash" / "info"))
+        infos += e.path().extension() == ".trashinfo";
+    EXPECT_EQ(files, 3u);
+    EXPECT_EQ(infos, 3u);
+}
+
+TEST(CliRemoval, UndeletableItemIsReportedAndExitIsOne) {
+    RemovalTree t;
+    const fs::path stuck = t.tree.Path("c/x.txt");
+    if (std::system(("chattr +i '" + stuck.string() + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "chattr +i is not available here";
+    const CliResult r =
+        RunCli({"--contents", "exact", "--select", "tick-all", "--untick-folder",
+                t.tree.Path("a").string(), "--remove", "delete", "--yes", t.Root()});
+    std::system(("chattr -i '" + stuck.string() + "'").c_str());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("\n1 item could not be deleted. Those are still checked in the list.\n" +
+                         stuck.string() + "\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_TRUE(Exists(stuck.string()));
+    EXPECT_FALSE(Exists(t.tree.Path("b/x.txt").string()));
+    EXPECT_TRUE(Exists(t.tree.Path("a/x.txt").string()));
 }
 
 }  // namespace

@@ -241,8 +241,9 @@ TYPED_TEST_P(RowSuite, KeepSmallestAndBiggestCompareFolderThenName) {
     AddItem(rows, 2, P({u"aB", u"bb.txt"}));  // folders equal but for case: names decide
     results::KeepBy(rows, results::KeepRule::Smallest);
     EXPECT_EQ(States(rows), "tu.tu.ut");
+    // Biggest: a shorter folder does not win, so the longer name does.
     results::KeepBy(rows, results::KeepRule::Biggest);
-    EXPECT_EQ(States(rows), "ut.ut.tu");
+    EXPECT_EQ(States(rows), "ut.tu.tu");
 }
 
 TYPED_TEST_P(RowSuite, KeepOldestAndNewestReadFileTimes) {
