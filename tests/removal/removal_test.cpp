@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "platform/removal.h"
 #include "platform/text.h"
@@ -12,6 +13,8 @@
 #include "platform/posix/removal_hooks.h"
 #endif
 #include "removal/removal.h"
+#include "results/memory_rows.h"
+#include "results/result_list.h"
 #include "support/temp_tree.h"
 
 #ifndef _WIN32
@@ -84,6 +87,31 @@ TEST(DeleteFolderTree, MaskLimitsWhatGoesAndTheFolderStaysWhenNotEmpty) {
     EXPECT_TRUE(fs::exists(tree.Path("f/b.txt")));
     EXPECT_TRUE(DeleteFolderTree(tree.Path16("f"), u"*"));
     EXPECT_FALSE(fs::exists(tree.Path("f")));
+}
+
+// The thread entry removes on its own thread and reports the count when done.
+TEST(RemovalThread, RemovesOnAWorkerAndReportsTheCount) {
+    TempTree tree;
+    results::MemoryRows rows;
+    for (const char* name : {"one", "two", "three"}) {
+        results::RowData row = results::MakeItemRow(results::kFileGroup, results::kFileImage,
+                                                    ToU16(tree.Write(name, "x")), u"1 bytes");
+        row.stateImage = std::string(name) == "two" ? results::kUnticked : results::kTicked;
+        rows.Append(row);
+    }
+    std::atomic<uint8_t> cancel{0};
+    std::atomic<int32_t> failures{0};
+    std::atomic<int32_t> removed{0};
+    std::thread worker =
+        StartRemovalThread(rows, RemovalMode::Permanent, cancel, failures, removed);
+    worker.join();
+    EXPECT_EQ(removed.load(), 2);
+    EXPECT_EQ(failures.load(), 0);
+    ASSERT_EQ(rows.Count(), 1);
+    EXPECT_EQ(rows.Text(0, results::kPathColumn), tree.Path16("two"));
+    EXPECT_FALSE(fs::exists(tree.Path("one")));
+    EXPECT_TRUE(fs::exists(tree.Path("two")));
+    EXPECT_FALSE(fs::exists(tree.Path("three")));
 }
 
 #ifndef _WIN32
