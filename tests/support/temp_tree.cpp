@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 
 std::u16string ToU16(const fs::path& path) {
 #ifdef _WIN32
-    const std::wstring& w = path.native();
+    // The engine only ever sees backslashes; "\\?\" paths take no others.
+    const std::wstring w = fs::path(path).make_preferred().native();
     return std::u16string(w.begin(), w.end());
 #else
     return platform::Utf8ToUtf16Lossless(path.native());
