@@ -45,6 +45,9 @@ export HOME="$prefix/home"
 export XDG_DATA_HOME="$HOME/.local/share"
 export XDG_CONFIG_HOME="$HOME/.config"
 export XDG_CACHE_HOME="$HOME/.cache"
+# Without its data folder Wine finds no trash, and then its recycle call
+# deletes for good while reporting success; the folder must always be there.
+mkdir -p "$XDG_DATA_HOME"
 export WINEDEBUG=-all
 # Never offer to download Mono or Gecko: nothing here needs them, and the
 # dialogs would wait for an answer. No menu builder either: it would write

@@ -25,33 +25,44 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-mkfifo "$tmp/displayfd"
-Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$tmp/displayfd" \
-    >"$tmp/xvfb.log" 2>&1 &
-xvfb=$!
-# Blocks until Xvfb writes its display number, or returns empty if it died.
-number=$(head -n 1 <"$tmp/displayfd" || true)
-if [ -z "$number" ]; then
-    echo "$0: Xvfb did not start:" >&2
-    cat "$tmp/xvfb.log" >&2
-    exit 125
-fi
-DISPLAY=:$number
-export DISPLAY
+# Two displays started at the same moment can both be offered the same free
+# number; the loser is noticed when nothing answers on it, and tries again.
+start_display() {
+    rm -f "$tmp/displayfd"
+    mkfifo "$tmp/displayfd"
+    Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$tmp/displayfd" \
+        >"$tmp/xvfb.log" 2>&1 &
+    xvfb=$!
+    # Blocks until Xvfb writes its display number, or is empty if it died.
+    number=$(head -n 1 <"$tmp/displayfd" || true)
+    [ -n "$number" ] || return 1
+    DISPLAY=:$number
+    export DISPLAY
+    openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
+    wm=$!
+    # The window manager is ready once it has announced itself on the root
+    # window; it exits at once when it cannot reach the display.
+    timeout "${CS_WM_TIMEOUT:-30}" sh -c '
+        until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
+            kill -0 '"$wm"' 2>/dev/null || exit 1
+            sleep 0.05
+        done'
+}
 
-openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
-wm=$!
-# The window manager is ready once it has announced itself on the root window.
-limit=${CS_WM_TIMEOUT:-30}
-if ! timeout "$limit" sh -c '
-    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
-        kill -0 '"$wm"' 2>/dev/null || exit 1
-        sleep 0.05
-    done'; then
-    echo "$0: openbox did not start:" >&2
-    cat "$tmp/openbox.log" >&2
-    exit 125
-fi
+attempt=0
+until start_display; do
+    attempt=$((attempt + 1))
+    [ -n "$wm" ] && kill "$wm" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    [ -n "$xvfb" ] && wait "$xvfb" 2>/dev/null || true
+    wm=""
+    xvfb=""
+    if [ "$attempt" -ge 3 ]; then
+        echo "$0: no display with a window manager after $attempt attempts:" >&2
+        cat "$tmp/xvfb.log" "$tmp/openbox.log" >&2 2>/dev/null || true
+        exit 125
+    fi
+done
 
 set +e
 "$@"

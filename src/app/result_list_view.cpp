@@ -1,0 +1,268 @@
+#include "app/result_list_view.h"
+
+#include <commctrl.h>
+
+#include <array>
+#include <cwchar>
+#include <string_view>
+
+#include "platform/text.h"
+
+namespace cs::app {
+
+namespace {
+
+constexpr int kAppendPosition = 20000000;
+constexpr UINT kCheckBoxBits = LVIS_STATEIMAGEMASK;  // 0xF000
+constexpr UINT kGroupBits = LVIS_OVERLAYMASK;        // 0x0F00
+constexpr UINT kSelectedFocused = LVIS_SELECTED | LVIS_FOCUSED;
+// LVM_GETITEMTEXTW's buffer: rows hold full paths, which may pass MAX_PATH.
+constexpr int kTextBuffer = 4096;
+// Overlay indices are four bits wide.
+constexpr int kLargestStoredGroup = 15;
+
+constexpr wchar_t kColumnHeaders[] = L" Full path\n File name\n Size";
+constexpr int kNameColumnWidth = 170;
+constexpr int kSizeColumnWidth = 100;
+// The path column takes what the two others and the scroll bar leave.
+constexpr int kPathColumnMargin = 420;
+
+struct GroupSpec {
+    int id;
+    const wchar_t* header;
+    UINT state;
+};
+constexpr std::array<GroupSpec, 4> kGroups = {{
+    {results::kFolderGroup, L"Duplicate folder names", LVGS_COLLAPSIBLE},
+    {results::kFileGroup, L"Duplicate files", LVGS_COLLAPSIBLE},
+    {results::kZeroByteGroup, L"Empty (zero-byte) files", LVGS_COLLAPSIBLE},
+    {4, L"Hidden items", LVGS_HIDDEN},
+}};
+
+UINT StateImageBits(int state) {
+    return state > 0 ? INDEXTOSTATEIMAGEMASK(static_cast<UINT>(state)) : 0;
+}
+
+UINT GroupBits(int group) {
+    return group > 0 && group <= kLargestStoredGroup ? INDEXTOOVERLAYMASK(static_cast<UINT>(group))
+                                                     : 0;
+}
+
+}  // namespace
+
+bool PrepareResultListView(HWND list, int clientWidth) {
+    const DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+
+    const int widths[results::kColumnCount] = {clientWidth - kPathColumnMargin, kNameColumnWidth,
+                                               kSizeColumnWidth};
+    std::wstring_view headers = kColumnHeaders;
+    for (int column = 0; column < results::kColumnCount; ++column) {
+        const size_t end = headers.find(L'\n');
+        std::wstring header(headers.substr(0, end));
+        headers = end == std::wstring_view::npos ? std::wstring_view() : headers.substr(end + 1);
+        LVCOLUMNW spec{};
+        spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        spec.cx = widths[column];
+        spec.pszText = header.data();
+        spec.iSubItem = column;
+        SendMessageW(list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&spec));
+    }
+
+    for (const GroupSpec& group : kGroups) {
+        std::wstring header = group.header;
+        LVGROUP spec{};
+        spec.cbSize = sizeof(spec);
+        spec.mask = LVGF_HEADER | LVGF_GROUPID | LVGF_STATE;
+        spec.pszHeader = header.data();
+        spec.iGroupId = group.id;
+        spec.stateMask = group.state;
+        spec.state = group.state;
+        SendMessageW(list, LVM_INSERTGROUP, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(&spec));
+    }
+    SendMessageW(list, LVM_ENABLEGROUPVIEW, TRUE, 0);
+    return SendMessageW(list, LVM_GETGROUPCOUNT, 0, 0) > 0;
+}
+
+ListViewRows::ListViewRows(HWND list, SeparatorDataFactory makeSeparatorData,
+                           SeparatorDataRelease releaseSeparatorData)
+    : list_(list),
+      makeSeparatorData_(makeSeparatorData),
+      releaseSeparatorData_(releaseSeparatorData),
+      groupsSupported_(SendMessageW(list, LVM_GETGROUPCOUNT, 0, 0) > 0) {}
+
+LRESULT ListViewRows::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
+    return SendMessageW(list_, message, wParam, lParam);
+}
+
+int32_t ListViewRows::Count() const {
+    return static_cast<int32_t>(Send(LVM_GETITEMCOUNT, 0, 0));
+}
+
+void ListViewRows::Append(const results::RowData& data) {
+    std::wstring path = platform::ToNative(data.texts[results::kPathColumn]);
+    const LPARAM itemData = data.separator && makeSeparatorData_ ? makeSeparatorData_() : LPARAM{0};
+
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_GROUPID;
+    item.iItem = kAppendPosition;
+    item.pszText = path.data();
+    item.iImage = data.image;
+    item.lParam = itemData;
+    item.iGroupId = data.group;
+    const auto row =
+        static_cast<int32_t>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (row < 0) {
+        if (itemData && releaseSeparatorData_)
+            releaseSeparatorData_(itemData);
+        return;
+    }
+
+    for (int column : {results::kNameColumn, results::kSizeColumn}) {
+        std::wstring text = platform::ToNative(data.texts[column]);
+        LVITEMW sub{};
+        sub.iSubItem = column;
+        sub.pszText = text.data();
+        Send(LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
+    }
+
+    // The control gives every new row an unticked check box; a separator has
+    // none, and every row its own state.
+    LVITEMW state{};
+    state.stateMask = kCheckBoxBits;
+    state.state = StateImageBits(data.separator ? results::kNoCheckBox : data.stateImage);
+    if (!groupsSupported_) {
+        state.stateMask |= kGroupBits;
+        state.state |= GroupBits(data.group);
+    }
+    Send(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+}
+
+int ListViewRows::StateImage(int32_t row) const {
+    // LVM_GETITEMW, unlike LVM_GETITEMSTATE, tells a missing row apart.
+    LVITEMW item{};
+    item.mask = LVIF_STATE;
+    item.iItem = row;
+    item.stateMask = kCheckBoxBits;
+    if (row < 0 || !Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return -1;
+    return static_cast<int>((item.state & kCheckBoxBits) >> 12);
+}
+
+void ListViewRows::SetStateImage(int32_t row, int state) {
+    // Row -1 would address every row.
+    if (row < 0)
+        return;
+    LVITEMW item{};
+    item.stateMask = kCheckBoxBits;
+    item.state = StateImageBits(state);
+    Send(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+int ListViewRows::Group(int32_t row) const {
+    if (row < 0)
+        return -1;
+    LVITEMW item{};
+    item.iItem = row;
+    if (groupsSupported_) {
+        item.mask = LVIF_GROUPID;
+        if (!Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+            return -1;
+        return item.iGroupId;
+    }
+    item.mask = LVIF_STATE;
+    item.stateMask = kGroupBits;
+    if (!Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return -1;
+    return static_cast<int>((item.state & kGroupBits) >> 8);
+}
+
+std::u16string ListViewRows::Text(int32_t row, int column) const {
+    if (row < 0 || column < 0 || column >= results::kColumnCount)
+        return {};
+    std::wstring buffer(kTextBuffer, L'\0');
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer.data();
+    item.cchTextMax = kTextBuffer;
+    const auto length =
+        static_cast<int>(Send(LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
+    buffer[kTextBuffer - 1] = L'\0';
+    // The control may hand back its own text pointer instead of copying.
+    const wchar_t* text = item.pszText ? item.pszText : buffer.data();
+    if (length <= 0)
+        return {};
+    return platform::FromNative(std::wstring(text, wcsnlen(text, kTextBuffer - 1)));
+}
+
+void ListViewRows::DeleteRow(int32_t row) {
+    if (row >= 0)
+        Send(LVM_DELETEITEM, row, 0);
+}
+
+void ListViewRows::DeleteAll() {
+    Send(LVM_DELETEALLITEMS, 0, 0);
+}
+
+void ListViewRows::SetRedraw(bool on) {
+    Send(WM_SETREDRAW, on ? TRUE : FALSE, 0);
+}
+
+void ListViewRows::Arrange() {
+    Send(LVM_ARRANGE, LVA_DEFAULT, 0);
+}
+
+int ListViewRows::ColumnCount() const {
+    const auto header = reinterpret_cast<HWND>(Send(LVM_GETHEADER, 0, 0));
+    if (!header)
+        return 0;
+    const auto count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    return count > 0 ? count : 0;
+}
+
+bool ListViewRows::IsSelected(int32_t row) const {
+    if (row < 0 || row >= Count())
+        return false;
+    return (Send(LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED) != 0;
+}
+
+void ListViewRows::SetSelectedFocused(int32_t row, bool on) {
+    if (row < 0)
+        return;
+    LVITEMW item{};
+    item.stateMask = kSelectedFocused;
+    item.state = on ? kSelectedFocused : 0;
+    Send(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+int32_t ListViewRows::FirstSelected() const {
+    return static_cast<int32_t>(Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void ListViewRows::EnsureVisible(int32_t row) {
+    if (row < 0 || row >= Count())
+        return;
+    if (!Send(LVM_ISITEMVISIBLE, row, 0))
+        Send(LVM_ENSUREVISIBLE, row, FALSE);
+}
+
+int ListViewRows::Image(int32_t row) const {
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    if (row < 0 || !Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return -1;
+    return item.iImage;
+}
+
+LPARAM ListViewRows::ItemData(int32_t row) const {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (row < 0 || !Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return 0;
+    return item.lParam;
+}
+
+}  // namespace cs::app

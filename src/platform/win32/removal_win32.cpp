@@ -1,0 +1,492 @@
+// Removal on Windows: permanent deletion through the file system (files,
+// folder links as links, whole folder trees through the "\\?\" long form)
+// and recycling through the shell. Any thread; recycling initialises COM for
+// itself. A tree deletion dispatches the calling thread's messages after
+// every entry, so a thread that owns windows stays responsive meanwhile.
+//
+// How a tree deletion keeps inside the tree. Win32 offers no "delete this
+// name relative to that folder handle", so the walk goes by path, and a path
+// can be redirected by a link swapped in after it was listed. Two guards:
+// - Every folder the walk enters is held open for listing without
+//   FILE_SHARE_DELETE until the walk leaves it. Windows refuses to rename or
+//   delete a folder so held, so no folder on the path from the tree's top to
+//   the entry being handled can be replaced while it is in use.
+// - Right before a folder is entered (after it is held), it is examined again,
+//   by its handle (opened with FILE_FLAG_OPEN_REPARSE_POINT, so the handle is
+//   the link itself on Windows) and by its path (Wine follows the link when
+//   it opens it but reports it as a reparse point by path). A link found
+//   there is removed as a link and never listed.
+// A name that turns into a link between these checks and a delete call is
+// harmless on Windows: DeleteFileW and RemoveDirectoryW remove a link, never
+// its target. Wine's RemoveDirectoryW goes through a link to an empty folder
+// (see RemoveFolderLink, which every link found is given instead); there the
+// one window left is between releasing an emptied folder and removing it.
+#include <windows.h>
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/removal.h"
+#include "platform/text.h"
+#include "platform/win32/handles.h"
+
+namespace cs::platform {
+
+namespace {
+
+using win32::UniqueFindHandle;
+using win32::UniqueHandle;
+
+constexpr DWORD kClearableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM;
+constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
+constexpr std::wstring_view kLongUncPrefix = L"\\\\?\\UNC\\";
+
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool IsFolderLink(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Drive-letter paths get the long-path prefix; UNC paths and paths already in
+// long form stay as they are.
+std::wstring LongForm(const std::wstring& path) {
+    if (!StartsWith(path, L"\\\\") && path.size() >= 2 && path[1] == L':')
+        return std::wstring(kLongPrefix) + path;
+    return path;
+}
+
+// Dispatches everything queued for this thread. A WM_QUIT met here is posted
+// again and ends the draining, so the thread's own loop still sees it.
+void DrainMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// One delete call, and when it fails on a read-only or system item, one more
+// with those two attributes cleared. Not found counts as removed. When the
+// second call fails too, the attributes are put back: the item stays, and it
+// stays as the user had it.
+template <typename Operation>
+bool WithAttributeRetry(const std::wstring& path, Operation operation) {
+    if (operation(path.c_str()))
+        return true;
+    if (GetLastError() == ERROR_FILE_NOT_FOUND)
+        return true;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & kClearableAttributes))
+        return false;
+    // Setting attributes through a link may reach its target; a link is
+    // never changed on the way to removing it.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return false;
+    if (!SetFileAttributesW(path.c_str(), attributes & ~kClearableAttributes))
+        return false;
+    if (operation(path.c_str()))
+        return true;
+    if (GetLastError() == ERROR_FILE_NOT_FOUND)
+        return true;
+    SetFileAttributesW(path.c_str(), attributes);
+    return false;
+}
+
+bool RemoveFile(const std::wstring& path) {
+    return WithAttributeRetry(path, [](const wchar_t* name) { return DeleteFileW(name) != 0; });
+}
+
+bool RemoveEmptyFolder(const std::wstring& path) {
+    return WithAttributeRetry(path,
+                              [](const wchar_t* name) { return RemoveDirectoryW(name) != 0; });
+}
+
+bool SetAttributesOf(HANDLE item, DWORD attributes) {
+    FILE_BASIC_INFO basic{};  // zero times: leave them as they are
+    basic.FileAttributes = attributes;
+    return SetFileInformationByHandle(item, FileBasicInfo, &basic, sizeof(basic)) != 0;
+}
+
+bool MarkForDeletion(HANDLE item) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(item, FileDispositionInfo, &disposition,
+                                      sizeof(disposition)) != 0;
+}
+
+// Removes a folder link (junction or folder symbolic link) as a link. It is
+// opened as itself and deleted through that handle, with the same
+// attribute-clearing retry as everything else. When the open reaches a
+// folder that is no reparse point, the system went through the link (Wine
+// does: its RemoveDirectoryW on a link to an empty folder deletes that
+// folder), and the link is left alone rather than its target destroyed.
+UniqueHandle OpenLinkItself(const std::wstring& path, DWORD access) {
+    return UniqueHandle(CreateFileW(
+        path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+bool RemoveFolderLink(const std::wstring& path) {
+    UniqueHandle link = OpenLinkItself(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    // Changing attributes may be denied where deleting is not.
+    if (!link && GetLastError() == ERROR_ACCESS_DENIED)
+        link = OpenLinkItself(path, DELETE | FILE_READ_ATTRIBUTES);
+    if (!link)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    FILE_BASIC_INFO original{};
+    if (!GetFileInformationByHandleEx(link.Get(), FileBasicInfo, &original, sizeof(original)))
+        return false;
+    if (!(original.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    if (MarkForDeletion(link.Get()))
+        return true;
+    if (!(original.FileAttributes & kClearableAttributes))
+        return false;
+    if (!SetAttributesOf(link.Get(), original.FileAttributes & ~kClearableAttributes))
+        return false;
+    if (MarkForDeletion(link.Get()))
+        return true;
+    SetAttributesOf(link.Get(), original.FileAttributes);
+    return false;
+}
+
+// Opens a folder for listing, as itself when it is a link, without delete
+// sharing: while the handle is held nobody can rename, delete or replace it.
+UniqueHandle HoldFolder(const std::wstring& folder) {
+    return UniqueHandle(
+        CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+bool HeldFolderIsLink(const UniqueHandle& held, const std::wstring& folder) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(held.Get(), &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return true;
+    }
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool IsDotEntry(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
+bool DeleteTree(const std::wstring& folder, const std::wstring& mask) {
+    UniqueHandle held = HoldFolder(folder);
+    if (held && HeldFolderIsLink(held, folder)) {
+        held.Reset();
+        return RemoveFolderLink(folder);
+    }
+
+    bool result = true;
+    WIN32_FIND_DATAW entry{};
+    UniqueFindHandle listing(FindFirstFileW((folder + L"\\" + mask).c_str(), &entry));
+    if (listing) {
+        do {
+            if (IsDotEntry(entry.cFileName))
+                continue;
+            const std::wstring child = folder + L"\\" + entry.cFileName;
+            bool removed;
+            if (IsFolderLink(entry.dwFileAttributes))
+                removed = RemoveFolderLink(child);
+            else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                removed = DeleteTree(child, mask);
+            else
+                removed = RemoveFile(child);
+            if (!removed)
+                result = false;
+            DrainMessages();
+        } while (FindNextFileW(listing.Get(), &entry));
+        listing.Reset();
+    }
+
+    // Our own handle lacks delete sharing; it has to go before the folder can.
+    held.Reset();
+    if (!RemoveEmptyFolder(folder))
+        return false;
+    return result;
+}
+
+// --- Recycling ---------------------------------------------------------------
+
+// Balances a CoInitialize that succeeded (S_FALSE included).
+class ComScope {
+public:
+    ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComScope() {
+        if (initialised_)
+            CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool initialised_;
+};
+
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() {
+        if (pointer_)
+            pointer_->Release();
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    T* operator->() const { return pointer_; }
+    T* Get() const { return pointer_; }
+    T** Out() { return &pointer_; }
+    explicit operator bool() const { return pointer_ != nullptr; }
+
+private:
+    T* pointer_ = nullptr;
+};
+
+// Watches the one delete of a recycle operation. The shell announces before
+// the delete whether it will recycle (TSF_DELETE_RECYCLE_IF_POSSIBLE); an
+// item it means to destroy is refused there, which cancels its delete. After
+// the delete the shell hands over the recycled copy, or none when the item
+// was destroyed after all.
+// COM objects are released through Release, never deleted through the
+// interface, so the interface's missing virtual destructor is as intended.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#endif
+class RecycleWatch : public IFileOperationProgressSink {
+public:
+    bool refused = false;
+    bool finished = false;
+    HRESULT deleteResult = E_FAIL;
+    bool recycledCopy = false;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        if (id == IID_IUnknown || id == IID_IFileOperationProgressSink) {
+            *object = static_cast<IFileOperationProgressSink*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives on the caller's stack and outlives the operation that holds it.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE PreDeleteItem(DWORD flags, IShellItem*) override {
+        if (!(flags & TSF_DELETE_RECYCLE_IF_POSSIBLE)) {
+            refused = true;
+            return E_ABORT;
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PostDeleteItem(DWORD, IShellItem*, HRESULT result,
+                                             IShellItem* newlyCreated) override {
+        finished = true;
+        deleteResult = result;
+        recycledCopy = newlyCreated != nullptr;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE StartOperations() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE FinishOperations(HRESULT) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PreRenameItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PostRenameItem(DWORD, IShellItem*, LPCWSTR, HRESULT,
+                                             IShellItem*) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PreMoveItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PostMoveItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT,
+                                           IShellItem*) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PreCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PostCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT,
+                                           IShellItem*) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PreNewItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PostNewItem(DWORD, IShellItem*, LPCWSTR, LPCWSTR, DWORD, HRESULT,
+                                          IShellItem*) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE UpdateProgress(UINT, UINT) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResetTimer() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PauseTimer() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResumeTimer() override { return S_OK; }
+};
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+enum class Recycle { Done, Failed, NoFileOperation };
+
+// The Windows way: IFileOperation tells per item whether a recycled copy
+// exists. Wine 8 creates the object but implements none of its methods
+// (E_NOTIMPL); anything short of a performed operation falls back.
+Recycle RecycleThroughFileOperation(const std::wstring& path) {
+    ComPtr<IFileOperation> operation;
+    if (FAILED(CoCreateInstance(CLSID_FileOperation, nullptr, CLSCTX_ALL, IID_IFileOperation,
+                                reinterpret_cast<void**>(operation.Out())))) {
+        return Recycle::NoFileOperation;
+    }
+    // No FOF_WANTNUKEWARNING: it would ask the user, and nobody is there to
+    // answer on the removal thread; the watch refuses instead.
+    if (FAILED(operation->SetOperationFlags(FOF_NOERRORUI | FOF_SILENT | FOF_NOCONFIRMATION |
+                                            FOF_ALLOWUNDO | FOFX_RECYCLEONDELETE |
+                                            FOFX_EARLYFAILURE))) {
+        return Recycle::NoFileOperation;
+    }
+    ComPtr<IShellItem> item;
+    if (FAILED(SHCreateItemFromParsingName(path.c_str(), nullptr, IID_IShellItem,
+                                           reinterpret_cast<void**>(item.Out())))) {
+        return Recycle::NoFileOperation;
+    }
+    RecycleWatch watch;
+    DWORD cookie = 0;
+    if (FAILED(operation->Advise(&watch, &cookie)))
+        return Recycle::NoFileOperation;
+    if (FAILED(operation->DeleteItem(item.Get(), nullptr))) {
+        operation->Unadvise(cookie);
+        return Recycle::NoFileOperation;
+    }
+    const HRESULT performed = operation->PerformOperations();
+    BOOL aborted = FALSE;
+    if (FAILED(operation->GetAnyOperationsAborted(&aborted)))
+        aborted = FALSE;
+    operation->Unadvise(cookie);
+    // A destroyed item (no recycled copy) is gone and cannot come back, but
+    // it is not reported as recycled: the user learns that it failed.
+    const bool recycled = SUCCEEDED(performed) && !aborted && !watch.refused && watch.finished &&
+                          SUCCEEDED(watch.deleteResult) && watch.recycledCopy;
+    return recycled ? Recycle::Done : Recycle::Failed;
+}
+
+// Whether the volume holding `path` has a recycle bin at all, for the
+// fallback, which gets no per-item answer. Wine ignores the drive and
+// answers whether its desktop trash can be used, which is exactly when its
+// SHFileOperationW recycles instead of deleting (without one it deletes and
+// reports success). Where IFileOperation works the shell's own per-item
+// answer is used instead of this query, whose answer for drives without a
+// bin Windows does not document.
+// The query sums up the whole bin (Wine reads every entry of its trash: about
+// 40 ms per thousand items), so a yes is remembered for the calling thread,
+// which is one removal run on the removal thread. A no is asked again.
+bool RecycleBinServes(const std::wstring& path) {
+    wchar_t volume[MAX_PATH + 1] = {};
+    if (!GetVolumePathNameW(path.c_str(), volume, MAX_PATH))
+        return false;
+    thread_local std::vector<std::wstring> served;
+    if (std::find(served.begin(), served.end(), volume) != served.end())
+        return true;
+    SHQUERYRBINFO info{};
+    info.cbSize = sizeof(info);
+    if (FAILED(SHQueryRecycleBinW(volume, &info)))
+        return false;
+    served.emplace_back(volume);
+    return true;
+}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The fallback where IFileOperation is missing: SHFileOperationW says nothing
+// about a recycled copy, so it runs only where a recycle bin serves, and the
+// item must have left its place without the operation being aborted.
+bool RecycleThroughFileOp(const std::wstring& path) {
+    std::wstring source = path;
+    source.push_back(L'\0');  // the second NUL ends the list; c_str adds it
+    SHFILEOPSTRUCTW operation{};
+    operation.hwnd = nullptr;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = source.c_str();
+    operation.pTo = nullptr;
+    operation.fFlags = FOF_NOERRORUI | FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT;
+    operation.fAnyOperationsAborted = FALSE;
+    operation.hNameMappings = nullptr;
+    operation.lpszProgressTitle = nullptr;
+    if (SHFileOperationW(&operation) != 0 || operation.fAnyOperationsAborted)
+        return false;
+    return !Exists(path);
+}
+
+}  // namespace
+
+bool DeleteFolderTree(const std::u16string& folder, const std::u16string& mask) {
+    return DeleteTree(ToNative(folder), ToNative(mask));
+}
+
+bool DeletePathPermanently(const std::u16string& path) {
+    const std::wstring item = ToNative(StripTrailingSeparators(path));
+    if (item.empty())
+        return false;
+    const std::wstring longForm = LongForm(item);
+    const DWORD attributes = GetFileAttributesW(longForm.c_str());
+    // A failed query has every bit set and lands here too: a vanished item
+    // is reported as not found, which counts as removed.
+    if (IsFolderLink(attributes))
+        return RemoveFolderLink(item);
+
+    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool removed = folder ? DeleteTree(longForm, L"*") : RemoveFile(item);
+    if (removed)
+        SHChangeNotify(folder ? SHCNE_RMDIR : SHCNE_DELETE, SHCNF_PATHW, item.c_str(), nullptr);
+    return removed;
+}
+
+bool RecyclePath(const std::u16string& path) {
+    const std::wstring passed = ToNative(path);
+    // The shell does not take the long-path prefix.
+    std::wstring shellPath;
+    if (StartsWith(passed, kLongUncPrefix))
+        shellPath = L"\\\\" + passed.substr(kLongUncPrefix.size());
+    else if (StartsWith(passed, kLongPrefix))
+        shellPath = passed.substr(kLongPrefix.size());
+    else
+        shellPath = passed;
+    if (shellPath.empty())
+        return false;
+
+    // Only an item that is really absent counts as removed; one we may not
+    // look at (access denied) is still there.
+    if (!Exists(passed)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+
+    ComScope com;
+    switch (RecycleThroughFileOperation(shellPath)) {
+        case Recycle::Done:
+            return true;
+        case Recycle::Failed:
+            return false;
+        case Recycle::NoFileOperation:
+            break;
+    }
+    if (!RecycleBinServes(shellPath))
+        return false;
+    return RecycleThroughFileOp(shellPath);
+}
+
+}  // namespace cs::platform
