@@ -1,4 +1,6 @@
-// Move-only owners of the Win32 handles the platform layer opens. Copying is
+// Move-only owners of Win32 handles: the one owner template of the program
+// (the toolkit adds its GDI, USER and GDI+ traits to it), and the kernel
+// handles the platform layer opens. Copying is
 // forbidden; moving hands the handle over and leaves the source empty;
 // assigning or resetting closes what was held before. A handle counts as
 // held only when it is neither null nor INVALID_HANDLE_VALUE, because Win32
@@ -42,7 +44,7 @@ public:
 
 private:
     static bool IsHeld(Handle handle) noexcept {
-        return handle != Handle{} && handle != INVALID_HANDLE_VALUE;
+        return handle != Handle{} && handle != reinterpret_cast<Handle>(INVALID_HANDLE_VALUE);
     }
 
     Handle handle_{};

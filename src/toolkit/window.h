@@ -1,0 +1,233 @@
+// The window framework: the records that describe a toolkit window
+// (WindowRecord), each control in it (ControlRecord, addressed by slot) and
+// the pending event shared by a main window and its dialogs (EventRecord);
+// creating and destroying toolkit windows, registering and removing
+// controls, sub-windows, window icons and posting events. The window
+// procedure that turns messages into events lives in container.h, the
+// message loops in modal.h. Everything here runs on the user-interface
+// thread; worker threads only post messages.
+#pragma once
+
+#include <windows.h>
+// HDROP (dropped files) lives in the shell header.
+#include <shellapi.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "toolkit/handles.h"
+
+namespace cs::toolkit {
+
+// The numbers are stored in records and compared, so they are fixed.
+enum class ControlKind : uint32_t {
+    kNone = 0,
+    kPushButton = 3,
+    kCheckBox = 4,
+    kDropDownList = 5,
+    kReadOnlyText = 9,
+    kEdit = 12,
+    kLabel = 13,
+    kListView = 15,
+    kSubmenuEntry = 16,
+    kMenuEntry = 17,
+    kPicture = 19,
+    kRadioButton = 21,
+    kLink = 31,
+    kImageButton = 34,
+    kSubWindow = 40,
+};
+
+// The two numbers the records use as "no colour chosen".
+inline constexpr int32_t kDefaultColour = -1;  // system colour / transparent
+inline constexpr int32_t kNoBrushColour = -2;  // transparent, no brush at all
+
+// Style and extended style that stand for the defaults of CreateToolkitWindow.
+inline constexpr DWORD kDefaultStyle = 0xFFFFFFFF;
+inline constexpr DWORD kDefaultWindowStyle = 0x00CA0000;  // caption, system menu, minimise box
+inline constexpr DWORD kDefaultExStyle = 0xFFFFFFFF;
+inline constexpr int kCentred = -1;  // x = y = kCentred centres the window
+
+// Layout flags of a control (container.h applies them).
+namespace layout {
+inline constexpr int32_t kLeft = 0x0001;
+inline constexpr int32_t kRight = 0x0002;
+inline constexpr int32_t kCentreOffsetX = 0x0004;
+inline constexpr int32_t kProportionalCentreX = 0x0008;
+inline constexpr int32_t kTop = 0x0010;
+inline constexpr int32_t kBottom = 0x0020;
+inline constexpr int32_t kCentreOffsetY = 0x0040;
+inline constexpr int32_t kProportionalCentreY = 0x0080;
+inline constexpr int32_t kScaleWidth = 0x0100;
+inline constexpr int32_t kScaleHeight = 0x0200;
+inline constexpr int32_t kOwnBackground = 0x0400;
+inline constexpr int32_t kDoubleBuffered = 0x0800;
+inline constexpr int32_t kCaption = 0x1000;
+inline constexpr int32_t kScaleX = 0x2000;
+inline constexpr int32_t kScaleY = 0x4000;
+inline constexpr int32_t kInvalidateAfterMove = 0x8000;
+// Any of these bits makes a control take part in layout.
+inline constexpr int32_t kLaidOut = 0x63EE;
+}  // namespace layout
+
+// Bits of WindowRecord::flags.
+inline constexpr uint32_t kFlagGroupStart = 0x1;
+inline constexpr uint32_t kFlagClassExisted = 0x2;
+
+inline constexpr int32_t kInitialCapacity = 512;
+inline constexpr int kMaxSubWindowChildren = 255;
+inline constexpr int kMaxOwnedPopups = 48;
+
+struct WindowRecord;
+
+// Slots of the controls placed in a sub-window, so removing the sub-window
+// removes them too. Silently stops growing when full.
+struct SubWindowChildren {
+    int32_t count = 0;
+    std::array<int32_t, kMaxSubWindowChildren> slots{};
+};
+
+// Image button state block: the current state and its five pre-painted
+// faces (0 normal, 1 hover, 2 focused, 3 disabled, 4 locked).
+struct ImageButtonState {
+    int32_t state = 0;
+    std::array<UniqueBitmap, 5> bitmaps;
+};
+
+struct ControlRecord {
+    ControlKind kind = ControlKind::kNone;
+    HWND handle = nullptr;
+    // A popup-menu control's own menu, a menu entry's holding menu, or a
+    // submenu entry's submenu; see RemoveControl for who destroys which.
+    HMENU menu = nullptr;
+    intptr_t inUse = 0;  // the slot number while taken, 0 when free
+    UniqueBrush backgroundBrush;
+    UniqueFont font;
+    HCURSOR cursor = nullptr;
+    int32_t textColour = kDefaultColour;
+    int32_t backColour = kDefaultColour;
+    RECT designRect{};  // left, top, right = width, bottom = height as created
+    SIZE designClientSize{};
+    int32_t layoutFlags = 0;
+    // Kind data.
+    std::unique_ptr<SubWindowChildren> children;    // sub-window
+    std::unique_ptr<ImageButtonState> imageButton;  // image button
+    UniqueBitmap image;                             // picture's own copy
+};
+
+struct EventRecord {
+    int32_t code = 0;
+    void* source = nullptr;
+    uint32_t message = 0;
+    int32_t value = 0;
+    intptr_t data = 0;
+    MSG messageCopy{};
+    WindowRecord* window = nullptr;
+    WindowRecord* activeWindow = nullptr;
+    uint8_t pending = 0;
+    uint8_t close = 0;
+};
+
+// One toolkit window. It is neither copied nor moved: its address is the
+// subclass id of its window and the EventRecord points at it.
+struct WindowRecord {
+    WindowRecord() noexcept;
+    ~WindowRecord();
+    WindowRecord(const WindowRecord&) = delete;
+    WindowRecord& operator=(const WindowRecord&) = delete;
+
+    std::unique_ptr<ControlRecord[]> controls;
+    int32_t count = 0;
+    int32_t capacity = 0;
+    int32_t ownedPopupCount = 0;
+    std::array<HWND, kMaxOwnedPopups> ownedPopups{};
+    // Text payload of the last event; EventRecord::data points into it.
+    std::wstring eventText;
+    int32_t eventTextLength = 0;
+    uint8_t eventTextValid = 0;
+    HINSTANCE instance = nullptr;
+    std::array<RECT, 2> workRects{};
+    SIZE minTrackSize{};
+    SIZE maxTrackSize{};
+    RECT laidOutClient{};
+    RECT currentClient{};
+    double fontSize = 0.0;
+    int32_t fontWeight = 0;
+    uint8_t fontStyle = 0;  // bit 1 italic, bit 2 underline, bit 3 strike-out
+    std::array<wchar_t, 32> fontFace{};
+    uint8_t fontQuality = 0;
+    EventRecord* events = nullptr;
+    UniqueBitmap skinBitmap;
+    HGDIOBJ memoryDcPreviousBitmap = nullptr;
+    UniqueDc memoryDc;
+    int32_t defaultButton = 0;
+    int32_t newControlLayoutFlags = 0;
+    int32_t containerSlot = 0;
+    // Not an owner: in background mode 4 it is borrowed and never deleted.
+    HBRUSH backgroundBrush = nullptr;
+    UniqueGdiObject secondBackground;
+    int32_t backgroundMode = 0;
+    ATOM classAtom = 0;
+    HDROP drop = nullptr;
+    POINT dropPoint{};
+    SIZE designClientSize{};
+    HCURSOR cursor = nullptr;
+    int32_t textColour = kDefaultColour;
+    int32_t backColour = kDefaultColour;
+    HWND window = nullptr;
+    HWND currentParent = nullptr;
+    UniqueWindow tooltip;
+    UniqueAccelerators accelerators;
+    uint32_t flags = 0;
+    int32_t customFrame = 0;
+    int32_t cornerSize = 0;
+    int32_t frameWidth = 0;
+    int32_t frameColour = 0;
+    POINT mouse{};
+    int32_t mouseKeys = 0;
+    int32_t hotControl = 0;
+    UniqueMenu windowMenu;
+};
+
+// Creates the window described by the record (destroying the one it held).
+// style/exStyle kDefaultStyle/kDefaultExStyle and x = y = kCentred as
+// described in the module paragraph. The record's `events` must be set
+// before, or the window is inert. Returns null on failure.
+HWND CreateToolkitWindow(WindowRecord& record, const wchar_t* className, const wchar_t* title,
+                         int clientWidth, int clientHeight, int x, int y, DWORD style,
+                         DWORD exStyle, HWND owner);
+// False when the record holds no window.
+bool DestroyToolkitWindow(WindowRecord& record);
+// Destroy, then release the control table and the event text.
+void FreeWindowRecord(WindowRecord& record);
+void ResetWindowRecord(WindowRecord& record, bool withTable);
+
+bool EnsureControlCapacity(WindowRecord& record);
+// Appends an already created child window; returns its slot (0 on failure).
+int32_t RegisterControl(WindowRecord& record, ControlKind kind, HWND handle);
+bool RemoveControl(WindowRecord& record, int32_t slot);
+// Returns the sub-window's slot, 0 on failure.
+int32_t CreateSubWindow(WindowRecord& record, int x, int width, int height);
+
+void PostEvent(WindowRecord& record, int32_t code, uint32_t message, void* source, int32_t value,
+               intptr_t data);
+
+// Slot lookups. A slot is valid only when 1 <= slot <= count and in use;
+// -1 names the highest slot. A handle names slot n only when slot n holds it.
+ControlRecord* FindControl(WindowRecord& record, int32_t slot);
+int32_t SlotOfHandle(const WindowRecord& record, HWND handle);
+
+// The enable bits of the state operations, which the busy guard needs
+// before the full set of control operations exists: 0x20 enabled, 0x40
+// disabled.
+inline constexpr uint32_t kStateEnabled = 0x20;
+inline constexpr uint32_t kStateDisabled = 0x40;
+uint32_t GetControlEnabledState(WindowRecord& record, int32_t slot);
+bool SetControlEnabledState(WindowRecord& record, int32_t slot, uint32_t bits);
+
+// The size used for a control's font: −(points × 96 / 72) truncated.
+int FontHeightForPoints(double points);
+
+}  // namespace cs::toolkit
