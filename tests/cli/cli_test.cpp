@@ -55,8 +55,12 @@ pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd,
     if (pid == 0) {
         const int devNull = open("/dev/null", O_RDONLY);
         dup2(devNull, 0);
-        for (const auto& [name, value] : env)
-            setenv(name.c_str(), value.c_str(), 1);
+        for (const auto& [name, value] : env) {
+            if (value.empty())
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), value.c_str(), 1);
+        }
         dup2(out[1], 1);
         dup2(err[1], 2);
         close(out[0]);

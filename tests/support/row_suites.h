@@ -447,7 +447,23 @@ TYPED_TEST_P(RowSuite, RemovalOnDiskFollowsTheRows) {
     EXPECT_TRUE(std::filesystem::exists(tree.Path("other")));
 }
 
-REGISTER_TYPED_TEST_SUITE_P(RowSuite, RebuildPlacesSeparatorsInEverySectionCombination,
+TYPED_TEST_P(RowSuite, RecycleModeDropsTheRowOfAnItemAlreadyGone) {
+    TempTree tree;
+    tree.MakeDir("here");
+    auto& rows = this->rows();
+    AddItem(rows, 2, tree.Path16("here/taken-by-someone-else"), results::kTicked);
+    AddItem(rows, 2, tree.Path16("here/also-gone"));
+    std::atomic<uint8_t> cancel{0};
+    std::atomic<int32_t> failures{0};
+    EXPECT_EQ(removal::RemoveTickedItems(rows, removal::RemoverFor(removal::RemovalMode::Recycle),
+                                         cancel, failures),
+              1);
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(PathsOf(rows), std::vector<std::u16string>{tree.Path16("here/also-gone")});
+}
+
+REGISTER_TYPED_TEST_SUITE_P(RowSuite, RecycleModeDropsTheRowOfAnItemAlreadyGone,
+                            RebuildPlacesSeparatorsInEverySectionCombination,
                             RebuildFillsNamesAndSizeTexts,
                             RebuildWithoutSizeCriterionMeasuresFilesNow, KeepFirstAndLastWorkPerRun,
                             KeepSmallestAndBiggestCompareFolderThenName,
