@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs a Windows test program under Wine for ctest, passing its output on
-# through a file:  run_in_wine.sh WINE-RUN.sh PROGRAM.exe [ARGUMENTS...]
+# through a file:  wine-test.sh WINE-RUN.sh PROGRAM.exe [ARGUMENTS...]
 # The first window a Wine session opens starts Wine's desktop process, which
 # inherits the program's stdout and lives as long as the Wine server. Were
 # that stdout ctest's pipe, ctest would wait for the pipe to close, that is
