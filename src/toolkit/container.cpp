@@ -622,36 +622,6 @@ constexpr AxisFlags kVertical{layout::kScaleHeight,   layout::kScaleY, layout::k
 
 }  // namespace
 
-bool SetImageButtonState(WindowRecord& record, int32_t slot, int32_t state, bool respectDisabled) {
-    ControlRecord* control = FindControl(record, slot);
-    if (control == nullptr || !IsImageButtonKind(control->kind) || !control->imageButton)
-        return false;
-    ImageButtonState& block = *control->imageButton;
-    if (state < 0 || state > 4 || block.state == 4)
-        return false;
-    if (!block.bitmaps[static_cast<size_t>(state)])
-        state = state == 2 && block.bitmaps[1] ? 1 : 0;
-    if (block.state == state)
-        return true;
-    if (respectDisabled && block.state == 3)
-        return false;
-    if (block.state == 2 && state <= 2 && GetFocus() == control->handle)
-        return false;
-    block.state = state;
-    HBITMAP face = block.bitmaps[static_cast<size_t>(state)].Get();
-    auto old = reinterpret_cast<HBITMAP>(
-        SendMessageW(control->handle, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(face)));
-    InvalidateInParent(control->handle);
-    // With alpha bitmaps the control shows a copy of its own and hands that
-    // back; our faces stay with the block.
-    bool ours = false;
-    for (const UniqueBitmap& bitmap : block.bitmaps)
-        ours = ours || bitmap.Get() == old;
-    if (old != nullptr && !ours)
-        DeleteObject(old);
-    return true;
-}
-
 ProcResult ContainerProc(WindowRecord& record, HWND window, UINT message, WPARAM wParam,
                          LPARAM lParam) {
     if (record.events == nullptr || window == nullptr || window != record.window)

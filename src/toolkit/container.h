@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "toolkit/controls.h"
 #include "toolkit/window.h"
 
 namespace cs::toolkit {
@@ -81,21 +82,6 @@ inline constexpr int32_t kDeviceChange = -208;
 inline constexpr int32_t kQueueClosed = -300;
 }  // namespace event
 
-// Colours of one list-view row (the item's lParam), owned by the row and
-// freed when the list deletes the item. Columns may override the row.
-struct ListCellColours {
-    int32_t textColour = kDefaultColour;
-    int32_t backColour = kDefaultColour;
-    UniqueBrush brush;
-    UniqueFont font;
-    GdipImage image;
-};
-struct ListRowColours {
-    ListCellColours row;
-    std::unique_ptr<ListCellColours[]> columns;
-    int32_t columnCount = 0;
-};
-
 struct ProcResult {
     LRESULT result = 0;
     bool handled = false;
@@ -116,9 +102,5 @@ bool InstallDoubleBuffering(WindowRecord& record, int32_t slot);
 bool LayoutControls(WindowRecord& record);
 // The deepest visible child of `window` under the client point, or null.
 HWND ChildFromPoint(HWND window, int x, int y);
-
-// Shows face `state` of an image button (0 normal, 1 hover, 2 focused,
-// 3 disabled, 4 locked) by the rules of the image button.
-bool SetImageButtonState(WindowRecord& record, int32_t slot, int32_t state, bool respectDisabled);
 
 }  // namespace cs::toolkit

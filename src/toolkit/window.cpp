@@ -488,11 +488,7 @@ bool RemoveControl(WindowRecord& record, int32_t slot) {
                 ShowWindow(control->handle, SW_HIDE);
                 DestroyWindow(control->handle);
             }
-            if (control->menu != nullptr) {
-                HMENU menu = control->menu;
-                RemoveMenuEntries(record, menu);
-                DestroyMenu(menu);
-            }
+            DestroyControlMenu(record, control->menu);
             break;
     }
 
@@ -545,6 +541,28 @@ int32_t CreateSubWindow(WindowRecord& record, int x, int width, int height) {
     }
     record.controls[slot].designRect = {x, 0, width, height};
     return slot;
+}
+
+void DestroyControlMenu(WindowRecord& record, HMENU menu) {
+    if (menu == nullptr)
+        return;
+    RemoveMenuEntries(record, menu);
+    DestroyMenu(menu);
+}
+
+bool EnterOwnedPopup(WindowRecord& owner, HWND popup) {
+    if (popup == nullptr)
+        return false;
+    for (int32_t i = 0; i < kMaxOwnedPopups; ++i) {
+        HWND& entry = owner.ownedPopups[static_cast<size_t>(i)];
+        if (entry != nullptr && IsWindow(entry))
+            continue;
+        entry = popup;
+        if (owner.ownedPopupCount < i + 1)
+            owner.ownedPopupCount = i + 1;
+        return true;
+    }
+    return false;
 }
 
 void PostEvent(WindowRecord& record, int32_t code, uint32_t message, void* source, int32_t value,

@@ -210,6 +210,12 @@ int32_t RegisterControl(WindowRecord& record, ControlKind kind, HWND handle);
 bool RemoveControl(WindowRecord& record, int32_t slot);
 // Returns the sub-window's slot, 0 on failure.
 int32_t CreateSubWindow(WindowRecord& record, int x, int width, int height);
+// Removes the registered entries of a control's popup menu (recursively)
+// and destroys the menu.
+void DestroyControlMenu(WindowRecord& record, HMENU menu);
+// Enters a popup in the owner's table at the first entry that is empty or
+// names a window that is gone; false when all entries hold live windows.
+bool EnterOwnedPopup(WindowRecord& owner, HWND popup);
 
 void PostEvent(WindowRecord& record, int32_t code, uint32_t message, void* source, int32_t value,
                intptr_t data);

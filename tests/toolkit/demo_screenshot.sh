@@ -88,6 +88,69 @@ expect_event "$(slot close)" skin
 # Gone once X reports it unmapped (or destroyed).
 timeout "$limit" sh -c "while xwininfo -id $skin 2>/dev/null | grep -q 'IsViewable'; do sleep 0.1; done"
 
+# The controls window's buttons open a tip, a yes/no box and the progress
+# dialog; each is captured once it shows on the screen (a pixel of its own
+# look is there), cropped to its rectangle and checked for content.
+wait_line() {
+    if ! timeout "$limit" sh -c "until grep -q '^$1' '$out/demo.log'; do sleep 0.1; done"; then
+        echo "the demo never printed '$1'; it printed:" >&2
+        cat "$out/demo.log" >&2
+        exit 1
+    fi
+}
+centre() { sed -n "s/^centre $1 //p" "$out/demo.log" | tail -n 1; }
+click_at() {
+    set -- $(centre "$1")
+    xdotool mousemove "$1" "$2" click 1
+}
+# capture NAME RECT-NAME FX [MIN-COLOURS]: waits until the fx expression (on
+# the crop) holds, then keeps the crop as NAME.png. The tip is drawn in three
+# colours only (its text is not smoothed), the others in more.
+capture() {
+    name=$1
+    fx=$3
+    least=${4:-4}
+    set -- $(sed -n "s/^rect $2 //p" "$out/demo.log" | tail -n 1)
+    end=$(($(date +%s) + limit))
+    while :; do
+        import -window root "$out/screen.png"
+        convert "$out/screen.png" -crop "${3}x${4}+${1}+${2}" +repage "$out/$name.png"
+        [ "$(convert "$out/$name.png" -format "%[fx:$fx]" info:)" = 1 ] && break
+        if [ "$(date +%s)" -ge "$end" ]; then
+            echo "$name never showed as expected" >&2
+            exit 1
+        fi
+    done
+    colours=$(convert "$out/$name.png" -format %k info:)
+    echo "$name at $1,$2 ${3}x${4}: $colours colours"
+    if [ "$colours" -lt "$least" ]; then
+        echo "$name looks blank" >&2
+        exit 1
+    fi
+}
+rm -f "$out"/tip.png "$out"/box.png "$out"/progress-*.png
+# The tip: black, with the blue mark in its top-left corner.
+click_at tip
+wait_line 'rect tip'
+capture tip tip 'p{3,3}.b > 0.9 && p{3,3}.r < 0.5 && p{40,45}.r < 0.1' 3
+# Pressing Ask closes the tip and still opens the box (white body, blue band).
+click_at ask
+wait_line 'tip closed'
+wait_line 'centre no'
+capture box box 'p{10,60}.r > 0.95 && p{10,130}.b > 0.95 && p{10,130}.r < 0.96'
+click_at no
+wait_line 'answer 0'
+# The progress dialog spinning, then at 40 %; Cancel closes it.
+click_at progress
+wait_line 'progress spinning'
+capture progress-spinning progress 'p{2,60}.r < 0.1 && p{300,40}.r > 0.95'
+click_at progress
+wait_line 'progress 40'
+capture progress-40 progress 'p{46,14}.b > 0.5 && p{46,14}.r < 0.4'
+click_at cancel
+wait_line 'progress closed'
+rm -f "$out/screen.png"
+
 # Close the main window from the keyboard as a user would; the demo reports
 # the close event and ends by itself.
 timeout "$limit" xdotool windowactivate --sync "$main" key --clearmodifiers alt+F4

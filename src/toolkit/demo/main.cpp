@@ -1,9 +1,13 @@
-// The toolkit demo: a skinned popup and a captioned window with a side
-// panel (a sub-window), labels, push buttons, a check box, an edit box and a
-// list view, laid out with the list and side-panel flags. It prints every
-// event it reads to stdout, one line each, so a person or a test can follow
-// what the toolkit reports. Closing the captioned window ends the program;
-// the skinned one closes with its button.
+// The toolkit demo: a skinned popup, a captioned window with a side panel
+// (a sub-window), labels, push buttons, a check box, an edit box, a list
+// view and an image button with a tooltip, laid out with the list and
+// side-panel flags, and a window with the remaining control kinds (preset
+// list, link, radio buttons, pictures, read-only text, a button with a
+// menu) whose buttons open a yes/no message box, a tip and the progress
+// dialog (spinning, then at 40 %). It prints every event it reads to
+// stdout, one line each, and the screen rectangles of what it opens, so a
+// person or a test can follow and drive it. Closing the captioned window
+// ends the program; the skinned one closes with its button.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -11,9 +15,12 @@
 #include <cstdio>
 
 #include "toolkit/container.h"
+#include "toolkit/controls.h"
 #include "toolkit/drawing.h"
 #include "toolkit/handles.h"
 #include "toolkit/modal.h"
+#include "toolkit/msgbox.h"
+#include "toolkit/progress.h"
 #include "toolkit/window.h"
 
 namespace {
@@ -30,6 +37,10 @@ constexpr int kSkinHeight = 170;
 constexpr int kMainX = 900;
 constexpr int kMainY = 560;
 constexpr int kSkinY = 340;
+constexpr int kControlsWidth = 580;
+constexpr int kControlsHeight = 262;
+constexpr int kControlsX = 900;
+constexpr int kControlsY = 40;
 
 struct Slots {
     int32_t list = 0;
@@ -39,6 +50,11 @@ struct Slots {
     int32_t check = 0;
     int32_t edit = 0;
     int32_t skinClose = 0;
+    int32_t imageButton = 0;
+    int32_t ask = 0;
+    int32_t tip = 0;
+    int32_t progress = 0;
+    int32_t menuButton = 0;
 };
 
 int32_t Add(WindowRecord& record, ControlKind kind, const wchar_t* className, const wchar_t* text,
@@ -117,7 +133,61 @@ bool BuildMain(WindowRecord& main, Slots& slots) {
     slots.edit = Add(main, ControlKind::kEdit, L"Edit", L"*.txt", WS_TABSTOP | ES_AUTOHSCROLL, 12,
                      178, 176, 24, WS_EX_CLIENTEDGE);
     main.defaultButton = slots.apply;
-    return slots.list != 0 && slots.panel != 0 && slots.edit != 0;
+
+    // The image button paints its icon from the program's own icon.
+    UniqueIcon icon(static_cast<HICON>(
+        LoadImageW(main.instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR)));
+    UniqueBitmap iconBitmap = IconToBitmap(icon.Get(), 32, 32);
+    GdipImage iconImage = BitmapToImage(iconBitmap.Get());
+    slots.imageButton = CreateImageButton(main, 220, 40);
+    ImageButtonStyle look;  // the main window's light look
+    look.fontSize = 13.0f;
+    look.cornerSize = 9;
+    look.normalStart = look.hoverStart = 0xFFFFFDFD;
+    look.normalEnd = look.hoverEnd = 0xFFDFDDDD;
+    look.normalBorder = 0x60000000;
+    look.hoverBorder = 0xFF606060;
+    look.caption = 0xFF000000;
+    PaintImageButton(main, slots.imageButton, L"Start a new scan", iconImage.Get(), 40,
+                     L"Pick a folder and the criteria,\r\nthen start the scan", &look);
+    return slots.list != 0 && slots.panel != 0 && slots.edit != 0 && slots.imageButton != 0;
+}
+
+bool BuildControls(WindowRecord& window, HWND owner, Slots& slots) {
+    if (CreateToolkitWindow(window, L"TkDemoControls", L"Toolkit demo controls", kControlsWidth,
+                            kControlsHeight, kControlsX, kControlsY, kDefaultStyle, 0,
+                            owner) == nullptr)
+        return false;
+    CreateLabel(window, L"Every other control kind of the toolkit:", 10, 76, 330, 20);
+    const int32_t text = CreateTextBox(window, 10, 330, 54);
+    SetControlText(window, text,
+                   L"A read-only text box.\r\nIt wraps and scrolls like an edit box.");
+    SetControlTextColour(window, text, RGB(0x30, 0x30, 0x90));
+    CreateRadioButton(window, L"Exact names", 360, 40, 200, 20, true);
+    CreateRadioButton(window, L"Similar names", 360, 62, 200, 20, false);
+    CreateRadioButton(window, L"Same extension", 360, 84, 200, 20, false);
+    CreatePresetList(window,
+                     L"Exact duplicates (same size and contents)\nSimilar names\nSame size only");
+    CreateLink(window,
+               L"Read about <a href=\"https://example.org/clonesifter/\">scan criteria</a> on the "
+               L"web site",
+               146, 420);
+    UniqueIcon icon(static_cast<HICON>(
+        LoadImageW(window.instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR)));
+    UniqueBitmap iconBitmap = IconToBitmap(icon.Get(), 32, 32);
+    CreatePicture(window, iconBitmap.Get(), 10, 180, 32, 32);
+    GdipImage iconImage = BitmapToImage(iconBitmap.Get());
+    CreateScaledPicture(window, iconImage.Get(), 52, 172, 48, 48);
+    slots.menuButton = CreatePushButton(window, L"Menu", 120, 180, 90, 26);
+    CreateAttachedMenu(window, slots.menuButton, L"Open folder", nullptr);
+    AddMenuEntry(window, slots.menuButton, nullptr, menu_entry::kAppend, menu_entry::kSeparator,
+                 nullptr, nullptr);
+    AddMenuEntry(window, slots.menuButton, L"Keep newest", menu_entry::kAppend, menu_entry::kRadio,
+                 nullptr, nullptr);
+    slots.ask = CreatePushButton(window, L"Ask", 10, 228, 100, 26);
+    slots.tip = CreatePushButton(window, L"Tip", 120, 228, 100, 26);
+    slots.progress = CreatePushButton(window, L"Progress", 230, 228, 100, 26);
+    return slots.progress != 0;
 }
 
 bool BuildSkinned(WindowRecord& skin, HWND owner, Slots& slots) {
@@ -139,8 +209,58 @@ bool BuildSkinned(WindowRecord& skin, HWND owner, Slots& slots) {
     return slots.skinClose != 0;
 }
 
-const wchar_t* Name(const EventRecord& events, const WindowRecord& main) {
-    return events.window == &main ? L"main" : L"skin";
+struct Windows {
+    WindowRecord* main;
+    WindowRecord* skin;
+    WindowRecord* controls;
+    MsgBox* box;
+    ProgressDialog* progress;
+};
+
+const wchar_t* Name(const EventRecord& events, const Windows& windows) {
+    if (events.window == windows.main)
+        return L"main";
+    if (events.window == windows.skin)
+        return L"skin";
+    if (events.window == windows.controls)
+        return L"controls";
+    if (events.window == &windows.box->window)
+        return windows.box->kind == msgbox::kTip ? L"tip" : L"box";
+    if (events.window == &windows.progress->window)
+        return L"progress";
+    return L"other";
+}
+
+void PrintRect(const char* what, HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    std::printf("rect %s %ld %ld %ld %ld\n", what, rect.left, rect.top, rect.right - rect.left,
+                rect.bottom - rect.top);
+    std::fflush(stdout);
+}
+
+// Where a driver clicks a control: its centre on the screen.
+void PrintCentre(const char* what, WindowRecord& record, int32_t slot) {
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr)
+        return;
+    RECT rect{};
+    GetWindowRect(control->handle, &rect);
+    std::printf("centre %s %ld %ld\n", what, (rect.left + rect.right) / 2,
+                (rect.top + rect.bottom) / 2);
+    std::fflush(stdout);
+}
+
+// The box's wait: tells the driver once per box where it and its "No" are.
+bool AnnouncingPump(EventRecord& events, void* context) {
+    auto* box = static_cast<MsgBox*>(context);
+    static HWND announced = nullptr;
+    if (box->window.window != nullptr && box->window.window != announced) {
+        announced = box->window.window;
+        PrintRect("box", box->window.window);
+        PrintCentre("no", box->window, box->secondButtonId);
+    }
+    return WaitEvent(events);
 }
 
 }  // namespace
@@ -157,28 +277,83 @@ int wmain() {
     EventRecord events;
     WindowRecord main;
     WindowRecord skin;
+    WindowRecord controlsWindow;
+    MsgBox box;
+    ProgressDialog progress;
     main.events = &events;
     skin.events = &events;
+    controlsWindow.events = &events;
     Slots slots;
-    if (!BuildMain(main, slots) || !BuildSkinned(skin, main.window, slots)) {
+    if (!BuildMain(main, slots) || !BuildSkinned(skin, main.window, slots) ||
+        !BuildControls(controlsWindow, main.window, slots)) {
         std::fputs("the demo windows could not be created\n", stderr);
         return 1;
     }
     ShowToolkitWindow(main, SW_SHOWNORMAL, show::kUpdate | show::kForeground | show::kDrain);
     ShowToolkitWindow(skin, SW_SHOWNOACTIVATE, show::kUpdate | show::kDrain);
+    ShowToolkitWindow(controlsWindow, SW_SHOWNOACTIVATE, show::kUpdate | show::kDrain);
+    const Windows windows{&main, &skin, &controlsWindow, &box, &progress};
     UniqueHandle ticker = StartWakeTicker(main.window);
     // The slots, so a driver knows which event a click should give.
-    std::printf("slots list=%d apply=%d check=%d edit=%d close=%d\n", slots.list, slots.apply,
-                slots.check, slots.edit, slots.skinClose);
+    std::printf(
+        "slots list=%d apply=%d check=%d edit=%d close=%d image=%d ask=%d tip=%d "
+        "progress=%d\n",
+        slots.list, slots.apply, slots.check, slots.edit, slots.skinClose, slots.imageButton,
+        slots.ask, slots.tip, slots.progress);
+    PrintCentre("ask", controlsWindow, slots.ask);
+    PrintCentre("tip", controlsWindow, slots.tip);
+    PrintCentre("progress", controlsWindow, slots.progress);
     std::printf("ready\n");
     std::fflush(stdout);
 
     while (WaitEvent(events)) {
         if (events.code == 0)
             continue;
-        std::printf("event %d window %ls value %d\n", events.code, Name(events, main),
+        // A tip vanishes at the next user action, which still takes effect.
+        if (CloseTipOnEvent(box, events)) {
+            std::printf("tip closed\n");
+            std::fflush(stdout);
+        }
+        std::printf("event %d window %ls value %d\n", events.code, Name(events, windows),
                     events.value);
         std::fflush(stdout);
+        if (events.window == &controlsWindow && events.code == slots.ask) {
+            const int32_t answer =
+                MsgBoxAsk(box, L"Are you sure you want to delete the selected files?",
+                          msgbox::kYesNo, &controlsWindow, nullptr, AnnouncingPump, &box);
+            std::printf("answer %d\n", answer);
+            std::fflush(stdout);
+            continue;
+        }
+        if (events.window == &controlsWindow && events.code == slots.tip) {
+            MsgBoxShow(box, &controlsWindow, L"The selected path was copied to the clipboard.",
+                       msgbox::kTip);
+            if (box.window.window != nullptr)
+                PrintRect("tip", box.window.window);
+            continue;
+        }
+        if (events.window == &controlsWindow && events.code == slots.progress) {
+            // First press: spinning as the program's callers open it; second: 40 %.
+            if (progress.window.window == nullptr) {
+                ProgressOpen(progress, L"Currently scanning...\r\nZ:\\srv\\data", &controlsWindow);
+                ProgressSetState(progress, progress::kSpin, nullptr);
+                ProgressAddCancel(progress);
+                ProgressShow(progress);
+                std::printf("progress spinning\n");
+            } else {
+                ProgressSetState(progress, 40, L"Deleting the selected files...");
+                std::printf("progress 40\n");
+            }
+            PrintRect("progress", progress.window.window);
+            PrintCentre("cancel", progress.window, progress.cancelId);
+            continue;
+        }
+        if (events.window == &progress.window && events.code == progress.cancelId) {
+            ProgressClose(progress);
+            std::printf("progress closed\n");
+            std::fflush(stdout);
+            continue;
+        }
         if (events.window == &skin &&
             (events.code == event::kClose || events.code == slots.skinClose) && skin.window) {
             CloseDialog(skin);
@@ -189,6 +364,9 @@ int wmain() {
     }
     if (skin.window != nullptr)
         CloseDialog(skin);
+    MsgBoxClose(box);
+    ProgressClose(progress);
+    DestroyToolkitWindow(controlsWindow);
     DestroyToolkitWindow(main);
     std::printf("closed\n");
     std::fflush(stdout);

@@ -1,0 +1,904 @@
+#include "toolkit/controls.h"
+
+#include <commctrl.h>
+
+#include <string>
+#include <string_view>
+
+#include "toolkit/tooltips.h"
+
+namespace cs::toolkit {
+
+namespace {
+
+using namespace Gdiplus::DllExports;
+
+constexpr DWORD kImageButtonStyle = 0x5001014E;
+constexpr DWORD kPresetListStyle = 0x50010043;
+constexpr DWORD kTextBoxStyle = 0x50011804;
+constexpr DWORD kLinkStyle = 0x50010000;
+constexpr DWORD kListStyle = 0x5081000D;
+constexpr DWORD kListExStyle = 0x10024;
+constexpr DWORD kPictureStyle = 0x5000014E;
+constexpr DWORD kPushButtonStyle = 0x50010000;
+constexpr DWORD kCheckBoxStyle = 0x50010003;
+constexpr DWORD kRadioButtonStyle = 0x50010009;
+constexpr DWORD kEditStyle = 0x50010080;
+constexpr DWORD kLabelStyle = 0x50000100;
+constexpr int32_t kFullWidthLayout = 0x102;
+constexpr int kMenuTextUnits = 256;
+constexpr UINT kRedrawAll =
+    RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_ERASENOW | RDW_FRAME;
+
+bool IsMenuKind(ControlKind kind) {
+    return kind == ControlKind::kMenuEntry || kind == ControlKind::kSubmenuEntry;
+}
+
+bool IsCheckKind(ControlKind kind) {
+    return kind == ControlKind::kCheckBox || kind == ControlKind::kRadioButton;
+}
+
+void InvalidateInParent(HWND control) {
+    RECT rect{};
+    if (!GetWindowRect(control, &rect))
+        return;
+    HWND parent = GetParent(control);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    InvalidateRect(parent, &rect, TRUE);
+}
+
+// The menu that holds entry `slot`. A plain entry records it; a submenu
+// entry records its own submenu, so its holder is searched for among the
+// menus of the window (menu calls by command search submenus themselves).
+HMENU MenuHolding(WindowRecord& record, int32_t slot, const ControlRecord& entry) {
+    if (entry.kind == ControlKind::kMenuEntry)
+        return entry.menu;
+    auto holds = [slot](HMENU menu) {
+        return menu != nullptr &&
+               GetMenuState(menu, static_cast<UINT>(slot), MF_BYCOMMAND) != static_cast<UINT>(-1);
+    };
+    if (holds(record.windowMenu.Get()))
+        return record.windowMenu.Get();
+    for (int32_t other = 1; other <= record.count; ++other) {
+        const ControlRecord& control = record.controls[other];
+        if (control.inUse != 0 && !IsMenuKind(control.kind) && holds(control.menu))
+            return control.menu;
+    }
+    return nullptr;
+}
+
+bool GetMenuEntryState(WindowRecord& record, int32_t slot, const ControlRecord& entry, HMENU& menu,
+                       UINT& fState) {
+    menu = MenuHolding(record, slot, entry);
+    if (menu == nullptr)
+        return false;
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_STATE;
+    if (!GetMenuItemInfoW(menu, static_cast<UINT>(slot), FALSE, &info))
+        return false;
+    fState = info.fState;
+    return true;
+}
+
+bool SetMenuEntryState(WindowRecord& record, int32_t slot, const ControlRecord& entry,
+                       uint32_t bits) {
+    HMENU menu = nullptr;
+    UINT fState = 0;
+    if (!GetMenuEntryState(record, slot, entry, menu, fState))
+        return false;
+    if (bits & state::kChecked)
+        fState |= MFS_CHECKED;
+    else if (bits & (state::kUnchecked | state::kIndeterminate))
+        fState &= ~static_cast<UINT>(MFS_CHECKED);
+    if (bits & state::kEnabled)
+        fState &= ~static_cast<UINT>(MFS_DISABLED | MFS_GRAYED);
+    else if (bits & state::kDisabled)
+        fState |= MFS_DISABLED | MFS_GRAYED;
+    if (bits & state::kFocused)
+        fState |= MFS_HILITE;
+    else if (bits & state::kUnfocused)
+        fState &= ~static_cast<UINT>(MFS_HILITE);
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_STATE;
+    info.fState = fState;
+    return SetMenuItemInfoW(menu, static_cast<UINT>(slot), FALSE, &info) != FALSE;
+}
+
+// Replaces the control's brush: a colour gets a solid brush of its own, the
+// "no colour" values none, so the control is transparent again.
+void ReplaceBrush(ControlRecord& control, int32_t colour) {
+    if (colour >= 0 && colour < 0x01000000)
+        control.backgroundBrush.Reset(CreateSolidBrush(static_cast<COLORREF>(colour)));
+    else
+        control.backgroundBrush.Reset();
+}
+
+HFONT CreateControlFont(const WindowRecord& record, double points, int weight) {
+    const BYTE quality = record.fontQuality == 0 ? PROOF_QUALITY : record.fontQuality;
+    return CreateFontW(FontHeightForPoints(points), 0, 0, 0, weight, (record.fontStyle & 0x2) != 0,
+                       (record.fontStyle & 0x4) != 0, (record.fontStyle & 0x8) != 0,
+                       DEFAULT_CHARSET, OUT_OUTLINE_PRECIS, 0, quality, 0, record.fontFace.data());
+}
+
+bool FillDropDown(HWND list, std::wstring_view text) {
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    if (text.empty()) {
+        SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        return true;
+    }
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(L'\n', start);
+        const std::wstring part(
+            text.substr(start, end == std::wstring_view::npos ? end : end - start));
+        const LRESULT added =
+            SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(part.c_str()));
+        if (added == CB_ERR || added == CB_ERRSPACE)
+            return false;
+        if (end == std::wstring_view::npos)
+            break;
+        start = end + 1;
+    }
+    SendMessageW(list, CB_SETCURSEL, 0, 0);
+    return true;
+}
+
+// Shows `bitmap` in a picture or image button and deletes what the control
+// hands back, unless it is one of the bitmaps the record still owns (with
+// 32-bit bitmaps the control shows, and returns, a copy of its own).
+void ShowBitmap(HWND control, HBITMAP bitmap, const HBITMAP* owned, size_t ownedCount) {
+    auto old = reinterpret_cast<HBITMAP>(
+        SendMessageW(control, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
+    InvalidateInParent(control);
+    if (old == nullptr || old == bitmap)
+        return;
+    for (size_t i = 0; i < ownedCount; ++i) {
+        if (owned[i] == old)
+            return;
+    }
+    DeleteObject(old);
+}
+
+bool SetPictureBitmap(ControlRecord& control, HBITMAP bitmap) {
+    UniqueBitmap copy(static_cast<HBITMAP>(CopyImage(bitmap, IMAGE_BITMAP, 0, 0, 0)));
+    if (!copy)
+        return false;
+    const HBITMAP previous = control.image.Get();
+    ShowBitmap(control.handle, copy.Get(), &previous, 1);
+    control.image = std::move(copy);
+    return true;
+}
+
+LRESULT CALLBACK ImageButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                 UINT_PTR id, DWORD_PTR reference) {
+    auto* record = reinterpret_cast<WindowRecord*>(reference);
+    const auto slot = static_cast<int32_t>(id);
+    switch (message) {
+        case WM_SETFOCUS:
+            SetImageButtonState(*record, slot, face::kFocused, true);
+            break;
+        case WM_KILLFOCUS:
+            SetImageButtonState(*record, slot, face::kNormal, true);
+            break;
+        case WM_ENABLE:
+            SetImageButtonState(*record, slot, wParam ? face::kNormal : face::kDisabled, false);
+            break;
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(window, ImageButtonProc, id);
+            break;
+        default:
+            break;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+GdipLineGradient MakeGradient(int height, Argb start, Argb end, Gdiplus::LinearGradientMode mode) {
+    GdipLineGradient brush;
+    const Gdiplus::Rect area(0, 0, kImageButtonWidth, height);
+    brush.Check(
+        GdipCreateLineBrushFromRectI(&area, start, end, mode, Gdiplus::WrapModeTile, brush.Put()));
+    return brush;
+}
+
+// One face: the gradient body, its border, the caption and the icon.
+GdipImage PaintFace(const wchar_t* caption, Gdiplus::GpImage* icon, int height,
+                    const ImageButtonStyle& style, Argb start, Argb end, Argb border) {
+    GdipImage face = CreatePremultipliedBitmap(kImageButtonWidth, height);
+    if (!face)
+        return face;
+    GdipGraphics graphics;
+    if (!graphics.Check(GdipGetImageGraphicsContext(face.Get(), graphics.Put())))
+        return GdipImage();
+    GdipSetSmoothingMode(graphics.Get(), Gdiplus::SmoothingModeAntiAlias);
+    GdipSetPixelOffsetMode(graphics.Get(), Gdiplus::PixelOffsetModeHalf);
+    GdipPen pen;
+    pen.Check(GdipCreatePen1(border, 2.0f, Gdiplus::UnitPixel, pen.Put()));
+    const float h = static_cast<float>(height);
+    if (style.cornerSize < 1) {
+        GdipLineGradient fill =
+            MakeGradient(height, start, end, Gdiplus::LinearGradientModeForwardDiagonal);
+        if (fill)
+            GdipFillRectangleI(graphics.Get(), fill.Get(), 0, 0, kImageButtonWidth, height);
+        if (pen)
+            GdipDrawRectangle(graphics.Get(), pen.Get(), 1.0f, 1.0f, 158.0f, h - 2.0f);
+    } else {
+        GdipPath outline;
+        outline.Check(GdipCreatePath(Gdiplus::FillModeAlternate, outline.Put()));
+        GdipLineGradient fill =
+            MakeGradient(height, start, end, Gdiplus::LinearGradientModeVertical);
+        if (AddRoundedRectPath(outline, static_cast<float>(style.cornerSize), 1.0f, 1.0f, 158.0f,
+                               h - 2.0f)) {
+            if (fill)
+                GdipFillPath(graphics.Get(), fill.Get(), outline.Get());
+            if (pen)
+                GdipDrawPath(graphics.Get(), pen.Get(), outline.Get());
+        }
+    }
+    const float iconSize = h - 2.0f * style.padding;
+    if (caption != nullptr && caption[0] != L'\0') {
+        GdipFont font = CreateUiFont(style.fontSize, 0);
+        const float x = iconSize + 2.0f * style.padding;
+        DrawCenteredText(AsBitmap(face), caption, x, 5.0f,
+                         static_cast<float>(kImageButtonWidth) - 3.0f * style.padding - iconSize,
+                         h - 10.0f, font.Get(), style.caption | 0xFF000000u);
+    }
+    if (icon != nullptr && iconSize > 2.0f) {
+        GdipSetInterpolationMode(graphics.Get(), Gdiplus::InterpolationModeHighQualityBicubic);
+        GdipDrawImageRect(graphics.Get(), icon, style.padding + 1.0f, style.padding + 1.0f,
+                          iconSize - 2.0f, iconSize - 2.0f);
+    }
+    return face;
+}
+
+// The hover face with the dashed focus mark inside its border.
+GdipImage PaintFocusedFace(const GdipImage& hover, int height, const ImageButtonStyle& style) {
+    GdipImage face = CloneImage(hover.Get());
+    GdipGraphics graphics;
+    if (!face || !graphics.Check(GdipGetImageGraphicsContext(face.Get(), graphics.Put())))
+        return GdipImage();
+    GdipSetSmoothingMode(graphics.Get(), Gdiplus::SmoothingModeAntiAlias);
+    GdipSetPixelOffsetMode(graphics.Get(), Gdiplus::PixelOffsetModeHalf);
+    GdipPen pen;
+    if (!pen.Check(GdipCreatePen1(0xFF0000FF, 1.0f, Gdiplus::UnitPixel, pen.Put())))
+        return face;
+    GdipSetPenDashStyle(pen.Get(), Gdiplus::DashStyleDash);
+    const float h = static_cast<float>(height) - 6.0f;
+    if (style.cornerSize < 1) {
+        GdipDrawRectangle(graphics.Get(), pen.Get(), 3.0f, 3.0f, 154.0f, h);
+    } else {
+        GdipPath outline;
+        outline.Check(GdipCreatePath(Gdiplus::FillModeAlternate, outline.Put()));
+        if (AddRoundedRectPath(outline, static_cast<float>(style.cornerSize - 4), 3.0f, 3.0f,
+                               154.0f, h))
+            GdipDrawPath(graphics.Get(), pen.Get(), outline.Get());
+    }
+    return face;
+}
+
+UniqueBitmap ToBitmap(Gdiplus::GpImage* image) {
+    HBITMAP bitmap = nullptr;
+    if (image == nullptr || GdipCreateHBITMAPFromBitmap(static_cast<Gdiplus::GpBitmap*>(image),
+                                                        &bitmap, 0) != Gdiplus::Ok)
+        return UniqueBitmap();
+    return UniqueBitmap(bitmap);
+}
+
+}  // namespace
+
+int32_t CreateStandardControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
+                              const wchar_t* text, DWORD style, DWORD exStyle, int x, int y,
+                              int width, int height) {
+    if (record.window == nullptr || !EnsureControlCapacity(record))
+        return 0;
+    const int32_t slot = record.count + 1;
+    if (record.flags & kFlagGroupStart)
+        style |= WS_GROUP;
+    HWND handle = CreateWindowExW(exStyle, className, text != nullptr ? text : L"", style, x, y,
+                                  width, height, record.currentParent,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(slot)),
+                                  record.instance, nullptr);
+    if (handle == nullptr)
+        return 0;
+    if (RegisterControl(record, kind, handle) != slot) {
+        DestroyWindow(handle);
+        return 0;
+    }
+    record.controls[slot].designRect = {x, y, width, height};
+    return slot;
+}
+
+int32_t CreateImageButton(WindowRecord& record, int y, int height) {
+    const int32_t slot =
+        CreateStandardControl(record, ControlKind::kImageButton, L"Static", L"", kImageButtonStyle,
+                              0, 10, y, kImageButtonWidth, height);
+    if (slot == 0)
+        return 0;
+    ControlRecord& control = record.controls[slot];
+    control.imageButton = std::make_unique<ImageButtonState>();
+    SetWindowSubclass(control.handle, ImageButtonProc, static_cast<UINT_PTR>(slot),
+                      reinterpret_cast<DWORD_PTR>(&record));
+    return slot;
+}
+
+int32_t CreatePresetList(WindowRecord& record, const wchar_t* entries) {
+    const int32_t slot = CreateStandardControl(record, ControlKind::kDropDownList, L"ComboBox", L"",
+                                               kPresetListStyle, 0, 10, 110, 545, 25);
+    if (slot == 0)
+        return 0;
+    ControlRecord& control = record.controls[slot];
+    FillDropDown(control.handle, entries != nullptr ? entries : L"");
+    // A drop-down list sizes itself (its height is the closed field's), and
+    // layout must start from the size it really has.
+    RECT bounds{};
+    if (GetWindowRect(control.handle, &bounds)) {
+        MapWindowPoints(nullptr, GetParent(control.handle), reinterpret_cast<POINT*>(&bounds), 2);
+        control.designRect = {bounds.left, bounds.top, bounds.right - bounds.left,
+                              bounds.bottom - bounds.top};
+    }
+    return slot;
+}
+
+int32_t CreateTextBox(WindowRecord& record, int x, int width, int height) {
+    const bool fullWidth = record.newControlLayoutFlags != 0;
+    if (fullWidth) {
+        x = 0;
+        width = record.designClientSize.cx;
+    }
+    const int32_t slot = CreateStandardControl(record, ControlKind::kReadOnlyText, L"Edit", L"",
+                                               kTextBoxStyle, 0, x, 10, width, height);
+    if (slot != 0 && fullWidth)
+        record.controls[slot].layoutFlags |= kFullWidthLayout;
+    return slot;
+}
+
+int32_t CreateLink(WindowRecord& record, const wchar_t* text, int y, int width) {
+    return CreateStandardControl(record, ControlKind::kLink, WC_LINK, text, kLinkStyle, 0, 10, y,
+                                 width, 20);
+}
+
+int32_t CreateList(WindowRecord& record, int width, int height) {
+    const int32_t slot = CreateStandardControl(record, ControlKind::kListView, WC_LISTVIEWW, L"",
+                                               kListStyle, 0, 0, 0, width, height);
+    if (slot == 0)
+        return 0;
+    HWND list = record.controls[slot].handle;
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListExStyle, kListExStyle);
+    const wchar_t* headings[] = {L" Full path", L" File name", L" Size"};
+    for (int i = 0; i < 3; ++i) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = (width - 20) / 3;
+        column.pszText = const_cast<wchar_t*>(headings[i]);
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(&column));
+    }
+    return slot;
+}
+
+int32_t CreatePicture(WindowRecord& record, HBITMAP bitmap, int x, int y, int width, int height) {
+    const int32_t slot = CreateStandardControl(record, ControlKind::kPicture, L"Static", L"",
+                                               kPictureStyle, 0, x, y, width, height);
+    if (slot != 0 && bitmap != nullptr)
+        SetPictureBitmap(record.controls[slot], bitmap);
+    return slot;
+}
+
+int32_t CreateScaledPicture(WindowRecord& record, Gdiplus::GpImage* image, int x, int y, int width,
+                            int height) {
+    UniqueBitmap bitmap;
+    if (image != nullptr) {
+        GdipImage scaled = CreatePremultipliedBitmap(width, height);
+        if (scaled && DrawImageScaled(image, AsBitmap(scaled), width, height))
+            bitmap = ToBitmap(scaled.Get());
+    }
+    return CreatePicture(record, bitmap.Get(), x, y, width, height);
+}
+
+int32_t CreatePushButton(WindowRecord& record, const wchar_t* text, int x, int y, int width,
+                         int height) {
+    return CreateStandardControl(record, ControlKind::kPushButton, L"Button", text,
+                                 kPushButtonStyle, 0, x, y, width, height);
+}
+
+int32_t CreateCheckBox(WindowRecord& record, const wchar_t* text, int x, int y, int width,
+                       int height) {
+    return CreateStandardControl(record, ControlKind::kCheckBox, L"Button", text, kCheckBoxStyle, 0,
+                                 x, y, width, height);
+}
+
+int32_t CreateRadioButton(WindowRecord& record, const wchar_t* text, int x, int y, int width,
+                          int height, bool groupStart) {
+    return CreateStandardControl(record, ControlKind::kRadioButton, L"Button", text,
+                                 kRadioButtonStyle | (groupStart ? WS_GROUP : 0), 0, x, y, width,
+                                 height);
+}
+
+int32_t CreateEditBox(WindowRecord& record, const wchar_t* text, int x, int y, int width,
+                      int height) {
+    return CreateStandardControl(record, ControlKind::kEdit, L"Edit", text, kEditStyle,
+                                 WS_EX_CLIENTEDGE, x, y, width, height);
+}
+
+int32_t CreateLabel(WindowRecord& record, const wchar_t* text, int x, int y, int width,
+                    int height) {
+    return CreateStandardControl(record, ControlKind::kLabel, L"Static", text, kLabelStyle, 0, x, y,
+                                 width, height);
+}
+
+bool SetControlState(WindowRecord& record, int32_t slot, uint32_t bits) {
+    if (slot == -1)
+        slot = record.count;
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr)
+        return false;
+    if (IsMenuKind(control->kind))
+        return SetMenuEntryState(record, slot, *control, bits);
+    HWND handle = control->handle;
+    if (handle == nullptr)
+        return false;
+    bool result = false;
+    if (bits & (state::kHidden | state::kVisible)) {
+        const bool hide = (bits & state::kHidden) != 0;
+        ShowWindow(handle, hide ? SW_HIDE : SW_SHOW);
+        // Cleared in the style too, the control stays hidden when its parent
+        // is shown again.
+        const LONG_PTR style = GetWindowLongPtrW(handle, GWL_STYLE);
+        SetWindowLongPtrW(handle, GWL_STYLE, hide ? (style & ~WS_VISIBLE) : (style | WS_VISIBLE));
+        result = true;
+    }
+    if ((bits & (state::kChecked | state::kUnchecked | state::kIndeterminate)) &&
+        IsCheckKind(control->kind)) {
+        const WPARAM check = (bits & state::kChecked)     ? BST_CHECKED
+                             : (bits & state::kUnchecked) ? BST_UNCHECKED
+                                                          : BST_INDETERMINATE;
+        SendMessageW(handle, BM_SETCHECK, check, 0);
+        result = SendMessageW(handle, BM_GETCHECK, 0, 0) == static_cast<LRESULT>(check);
+    }
+    if (bits & (state::kEnabled | state::kDisabled)) {
+        EnableWindow(handle, (bits & state::kEnabled) ? TRUE : FALSE);
+        result = true;
+    }
+    if (bits & (state::kFocused | state::kUnfocused)) {
+        HWND target = (bits & state::kFocused) ? handle : record.window;
+        SetFocus(target);
+        result = GetFocus() == target;
+    }
+    return result;
+}
+
+uint32_t GetControlState(WindowRecord& record, int32_t slot, uint32_t mask) {
+    if (slot == -1)
+        slot = record.count;
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr)
+        return 0;
+    uint32_t bits = 0;
+    if (IsMenuKind(control->kind)) {
+        HMENU menu = nullptr;
+        UINT fState = 0;
+        if (!GetMenuEntryState(record, slot, *control, menu, fState))
+            return 0;
+        bits |= (fState & (MFS_GRAYED | MFS_DISABLED)) ? state::kDisabled : state::kEnabled;
+        bits |= (fState & MFS_CHECKED) ? state::kChecked : state::kUnchecked;
+        bits |= (fState & MFS_HILITE) ? state::kFocused : state::kUnfocused;
+        return bits & mask;
+    }
+    HWND handle = control->handle;
+    if (handle == nullptr)
+        return 0;
+    bits |= IsWindowVisible(handle) ? state::kVisible : state::kHidden;
+    bits |= IsWindowEnabled(handle) ? state::kEnabled : state::kDisabled;
+    bits |= GetFocus() == handle ? state::kFocused : state::kUnfocused;
+    if (IsCheckKind(control->kind)) {
+        const LRESULT check = SendMessageW(handle, BM_GETCHECK, 0, 0);
+        bits |= check == BST_CHECKED         ? state::kChecked
+                : check == BST_INDETERMINATE ? state::kIndeterminate
+                                             : state::kUnchecked;
+    }
+    return bits & mask;
+}
+
+bool SetControlText(WindowRecord& record, int32_t slot, const wchar_t* text) {
+    if (slot == -1)
+        slot = record.count;
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr)
+        return false;
+    if (text == nullptr)
+        text = L"";
+    if (IsMenuKind(control->kind)) {
+        HMENU menu = MenuHolding(record, slot, *control);
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_STRING;
+        info.dwTypeData = const_cast<wchar_t*>(text);
+        return menu != nullptr && SetMenuItemInfoW(menu, static_cast<UINT>(slot), FALSE, &info);
+    }
+    if (control->handle == nullptr)
+        return false;
+    if (control->kind == ControlKind::kDropDownList)
+        return FillDropDown(control->handle, text);
+    const bool set =
+        SendMessageW(control->handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != FALSE;
+    // A transparent control draws only its text; without its parent's
+    // background behind it the old text would show through.
+    InvalidateInParent(control->handle);
+    return set;
+}
+
+std::wstring GetControlText(WindowRecord& record, int32_t slot) {
+    if (slot == -1)
+        slot = record.count;
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr)
+        return {};
+    if (IsMenuKind(control->kind)) {
+        HMENU menu = MenuHolding(record, slot, *control);
+        if (menu == nullptr)
+            return {};
+        std::wstring text(kMenuTextUnits, L'\0');
+        const int length = GetMenuStringW(menu, static_cast<UINT>(slot), text.data(),
+                                          kMenuTextUnits, MF_BYCOMMAND);
+        text.resize(length > 0 ? static_cast<size_t>(length) : 0);
+        return text;
+    }
+    if (control->handle == nullptr)
+        return {};
+    const auto length = SendMessageW(control->handle, WM_GETTEXTLENGTH, 0, 0);
+    if (length <= 0)
+        return {};
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const auto copied = SendMessageW(control->handle, WM_GETTEXT, text.size(),
+                                     reinterpret_cast<LPARAM>(text.data()));
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
+}
+
+bool GetControlRect(WindowRecord& record, int32_t slot, ControlRect& rect) {
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr || control->handle == nullptr)
+        return false;
+    RECT bounds{};
+    if (!GetWindowRect(control->handle, &bounds))
+        return false;
+    MapWindowPoints(nullptr, GetParent(control->handle), reinterpret_cast<POINT*>(&bounds), 2);
+    rect = {bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top};
+    return true;
+}
+
+bool SetControlBackColour(WindowRecord& record, int32_t slot, int32_t colour) {
+    if (slot == -1)
+        slot = record.count;
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr)
+        return false;
+    control->backColour = colour;
+    ReplaceBrush(*control, colour);
+    if (IsMenuKind(control->kind)) {
+        HMENU menu = control->kind == ControlKind::kSubmenuEntry
+                         ? control->menu
+                         : MenuHolding(record, slot, *control);
+        MENUINFO info{};
+        info.cbSize = sizeof(info);
+        info.fMask = MIM_BACKGROUND;
+        info.hbrBack = control->backgroundBrush.Get();
+        return menu != nullptr && SetMenuInfo(menu, &info) != FALSE;
+    }
+    if (control->handle == nullptr)
+        return false;
+    if (control->kind == ControlKind::kListView) {
+        const auto value = static_cast<LPARAM>(static_cast<COLORREF>(colour));
+        SendMessageW(control->handle, LVM_SETBKCOLOR, 0, value);
+        SendMessageW(control->handle, LVM_SETTEXTBKCOLOR, 0, value);
+    }
+    RedrawWindow(control->handle, nullptr, nullptr, kRedrawAll);
+    return true;
+}
+
+bool SetControlTextColour(WindowRecord& record, int32_t slot, int32_t colour) {
+    if (slot == -1)
+        slot = record.count;
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr)
+        return false;
+    control->textColour = colour;
+    if (control->handle == nullptr)
+        return true;
+    if (control->kind == ControlKind::kListView)
+        SendMessageW(control->handle, LVM_SETTEXTCOLOR, 0,
+                     static_cast<LPARAM>(static_cast<COLORREF>(colour)));
+    RedrawWindow(control->handle, nullptr, nullptr, kRedrawAll);
+    return true;
+}
+
+bool SetControlFont(WindowRecord& record, double points, int weight) {
+    ControlRecord* control = FindControl(record, -1);
+    if (control == nullptr || control->handle == nullptr)
+        return false;
+    UniqueFont font(
+        CreateControlFont(record, points < 1.0 ? 8.5 : points, weight < 1 ? 400 : weight));
+    if (!font)
+        return false;
+    SendMessageW(control->handle, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
+    control->font = std::move(font);  // the control no longer uses the old one
+    return true;
+}
+
+bool SetControlImage(WindowRecord& record, int32_t slot, HBITMAP bitmap, int width, int height) {
+    if (slot == -1)
+        slot = record.count;
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr)
+        return false;
+    if (IsMenuKind(control->kind)) {
+        // A made-up empty bitmap would be deleted while the menu still drew
+        // it; no bitmap simply removes the image.
+        HMENU menu = MenuHolding(record, slot, *control);
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_CHECKMARKS;
+        info.hbmpUnchecked = bitmap;
+        if (menu != nullptr && GetMenuItemInfoW(menu, static_cast<UINT>(slot), FALSE, &info)) {
+            info.fMask = MIIM_CHECKMARKS;
+            info.hbmpUnchecked = bitmap;
+            return SetMenuItemInfoW(menu, static_cast<UINT>(slot), FALSE, &info) != FALSE;
+        }
+        return false;
+    }
+    if (control->handle == nullptr)
+        return false;
+    UniqueBitmap blank;
+    if (bitmap == nullptr) {
+        blank = CreateArgbDib(width, height, 0);
+        if (!blank)
+            return false;
+        bitmap = blank.Get();
+    }
+    HWND handle = control->handle;
+    switch (control->kind) {
+        case ControlKind::kPushButton: {
+            BUTTON_IMAGELIST current{};
+            if (SendMessageW(handle, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&current)) &&
+                current.himl != nullptr)
+                ImageList_Destroy(current.himl);
+            UniqueImageList images(ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 1, 1));
+            if (!images || ImageList_Add(images.Get(), bitmap, nullptr) < 0) {
+                BUTTON_IMAGELIST none{};
+                none.himl = nullptr;
+                SendMessageW(handle, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&none));
+                return false;
+            }
+            BUTTON_IMAGELIST list{};
+            list.himl = images.Get();
+            list.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
+            if (!SendMessageW(handle, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list)))
+                return false;
+            images.Release();  // the button holds it now; replaced or freed above
+            return true;
+        }
+        case ControlKind::kListView: {
+            auto images = reinterpret_cast<HIMAGELIST>(
+                SendMessageW(handle, LVM_GETIMAGELIST, LVSIL_NORMAL, 0));
+            if (images == nullptr) {
+                images = ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 5, 3);
+                if (images == nullptr)
+                    return false;
+                SendMessageW(handle, LVM_SETIMAGELIST, LVSIL_NORMAL,
+                             reinterpret_cast<LPARAM>(images));
+            }
+            if (ImageList_GetImageCount(images) > 0)
+                return ImageList_Replace(images, 0, bitmap, nullptr) != FALSE;
+            return ImageList_Add(images, bitmap, nullptr) >= 0;
+        }
+        case ControlKind::kPicture:
+            return SetPictureBitmap(*control, bitmap);
+        default:
+            return false;
+    }
+}
+
+bool SetLinkPlainColours(WindowRecord& record, int32_t slot) {
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr || control->kind != ControlKind::kLink || control->handle == nullptr)
+        return false;
+    LITEM item{};
+    item.mask = LIF_ITEMINDEX | LIF_STATE;
+    item.iLink = 0;
+    item.state = LIS_DEFAULTCOLORS;
+    item.stateMask = LIS_DEFAULTCOLORS;
+    return SendMessageW(control->handle, LM_SETITEM, 0, reinterpret_cast<LPARAM>(&item)) != FALSE;
+}
+
+int32_t CreateAttachedMenu(WindowRecord& record, int32_t slot, const wchar_t* text,
+                           HBITMAP bitmap) {
+    if (slot == -1)
+        slot = record.count;
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr || IsMenuKind(control->kind))
+        return 0;
+    if (control->menu != nullptr) {
+        HMENU previous = control->menu;
+        control->menu = nullptr;
+        DestroyControlMenu(record, previous);
+        control = FindControl(record, slot);
+        if (control == nullptr)
+            return 0;
+    }
+    HMENU popup = CreatePopupMenu();
+    if (popup == nullptr)
+        return 0;
+    MENUINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIM_STYLE | MIM_APPLYTOSUBMENUS;
+    info.dwStyle = MNS_NOTIFYBYPOS;
+    SetMenuInfo(popup, &info);
+    control->menu = popup;
+    return AddMenuEntry(record, slot, text, menu_entry::kAppend, 0, bitmap, bitmap);
+}
+
+int32_t AddMenuEntry(WindowRecord& record, int32_t ownerSlot, const wchar_t* text, int32_t position,
+                     uint32_t flags, HBITMAP checkedBitmap, HBITMAP uncheckedBitmap) {
+    if (record.window == nullptr || !EnsureControlCapacity(record))
+        return 0;
+    HMENU menu = nullptr;
+    if (ownerSlot == 0) {
+        if (!record.windowMenu) {
+            record.windowMenu.Reset(CreateMenu());
+            if (!record.windowMenu || !SetMenu(record.window, record.windowMenu.Get())) {
+                record.windowMenu.Reset();
+                return 0;
+            }
+        }
+        menu = record.windowMenu.Get();
+    } else {
+        ControlRecord* owner = FindControl(record, ownerSlot);
+        if (owner == nullptr || owner->kind == ControlKind::kMenuEntry)
+            return 0;
+        menu = owner->menu;
+    }
+    if (menu == nullptr)
+        return 0;
+
+    const int32_t slot = record.count + 1;
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE;
+    info.wID = static_cast<UINT>(slot);
+    UniqueMenu submenu;
+    if (flags & menu_entry::kSeparator) {
+        info.fType = MFT_SEPARATOR;
+    } else {
+        info.fMask |= MIIM_STRING;
+        info.dwTypeData = const_cast<wchar_t*>(text != nullptr ? text : L"");
+    }
+    if (flags & menu_entry::kSubmenu) {
+        submenu.Reset(CreatePopupMenu());
+        if (!submenu)
+            return 0;
+        // Choices in the submenu must arrive the same way as in its parent.
+        MENUINFO parentInfo{};
+        parentInfo.cbSize = sizeof(parentInfo);
+        parentInfo.fMask = MIM_STYLE;
+        if (GetMenuInfo(menu, &parentInfo) && (parentInfo.dwStyle & MNS_NOTIFYBYPOS)) {
+            MENUINFO style{};
+            style.cbSize = sizeof(style);
+            style.fMask = MIM_STYLE;
+            style.dwStyle = MNS_NOTIFYBYPOS;
+            SetMenuInfo(submenu.Get(), &style);
+        }
+        info.fMask |= MIIM_SUBMENU;
+        info.hSubMenu = submenu.Get();
+    }
+    if (flags & (menu_entry::kCheck | menu_entry::kRadio)) {
+        if (flags & menu_entry::kRadio)
+            info.fType |= MFT_RADIOCHECK;
+        info.fState = MFS_CHECKED;
+        info.fMask |= MIIM_CHECKMARKS;
+        info.hbmpChecked = checkedBitmap;
+        info.hbmpUnchecked = uncheckedBitmap;
+    } else if (flags & menu_entry::kItemBitmap) {
+        info.fMask |= MIIM_BITMAP;
+        info.hbmpItem = checkedBitmap;
+    } else if (checkedBitmap != nullptr || uncheckedBitmap != nullptr) {
+        info.fMask |= MIIM_CHECKMARKS;
+        info.hbmpChecked = checkedBitmap;
+        info.hbmpUnchecked = uncheckedBitmap;
+    }
+    const UINT where = position == menu_entry::kAppend || position < 0
+                           ? static_cast<UINT>(GetMenuItemCount(menu))
+                           : static_cast<UINT>(position);
+    if (!InsertMenuItemW(menu, where, TRUE, &info))
+        return 0;  // the submenu owner destroys the new submenu
+    const ControlKind kind = submenu ? ControlKind::kSubmenuEntry : ControlKind::kMenuEntry;
+    if (RegisterControl(record, kind, nullptr) != slot) {
+        RemoveMenu(menu, static_cast<UINT>(slot), MF_BYCOMMAND);
+        return 0;
+    }
+    record.controls[slot].menu = submenu ? submenu.Release() : menu;
+    if (menu == record.windowMenu.Get())
+        DrawMenuBar(record.window);
+    return slot;
+}
+
+bool PaintImageButton(WindowRecord& record, int32_t slot, const wchar_t* caption,
+                      Gdiplus::GpImage* icon, int height, const wchar_t* tip,
+                      const ImageButtonStyle* style) {
+    if (slot == -1)
+        slot = record.count;
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr || control->kind != ControlKind::kImageButton || height < 1)
+        return false;
+    const ImageButtonStyle defaults;
+    const ImageButtonStyle& look = style != nullptr ? *style : defaults;
+    GdipImage normal =
+        PaintFace(caption, icon, height, look, look.normalStart, look.normalEnd, look.normalBorder);
+    GdipImage hover =
+        PaintFace(caption, icon, height, look, look.hoverStart, look.hoverEnd, look.hoverBorder);
+    if (!normal || !hover)
+        return false;
+    GdipImage focused = PaintFocusedFace(hover, height, look);
+    GdipImage disabled = MakeDisabledImage(normal.Get(), height, look.disabledLook);
+    if (!SetImageButtonImages(record, slot, normal.Get(), hover.Get(), focused.Get(),
+                              disabled.Get()))
+        return false;
+    control = FindControl(record, slot);
+    control->cursor = LoadCursorW(nullptr, IDC_HAND);
+    if (tip != nullptr && tip[0] != L'\0')
+        SetControlTip(record, slot, tip);
+    return true;
+}
+
+bool SetImageButtonImages(WindowRecord& record, int32_t slot, Gdiplus::GpImage* normal,
+                          Gdiplus::GpImage* hover, Gdiplus::GpImage* focused,
+                          Gdiplus::GpImage* disabled) {
+    if (slot == -1)
+        slot = record.count;
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr || control->kind != ControlKind::kImageButton)
+        return false;
+    if (!control->imageButton)
+        control->imageButton = std::make_unique<ImageButtonState>();
+    ImageButtonState& block = *control->imageButton;
+    // The control may still show one of the faces being replaced; the new
+    // normal face goes in before the old ones are deleted.
+    std::array<UniqueBitmap, 5> previous = std::move(block.bitmaps);
+    Gdiplus::GpImage* faces[] = {normal, hover, focused, disabled};
+    for (size_t i = 0; i < 4; ++i)
+        block.bitmaps[i] = ToBitmap(faces[i]);
+    block.bitmaps[face::kLocked].Reset();
+    block.state = face::kNormal;
+    HBITMAP owned[5];
+    for (size_t i = 0; i < 5; ++i)
+        owned[i] = previous[i].Get();
+    ShowBitmap(control->handle, block.bitmaps[face::kNormal].Get(), owned, 5);
+    return true;
+}
+
+bool SetImageButtonState(WindowRecord& record, int32_t slot, int32_t state, bool respectDisabled) {
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr || control->kind != ControlKind::kImageButton || !control->imageButton)
+        return false;
+    ImageButtonState& block = *control->imageButton;
+    if (state < 0 || state > face::kLocked || block.state == face::kLocked)
+        return false;
+    if (!block.bitmaps[static_cast<size_t>(state)])
+        state =
+            state == face::kFocused && block.bitmaps[face::kHover] ? face::kHover : face::kNormal;
+    if (block.state == state)
+        return true;
+    if (respectDisabled && block.state == face::kDisabled)
+        return false;
+    if (block.state == face::kFocused && state <= face::kFocused && GetFocus() == control->handle)
+        return false;
+    block.state = state;
+    HBITMAP owned[5];
+    for (size_t i = 0; i < 5; ++i)
+        owned[i] = block.bitmaps[i].Get();
+    ShowBitmap(control->handle, block.bitmaps[static_cast<size_t>(state)].Get(), owned, 5);
+    return true;
+}
+
+}  // namespace cs::toolkit

@@ -1,0 +1,420 @@
+#include "toolkit/msgbox.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <array>
+
+#include "toolkit/container.h"
+#include "toolkit/controls.h"
+#include "toolkit/modal.h"
+
+namespace cs::toolkit {
+
+namespace {
+
+using namespace Gdiplus::DllExports;
+
+constexpr wchar_t kBoxClass[] = L"_WINDOW_MsgBoxClass";
+constexpr wchar_t kTipClass[] = L"_WndMsgTipClass";
+constexpr wchar_t kTitleSeparator[] = L"||";
+constexpr wchar_t kDefaultTitle[] = L"Information";
+constexpr DWORD kMessageStyle = 0x50000100;
+constexpr DWORD kDefaultButtonStyle = 0x50010001;
+constexpr DWORD kButtonStyle = 0x50010000;
+constexpr int kButtonWidth = 80;
+constexpr int kButtonHeight = 25;
+constexpr int kMinTipHeight = 70;
+constexpr int kRaisedTipHeight = 75;
+constexpr int kTipInitialWidth = 200;
+
+struct ButtonPlace {
+    const wchar_t* label;
+    int x;
+};
+// Left to right per kind; the single "OK" sits right of centre on purpose.
+constexpr std::array<std::array<ButtonPlace, 3>, 4> kButtons{{
+    {{{L"OK", 225}, {nullptr, 0}, {nullptr, 0}}},
+    {{{L"Yes", 66}, {L"No", 212}, {nullptr, 0}}},
+    {{{L"OK", 66}, {L"Cancel", 212}, {nullptr, 0}}},
+    {{{L"Yes", 30}, {L"No", 140}, {L"Cancel", 250}}},
+}};
+
+constexpr std::array<int32_t, 14> kPassiveTipEvents{0,   -1,  -3,  -4,  -5,  -9,  -12,
+                                                    -15, -16, -17, -21, -23, -24, -26};
+
+bool IsMinimised(HWND window) {
+    return (GetWindowLongW(window, GWL_STYLE) & WS_MINIMIZE) != 0;
+}
+
+// A box or tip is closed by pressing, so any press on the tip, in its
+// frame or through its two accelerators ends it.
+bool ClosesTip(UINT message) {
+    switch (message) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONDBLCLK:
+        case WM_NCLBUTTONDOWN:
+        case WM_NCLBUTTONDBLCLK:
+        case WM_NCRBUTTONDOWN:
+        case WM_NCRBUTTONDBLCLK:
+        case WM_CONTEXTMENU:
+        case WM_COMMAND:
+            return true;
+        default:
+            return false;
+    }
+}
+
+LRESULT CALLBACK TipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                         DWORD_PTR reference) {
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(window, TipProc, id);
+        return DefSubclassProc(window, message, wParam, lParam);
+    }
+    // Passed on first: the container turns a right press into a passive
+    // event, which would otherwise overwrite the close and keep the tip up.
+    const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    auto* box = reinterpret_cast<MsgBox*>(reference);
+    if (box->kind == msgbox::kTip && ClosesTip(message))
+        PostEvent(box->window, event::kClose, message, window, 0, 0);
+    return result;
+}
+
+// Makes the painted image the window's background the way a skin is, so the
+// transparent statics on it are painted with the part behind them.
+void SetTipBackground(WindowRecord& record, GdipImage image) {
+    RECT client{};
+    GetClientRect(record.window, &client);
+    UINT width = 0;
+    UINT height = 0;
+    GdipGetImageWidth(image.Get(), &width);
+    GdipGetImageHeight(image.Get(), &height);
+    if (client.right > 0 && client.bottom > 0 &&
+        (static_cast<LONG>(width) != client.right || static_cast<LONG>(height) != client.bottom)) {
+        GdipImage scaled = CreatePremultipliedBitmap(client.right, client.bottom);
+        if (scaled && DrawImageScaled(image.Get(), AsBitmap(scaled), client.right, client.bottom))
+            image = std::move(scaled);
+    }
+    HBITMAP converted = nullptr;
+    if (!record.memoryDc ||
+        GdipCreateHBITMAPFromBitmap(AsBitmap(image), &converted, 0xFEFEFE) != Gdiplus::Ok)
+        return;
+    UniqueBitmap bitmap(converted);
+    UniqueBrush pattern(CreatePatternBrush(bitmap.Get()));
+    if (!pattern)
+        return;
+    HGDIOBJ previous = SelectObject(record.memoryDc.Get(), bitmap.Get());
+    if (record.memoryDcPreviousBitmap == nullptr)
+        record.memoryDcPreviousBitmap = previous;
+    record.skinBitmap = std::move(bitmap);
+    if (record.backgroundMode != 4 && record.backgroundBrush != nullptr)
+        DeleteObject(record.backgroundBrush);
+    record.backgroundBrush = static_cast<HBRUSH>(pattern.Release());
+    record.backgroundMode = 1;
+}
+
+GdipImage PaintTipImage(int width, int height) {
+    GdipImage image = CreatePremultipliedBitmap(width, height);
+    GdipGraphics graphics;
+    if (!image || !graphics.Check(GdipGetImageGraphicsContext(image.Get(), graphics.Put())))
+        return GdipImage();
+    GdipSetSmoothingMode(graphics.Get(), Gdiplus::SmoothingModeAntiAlias);
+    GdipGraphicsClear(graphics.Get(), 0xFF000000);
+    GdipPen outline;
+    if (outline.Check(GdipCreatePen1(0xFFFFFFFF, 2.0f, Gdiplus::UnitPixel, outline.Put())))
+        GdipDrawRectangleI(graphics.Get(), outline.Get(), 1, 1, width - 2, height - 2);
+    GdipBrush mark;
+    if (mark.Check(GdipCreateSolidFill(0xFF6060FF,
+                                       reinterpret_cast<Gdiplus::GpSolidFill**>(mark.Put())))) {
+        const Gdiplus::Point corner[] = {{0, 0}, {0, 32}, {32, 0}};
+        GdipFillPolygon2I(graphics.Get(), mark.Get(), corner, 3);
+    }
+    return image;
+}
+
+std::vector<SIZE> MeasureLines(HWND control, const std::wstring& text) {
+    std::vector<SIZE> lines;
+    WindowDc dc(control);
+    auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+    SelectGuard select(dc.Get(), font);
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(L"\r\n", start);
+        const std::wstring line =
+            text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+        SIZE extent{};
+        GetTextExtentPoint32W(dc.Get(), line.c_str(), static_cast<int>(line.size()), &extent);
+        lines.push_back(extent);
+        if (end == std::wstring::npos)
+            break;
+        start = end + 2;
+    }
+    return lines;
+}
+
+void ShowBox(MsgBox& box, HWND ownerWindow, const wchar_t* text, int height, WindowRecord* owner) {
+    WindowRecord& record = box.window;
+    if (CreateToolkitWindow(record, kBoxClass, L"", msgbox::kWidth, height, kCentred, kCentred,
+                            WS_POPUP, kDefaultExStyle, ownerWindow) == nullptr)
+        return;
+    record.fontSize = 9.0;
+    record.fontWeight = 400;
+    record.fontFace.fill(L'\0');
+    wcsncpy(record.fontFace.data(), L"Arial", record.fontFace.size() - 1);
+    record.textColour = static_cast<int32_t>(box.textColor);
+    ApplyWindowSkin(record, msgbox::kWidth, height, box.frameColor, box.bodyColor,
+                    box.buttonBandColor, box.cornerSize);
+    CenterWindow(record.window, ownerWindow);
+    if (owner != nullptr)
+        EnterOwnedPopup(*owner, record.window);
+
+    box.messageId = CreateStandardControl(record, ControlKind::kLabel, L"Static", text,
+                                          kMessageStyle, 0, 20, 20, 320, height - 65);
+    int32_t* ids[] = {&box.firstButtonId, &box.secondButtonId, &box.thirdButtonId};
+    const auto& places = kButtons[static_cast<size_t>(box.kind)];
+    for (size_t i = 0; i < places.size() && places[i].label != nullptr; ++i) {
+        *ids[i] =
+            CreateStandardControl(record, ControlKind::kPushButton, L"Button", places[i].label,
+                                  i == 0 ? kDefaultButtonStyle : kButtonStyle, 0, places[i].x,
+                                  height - 35, kButtonWidth, kButtonHeight);
+    }
+    if (box.firstButtonId > 0)
+        SetDefaultButton(record, box.firstButtonId);
+    ShowToolkitWindow(record, SW_SHOW, show::kUpdate | show::kForeground | show::kActivate);
+    if (box.firstButtonId > 0)
+        SetControlState(record, box.firstButtonId, state::kFocused);
+}
+
+void ShowTip(MsgBox& box, WindowRecord* owner, HWND ownerWindow, const wchar_t* text, int height) {
+    if (owner == nullptr || ownerWindow == nullptr || IsMinimised(ownerWindow))
+        return;
+    if (height < kMinTipHeight)
+        height = kRaisedTipHeight;
+    RECT place{};
+    GetWindowRect(ownerWindow, &place);
+    RECT region{};
+    if (GetWindowRgnBox(ownerWindow, &region) != ERROR) {
+        place.left += region.left;
+        place.top += region.top + 4;
+    }
+    std::wstring message;
+    std::wstring title;
+    SplitTipText(text != nullptr ? text : L"", message, title);
+
+    WindowRecord& record = box.window;
+    const DWORD exStyle =
+        (GetWindowLongW(ownerWindow, GWL_EXSTYLE) & WS_EX_TOPMOST) ? WS_EX_TOPMOST : 0;
+    if (CreateToolkitWindow(record, kTipClass, title.c_str(), kTipInitialWidth, height,
+                            place.left + 24, place.top + 16, WS_POPUP, exStyle,
+                            ownerWindow) == nullptr)
+        return;
+    EnterOwnedPopup(*owner, record.window);
+    record.fontSize = 9.0;
+    record.fontWeight = 400;
+    record.fontFace.fill(L'\0');
+    wcsncpy(record.fontFace.data(), L"Segoe UI", record.fontFace.size() - 1);
+    record.textColour = 0xFFFFFF;
+
+    box.messageId = CreateStandardControl(record, ControlKind::kLabel, L"Static", message.c_str(),
+                                          kMessageStyle, 0, 10, 35, 180, height - 45);
+    ControlRecord* messageControl = FindControl(record, box.messageId);
+    SIZE size{75, 16 + 45};
+    int textHeight = 16;
+    if (messageControl != nullptr) {
+        const std::vector<SIZE> lines = MeasureLines(messageControl->handle, message);
+        size = TipSizeForLines(lines);
+        textHeight = size.cy - 45;
+    }
+    SetWindowPos(record.window, nullptr, 0, 0, size.cx, size.cy,
+                 SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | SWP_NOZORDER);
+    if (messageControl != nullptr)
+        SetWindowPos(messageControl->handle, nullptr, 0, 0, size.cx - 20, textHeight,
+                     SWP_NOMOVE | SWP_NOOWNERZORDER | SWP_NOZORDER);
+    SetTipBackground(record, PaintTipImage(size.cx, size.cy));
+
+    const int32_t titleId =
+        CreateStandardControl(record, ControlKind::kLabel, L"Static", title.c_str(), kMessageStyle,
+                              0, 35, 6, size.cx - 35, 20);
+    if (titleId != 0)
+        SetControlFont(record, 12.0, 400);
+    ACCEL keys[] = {{FVIRTKEY, VK_ESCAPE, static_cast<WORD>(box.messageId)},
+                    {FVIRTKEY, VK_RETURN, static_cast<WORD>(titleId)}};
+    record.accelerators.Reset(CreateAcceleratorTableW(keys, 2));
+
+    ShowToolkitWindow(record, SW_SHOWNA, show::kUpdate);
+    SetWindowSubclass(record.window, TipProc, 1, reinterpret_cast<DWORD_PTR>(&box));
+}
+
+}  // namespace
+
+MsgBox::~MsgBox() {
+    if (window.window != nullptr) {
+        kind = msgbox::kNone;
+        DestroyToolkitWindow(window);
+    }
+}
+
+SIZE TipSizeForLines(const std::vector<SIZE>& lines) {
+    LONG width = 75;
+    LONG lineHeight = 16;
+    for (const SIZE& line : lines) {
+        width = std::max(width, line.cx + 20);
+        lineHeight = std::max(lineHeight, line.cy);
+    }
+    const auto count = static_cast<LONG>(std::max<size_t>(lines.size(), 1));
+    return {width, count * lineHeight + 45};
+}
+
+void SplitTipText(const std::wstring& text, std::wstring& message, std::wstring& title) {
+    const size_t separator = text.find(kTitleSeparator);
+    if (separator == std::wstring::npos) {
+        message = text;
+        title = kDefaultTitle;
+        return;
+    }
+    message = text.substr(0, separator);
+    title = text.substr(separator + 2);
+}
+
+MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, int32_t kind,
+                   int height) {
+    if (box.window.window != nullptr) {
+        ShowWindow(box.window.window, SW_HIDE);
+        DestroyToolkitWindow(box.window);
+    }
+    box.messageId = box.firstButtonId = box.secondButtonId = box.thirdButtonId = -1;
+    HWND ownerWindow = nullptr;
+    if (owner != nullptr) {
+        box.savedEventSlot = owner->events;
+        box.window.events = owner->events != nullptr ? owner->events : &box.ownEvents;
+        ownerWindow = owner->window;
+        if (ownerWindow != nullptr && IsMinimised(ownerWindow))
+            ShowWindow(ownerWindow, SW_RESTORE);
+        if (ownerWindow != nullptr && !IsWindowVisible(ownerWindow))
+            ownerWindow = nullptr;
+    } else {
+        box.savedEventSlot = &box.ownEvents;
+        box.window.events = &box.ownEvents;
+    }
+    if (kind < msgbox::kOk || kind > msgbox::kTip) {
+        box.kind = msgbox::kNone;
+        return box;
+    }
+    box.kind = kind;
+    box.reserved = 0;
+    if (kind == msgbox::kTip)
+        ShowTip(box, owner, ownerWindow, text, height);
+    else
+        ShowBox(box, ownerWindow, text != nullptr ? text : L"", height, owner);
+    return box;
+}
+
+int32_t MsgBoxAnswer(const MsgBox& box, const EventRecord& events) {
+    if (box.window.window == nullptr || events.window != &box.window || events.code <= 0)
+        return msgbox::kNoAnswer;
+    // Escape reaches the box as IDCANCEL, which is the slot of its first
+    // button: read literally it would answer "Yes" to a question the user
+    // meant to refuse.
+    const MSG& message = events.messageCopy;
+    if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
+        if (box.kind == msgbox::kYesNo)
+            return 0;
+        return box.kind == msgbox::kOk ? 1 : -1;
+    }
+    if (events.code == box.firstButtonId)
+        return 1;
+    if (events.code == box.secondButtonId)
+        return box.kind == msgbox::kYesNo ? 0 : -1;
+    if (events.code == box.thirdButtonId)
+        return -1;
+    return msgbox::kNoAnswer;
+}
+
+int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, int32_t kind, WindowRecord* owner,
+                  WindowRecord* mainWindow, EventPump pump, void* context) {
+    if (owner == nullptr && mainWindow != nullptr && mainWindow->window != nullptr &&
+        IsWindowVisible(mainWindow->window))
+        owner = mainWindow;
+    MsgBoxShow(box, owner, text, kind, msgbox::kHeight);
+    if (kind == msgbox::kTip)
+        return 1;
+    int32_t answer = msgbox::kPumpEnded;
+    EventRecord& events = *box.window.events;
+    // A box that could not be built has nothing to press; waiting for it
+    // would hang the caller.
+    while (box.window.window != nullptr) {
+        const bool going = pump != nullptr ? pump(events, context) : WaitEvent(events);
+        if (!going)
+            break;
+        const int32_t given = MsgBoxAnswer(box, events);
+        if (given != msgbox::kNoAnswer) {
+            answer = given;
+            break;
+        }
+    }
+    MsgBoxClose(box);
+    if (owner != nullptr && owner->window != nullptr && owner->events != nullptr &&
+        GetForegroundWindow() == owner->window)
+        owner->events->activeWindow = owner;
+    return answer;
+}
+
+void MsgBoxClose(MsgBox& box) {
+    box.kind = msgbox::kNone;
+    if (box.window.window != nullptr)
+        CloseDialog(box.window);
+}
+
+int32_t SetDefaultButton(WindowRecord& record, int32_t slot) {
+    if (slot == -1)
+        slot = record.count;
+    if (slot != 0 && slot == record.defaultButton)
+        return slot;
+    if (slot == 0) {
+        record.defaultButton = 0;
+        return 0;
+    }
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr)
+        return 0;
+    if (control->kind == ControlKind::kMenuEntry || control->kind == ControlKind::kSubmenuEntry) {
+        return control->menu != nullptr &&
+                       SetMenuDefaultItem(control->menu, static_cast<UINT>(slot), FALSE)
+                   ? slot
+                   : 0;
+    }
+    const int32_t previous = record.defaultButton;
+    auto setDefaultBit = [](HWND button, bool on) {
+        const LONG style = GetWindowLongW(button, GWL_STYLE);
+        SetWindowLongW(button, GWL_STYLE,
+                       on ? (style | BS_DEFPUSHBUTTON) : (style & ~BS_DEFPUSHBUTTON));
+        RECT rect{};
+        GetWindowRect(button, &rect);
+        MapWindowPoints(nullptr, GetParent(button), reinterpret_cast<POINT*>(&rect), 2);
+        InvalidateRect(GetParent(button), &rect, TRUE);
+    };
+    if (ControlRecord* old = FindControl(record, previous);
+        old != nullptr && old->kind == ControlKind::kPushButton && previous != slot)
+        setDefaultBit(old->handle, false);
+    record.defaultButton = slot;
+    if (control->kind == ControlKind::kPushButton)
+        setDefaultBit(control->handle, true);
+    return previous;
+}
+
+bool IsPassiveTipEvent(int32_t code) {
+    return std::find(kPassiveTipEvents.begin(), kPassiveTipEvents.end(), code) !=
+           kPassiveTipEvents.end();
+}
+
+bool CloseTipOnEvent(MsgBox& box, const EventRecord& events) {
+    if (box.kind != msgbox::kTip || box.window.window == nullptr ||
+        !IsWindowVisible(box.window.window) || IsPassiveTipEvent(events.code))
+        return false;
+    MsgBoxClose(box);
+    return true;
+}
+
+}  // namespace cs::toolkit

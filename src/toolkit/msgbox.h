@@ -1,0 +1,101 @@
+// The program's own message box, in its two forms: the box (a framed popup
+// with a message and one to three buttons, waited on for an answer) and the
+// tip (a small black popup at its owner's top-left corner that vanishes at
+// the next user action). One MsgBox record serves both; showing replaces
+// what is open. Also the default-button operation and the rule by which an
+// event pump closes an open tip. It never uses the system message box and
+// runs no pump of its own except the answer wait of MsgBoxAsk.
+// User-interface thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "toolkit/drawing.h"
+#include "toolkit/window.h"
+
+namespace cs::toolkit {
+
+// MsgBoxShow kinds.
+namespace msgbox {
+inline constexpr int32_t kNone = -1;
+inline constexpr int32_t kOk = 0;
+inline constexpr int32_t kYesNo = 1;
+inline constexpr int32_t kOkCancel = 2;
+inline constexpr int32_t kYesNoCancel = 3;
+inline constexpr int32_t kTip = 4;
+// The height every caller passes.
+inline constexpr int kHeight = 150;
+inline constexpr int kWidth = 360;
+// MsgBoxAsk's answer when the pump ended before a button was pressed.
+inline constexpr int32_t kPumpEnded = -1000;
+// MsgBoxAnswer's result for an event that is no answer.
+inline constexpr int32_t kNoAnswer = -2;
+}  // namespace msgbox
+
+struct MsgBox {
+    MsgBox() = default;
+    ~MsgBox();
+    MsgBox(const MsgBox&) = delete;
+    MsgBox& operator=(const MsgBox&) = delete;
+
+    int32_t messageId = -1;
+    int32_t firstButtonId = -1;
+    int32_t secondButtonId = -1;
+    int32_t thirdButtonId = -1;
+    int32_t kind = msgbox::kNone;
+    int32_t reserved = 0;
+    Argb frameColor = 0xFF000000;
+    Argb bodyColor = 0xFFFFFFFF;
+    Argb buttonBandColor = 0xFFF0F0FF;
+    uint32_t textColor = 0;  // COLORREF
+    int32_t cornerSize = 12;
+    EventRecord* savedEventSlot = nullptr;
+    WindowRecord window;
+    // The box's events when it has no owner to share them with.
+    EventRecord ownEvents;
+};
+
+// Shows a box (kinds 0 to 3) or a tip (kind 4) and returns at once. A tip
+// needs a visible, non-minimised owner and is silently not shown otherwise.
+MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, int32_t kind,
+                   int height = msgbox::kHeight);
+
+// One step of the event pump a wait runs; false when the pump has ended.
+// Null stands for the toolkit's WaitEvent.
+using EventPump = bool (*)(EventRecord& events, void* context);
+
+// Shows the box and waits for its answer: first button 1, second 0 in a
+// kind-1 box and -1 otherwise, third -1; Escape gives the answer of the last
+// button; kPumpEnded when the pump ended. A tip answers 1 at once. Without
+// an owner, `mainWindow` is the owner while it is visible.
+int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, int32_t kind, WindowRecord* owner,
+                  WindowRecord* mainWindow = nullptr, EventPump pump = nullptr,
+                  void* context = nullptr);
+// The answer the current event gives to the open box, or kNoAnswer. For
+// callers that run the answer wait inline.
+int32_t MsgBoxAnswer(const MsgBox& box, const EventRecord& events);
+// Closes what is open and puts the shared EventRecord back as it was.
+void MsgBoxClose(MsgBox& box);
+
+// Makes `slot` the window's default button (-1 the last control, 0 none);
+// returns the previous default, or the slot itself when it already was.
+int32_t SetDefaultButton(WindowRecord& record, int32_t slot);
+
+// Events that leave an open tip alone (moves, hovering, sizes, wheels...).
+bool IsPassiveTipEvent(int32_t code);
+// For the event pump: closes an open, visible tip at the first event that is
+// not passive, restoring the event so it still takes effect. True when it
+// closed the tip.
+bool CloseTipOnEvent(MsgBox& box, const EventRecord& events);
+
+// The tip's size for its measured lines: width the widest line + 20 (at
+// least 75), height lines × line height + 45 with lines at least 16 high.
+SIZE TipSizeForLines(const std::vector<SIZE>& lines);
+// Message and title of a tip text "message||title" (title "Information").
+void SplitTipText(const std::wstring& text, std::wstring& message, std::wstring& title);
+
+}  // namespace cs::toolkit
