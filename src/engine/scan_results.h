@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/digest.h"
+#include "platform/item_facts.h"
 
 namespace cs::engine {
 
@@ -21,6 +23,9 @@ struct MatchGroup {
     std::optional<platform::Digest> headDigest;
     std::optional<platform::Digest> tailDigest;
     uint64_t founderSequence = 0;  // walk position of the founding file
+    // What the walk saw of each member, in the order of `paths`: removal
+    // checks that a member is still that file before it touches it.
+    std::vector<platform::ItemFacts> facts;
 };
 
 struct FolderGroup {
@@ -28,6 +33,14 @@ struct FolderGroup {
     int32_t count = 0;
     std::u16string folderKey;
     uint64_t founderSequence = 0;
+    std::vector<platform::ItemFacts> facts;  // one per member, as `paths`
+};
+
+// What the scan could not look at, by cause; "no duplicates" means nothing
+// where these are not zero.
+struct ScanSkips {
+    uint64_t foldersNotListed = 0;  // the root excluded: it fails the scan
+    uint64_t filesNotRead = 0;      // needed for a content criterion
 };
 
 inline constexpr int32_t kFirstRefreshThreshold = 30;
@@ -43,6 +56,16 @@ struct ScanResults {
     std::vector<MatchGroup> matchGroups;    // in order of reaching two members
     std::vector<FolderGroup> folderGroups;  // likewise
     std::vector<std::u16string> zeroByteFiles;
+    std::vector<platform::ItemFacts> zeroByteFacts;  // one per zero-byte file
+
+    // The root as it was walked (resolved: no link, no trailing separator)
+    // and every folder listed, the root included, with what the walk saw of
+    // it: removal reaches an item only through these folders.
+    std::u16string root;
+    std::unordered_map<std::u16string, platform::ItemFacts> folders;
+    // False when the root itself could not be listed.
+    bool rootListed = true;
+    ScanSkips skips;
 
     int32_t refreshCounter = 0;
     int32_t refreshThreshold = kFirstRefreshThreshold;

@@ -22,9 +22,11 @@ struct DirEntry {
     // opened (a FIFO would hang the scan). Never set on Windows.
     bool isSpecial = false;
     uint64_t size = 0;
+    // Last write in 100-nanosecond steps since 1601-01-01 UTC (FILETIME).
+    uint64_t mtime = 0;
     uint32_t attributes = 0;  // Windows attribute word; Linux st_mode
-    // (device, inode) on Linux; hasIdentity false where it would need an
-    // extra open (Windows find data carries no file id).
+    // (device, inode) on Linux; (volume serial, file id) on Windows.
+    // hasIdentity is false where the system did not give one.
     bool hasIdentity = false;
     uint64_t device = 0;
     uint64_t inode = 0;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/item_facts.h"
 #include "platform/status.h"
 
 namespace cs::platform {
@@ -36,6 +37,10 @@ public:
 
     // Tells the system the file will be read front to back.
     void HintSequential();
+
+    // What the open file is (identity, size, last write); false when the
+    // system cannot say.
+    bool ReadFacts(ItemFacts& facts) const;
 
 private:
 #ifdef _WIN32
