@@ -42,9 +42,13 @@ const char* UsageText() {
            "  --yes               do not ask; needed when standard input is not a terminal\n"
            "  --dry-run           list what would be removed, remove nothing\n"
            "  --allow-all-copies  also remove a group whose every copy is ticked\n"
+           "  --allow-unverified  also remove items no copy that stays was proven\n"
+           "                      identical to (compared in full unless matched on\n"
+           "                      exact contents; folders: every file below them)\n"
            "\n"
            "Exit status: 0 done (and everything ticked removed), 1 something ticked\n"
-           "was not removed, 2 usage error or ROOT not a folder, 130 interrupted.\n";
+           "was not removed, 2 usage error or ROOT not a folder (or not listable),\n"
+           "130 interrupted.\n";
 }
 
 namespace {
@@ -250,6 +254,8 @@ ParseOutcome ParseArguments(const std::vector<std::u16string>& args, Arguments& 
             out.dryRun = true;
         } else if (a == u"--allow-all-copies") {
             out.allowAllCopies = true;
+        } else if (a == u"--allow-unverified") {
+            out.allowUnverified = true;
         } else if (a == u"--ext") {
             if (!value(v))
                 return ParseOutcome::UsageError;
@@ -261,8 +267,9 @@ ParseOutcome ParseArguments(const std::vector<std::u16string>& args, Arguments& 
     }
     if (out.help)
         return ParseOutcome::Help;
-    if ((out.yes || out.dryRun || out.allowAllCopies) && out.remove == RemoveMode::None) {
-        error = "--yes, --dry-run and --allow-all-copies go with --remove";
+    if ((out.yes || out.dryRun || out.allowAllCopies || out.allowUnverified) &&
+        out.remove == RemoveMode::None) {
+        error = "--yes, --dry-run, --allow-all-copies and --allow-unverified go with --remove";
         return ParseOutcome::UsageError;
     }
     if (roots.size() != 1) {

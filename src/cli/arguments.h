@@ -40,6 +40,7 @@ struct Arguments {
     bool yes = false;
     bool dryRun = false;
     bool allowAllCopies = false;
+    bool allowUnverified = false;
 };
 
 enum class ParseOutcome { Ok, Help, UsageError };

@@ -20,13 +20,13 @@
 #endif
 
 #include "cli/arguments.h"
-#include "cli/guard.h"
 #include "cli/output.h"
 #include "engine/scan.h"
 #include "platform/dir.h"
 #include "platform/removal.h"
 #include "platform/text.h"
 #include "removal/removal.h"
+#include "removal/verify.h"
 #include "results/memory_rows.h"
 #include "results/result_list.h"
 #include "results/selection.h"
@@ -179,12 +179,26 @@ bool AskToRemove() {
 }
 
 const char kNothingTicked[] = "Please tick at least one item for removal before using this option.";
-const char kKeptReason[] =
-    "every copy of its group was ticked; --allow-all-copies removes them all";
+
+std::string ReasonOf(const cs::removal::ItemVerdict& v) {
+    std::string reason = cs::removal::WhyText(v.why, v.check);
+    if (v.why == cs::removal::Why::NoKeeper)
+        reason += "; --allow-all-copies removes it";
+    else if (v.verdict == cs::removal::Verdict::Unverified)
+        reason += "; --allow-unverified removes it";
+    if (!v.detail.empty() && v.why != cs::removal::Why::Verified)
+        reason += ": " + Utf8(v.detail);
+    return reason;
+}
+
+bool IsLastCopyRefusal(cs::removal::Why why) {
+    return why == cs::removal::Why::NoKeeper || why == cs::removal::Why::HoldsLastCopy;
+}
 
 int RemoveTicked(const cs::cli::Arguments& arguments, const cs::engine::ScanOptions& options,
                  const cs::engine::ScanResults& results, cs::results::MemoryRows& rows,
                  const std::vector<std::u16string>& ticked) {
+    using cs::removal::ItemVerdict;
     const bool json = arguments.json;
     cs::cli::RemovalSummary summary;
     summary.mode = arguments.remove == cs::cli::RemoveMode::Trash ? "trash" : "delete";
@@ -204,27 +218,46 @@ int RemoveTicked(const cs::cli::Arguments& arguments, const cs::engine::ScanOpti
         return finish(0);
     }
 
-    const std::vector<int32_t> guarded =
-        arguments.allowAllCopies ? std::vector<int32_t>{} : cs::cli::RowsGuardingLastCopies(rows);
-    std::vector<std::u16string> guardedPaths;
-    for (int32_t r : guarded)
-        guardedPaths.push_back(rows.Text(r, cs::results::kPathColumn));
-    summary.keptAsLastCopies = guardedPaths;
+    // Every ticked item is checked against the disk before anything is
+    // asked or removed, and again right before it goes.
+    const cs::removal::ScanRecord record(results, options.criteria);
+    const cs::removal::RemovalPolicy policy{arguments.allowUnverified, arguments.allowAllCopies};
+    const std::vector<ItemVerdict> verdicts =
+        cs::removal::VerifyTickedItems(rows, record, g_cancel);
+    if (g_cancel.load() != 0) {
+        std::fputs("clonesifter-cli: interrupted; nothing was removed\n", stderr);
+        return finish(130);
+    }
+    std::vector<const ItemVerdict*> heldBack;
+    for (const ItemVerdict& v : verdicts) {
+        if (cs::removal::Permitted(v, policy))
+            continue;
+        heldBack.push_back(&v);
+        if (IsLastCopyRefusal(v.why))
+            summary.keptAsLastCopies.push_back(v.path);
+    }
+    const cs::removal::VerdictCounts counts = cs::removal::CountVerdicts(verdicts);
+    summary.unverified = counts.unverified;
+    if (counts.unverified > 0 && !arguments.allowUnverified)
+        std::fprintf(stderr,
+                     "clonesifter-cli: %d ticked item%s held back as unverified: no copy that "
+                     "stays was proven to hold the same contents (--allow-unverified removes "
+                     "them)\n",
+                     counts.unverified, counts.unverified == 1 ? " is" : "s are");
 
     if (arguments.dryRun) {
-        for (const std::u16string& path : ticked)
-            if (std::find(guardedPaths.begin(), guardedPaths.end(), path) != guardedPaths.end())
-                summary.notRemoved.push_back(path);
-        summary.removed = static_cast<int32_t>(ticked.size() - summary.notRemoved.size());
-        if (!json) {
-            std::string text = "\nWould remove (" + std::string(summary.mode) + "):\n";
-            for (const std::u16string& path : ticked)
-                if (std::find(guardedPaths.begin(), guardedPaths.end(), path) == guardedPaths.end())
-                    text += Utf8(path) + "\n";
-            for (const std::u16string& path : guardedPaths)
-                text += "Would keep: " + Utf8(path) + "\t(" + kKeptReason + ")\n";
-            Print(text);
+        std::string text = "\nWould remove (" + std::string(summary.mode) + "):\n";
+        for (const ItemVerdict& v : verdicts)
+            if (cs::removal::Permitted(v, policy))
+                text += Utf8(v.path) + "\n";
+        for (const ItemVerdict* v : heldBack) {
+            text += "Would keep: " + Utf8(v->path) + "\t(" + ReasonOf(*v) + ")\n";
+            summary.notRemoved.push_back(v->path);
+            summary.reasons.push_back(ReasonOf(*v));
         }
+        summary.removed = static_cast<int32_t>(verdicts.size() - heldBack.size());
+        if (!json)
+            Print(text);
         return finish(0);
     }
 
@@ -242,43 +275,46 @@ int RemoveTicked(const cs::cli::Arguments& arguments, const cs::engine::ScanOpti
         }
     }
 
-    // The guarded rows are unticked while the removal runs, so it passes
-    // them by, and ticked again after: they stay ticked like any row whose
-    // item was not removed.
-    for (int32_t r : guarded)
-        rows.SetStateImage(r, cs::results::kUnticked);
     std::atomic<int32_t> failures{0};
+    std::vector<cs::removal::ItemOutcome> outcomes;
     int32_t removed = 0;
     {
         cs::platform::RemovalThreadScope scope;
-        removed = cs::removal::RemoveTickedItems(
-            rows,
-            cs::removal::RemoverFor(arguments.remove == cs::cli::RemoveMode::Delete
-                                        ? cs::removal::RemovalMode::Permanent
-                                        : cs::removal::RemovalMode::Recycle),
-            g_cancel, failures);
+        removed = cs::removal::RemoveVerifiedItems(
+            rows, verdicts, record, arguments.remove == cs::cli::RemoveMode::Trash, policy,
+            g_cancel, failures, &outcomes);
     }
-    for (int32_t r = 0; r < rows.Count(); ++r) {
-        const std::u16string path = rows.Text(r, cs::results::kPathColumn);
-        if (!path.empty() &&
-            std::find(guardedPaths.begin(), guardedPaths.end(), path) != guardedPaths.end())
-            rows.SetStateImage(r, cs::results::kTicked);
-    }
-    const int32_t failed = failures.load() + static_cast<int32_t>(guarded.size());
+    // Outcomes run from the bottom row up; the report lists rows top down.
+    std::reverse(outcomes.begin(), outcomes.end());
+    const int32_t failed = failures.load();
     summary.removed = removed;
     summary.failures = failed;
     summary.report = cs::removal::RemovalReport(failed);
-    summary.notRemoved = TickedPaths(rows);
     const bool interrupted = g_cancel.load() != 0;
-
-    if (!json) {
-        std::string text = "\n" + Utf8(summary.report) + "\n";
-        for (const std::u16string& path : summary.notRemoved) {
-            text += Utf8(path);
-            if (std::find(guardedPaths.begin(), guardedPaths.end(), path) != guardedPaths.end())
-                text += std::string("\t(kept: ") + kKeptReason + ")";
-            text += "\n";
+    std::string text = "\n" + Utf8(summary.report) + "\n";
+    for (const cs::removal::ItemOutcome& o : outcomes) {
+        if (o.removed)
+            continue;
+        const auto verdict = std::find_if(verdicts.begin(), verdicts.end(),
+                                          [&](const ItemVerdict& v) { return v.path == o.path; });
+        ItemVerdict shown = *verdict;
+        shown.why = o.why;
+        shown.check = o.check;
+        const std::string reason = ReasonOf(shown);
+        summary.notRemoved.push_back(o.path);
+        summary.reasons.push_back(reason);
+        text += Utf8(o.path) + "\t(" + reason + ")\n";
+    }
+    // Rows not reached after an interrupt are still ticked, with no reason.
+    for (const std::u16string& path : TickedPaths(rows)) {
+        if (std::find(summary.notRemoved.begin(), summary.notRemoved.end(), path) ==
+            summary.notRemoved.end()) {
+            summary.notRemoved.push_back(path);
+            summary.reasons.push_back("not reached before the interrupt");
+            text += Utf8(path) + "\n";
         }
+    }
+    if (!json) {
         Print(text);
         if (interrupted)
             std::fputs("clonesifter-cli: interrupted; the items not yet handled are still there\n",
@@ -328,6 +364,21 @@ int Run(const std::vector<std::u16string>& args) {
     } else {
         outcome = cs::engine::RunScan(options, results, g_cancel);
     }
+
+    if (!results.rootListed) {
+        std::fprintf(stderr, "clonesifter-cli: cannot list the folder: %s\n",
+                     cs::platform::Utf16ToUtf8Lossless(options.rootPath).c_str());
+        return 2;
+    }
+    // "No duplicates" must never stand for "could not look".
+    if (results.skips.foldersNotListed || results.skips.filesNotRead)
+        std::fprintf(stderr,
+                     "clonesifter-cli: could not look into %llu folder%s and could not read "
+                     "%llu file%s; they are left out of the results\n",
+                     static_cast<unsigned long long>(results.skips.foldersNotListed),
+                     results.skips.foldersNotListed == 1 ? "" : "s",
+                     static_cast<unsigned long long>(results.skips.filesNotRead),
+                     results.skips.filesNotRead == 1 ? "" : "s");
 
     const bool cancelled = outcome == cs::engine::ScanOutcome::Cancelled;
     cs::results::MemoryRows rows;

@@ -112,6 +112,9 @@ std::string FormatJson(const engine::ScanOptions& options, const engine::ScanRes
     out += ", \"criteria\": " + std::to_string(options.criteria);
     out += ", \"extension_filter\": " + JsonString(options.extensionFilter);
     out += cancelled ? ", \"cancelled\": true" : ", \"cancelled\": false";
+    out += ", \"skipped\": {\"folders_not_listed\": " +
+           std::to_string(results.skips.foldersNotListed) +
+           ", \"files_not_read\": " + std::to_string(results.skips.filesNotRead) + '}';
 
     out += ", \"folder_groups\": [";
     bool firstGroup = true;
@@ -159,8 +162,19 @@ std::string FormatJson(const engine::ScanOptions& options, const engine::ScanRes
         out += ", \"removed\": " + std::to_string(removal->removed);
         out += ", \"failures\": " + std::to_string(removal->failures);
         out += ", \"report\": " + JsonString(removal->report);
+        out += ", \"unverified\": " + std::to_string(removal->unverified);
         out += ", \"not_removed\": ";
         AppendPathArray(out, removal->notRemoved);
+        out += ", \"reasons\": [";
+        for (size_t i = 0; i < removal->notRemoved.size(); ++i) {
+            if (i)
+                out += ", ";
+            out += "{\"path\": " + JsonString(removal->notRemoved[i]) + ", \"reason\": ";
+            out += JsonString(platform::Utf8ToUtf16Lossless(
+                i < removal->reasons.size() ? removal->reasons[i] : std::string()));
+            out += '}';
+        }
+        out += ']';
         out += ", \"kept_as_last_copies\": ";
         AppendPathArray(out, removal->keptAsLastCopies);
         out += '}';

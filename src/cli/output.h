@@ -28,7 +28,9 @@ struct RemovalSummary {
     int32_t removed = 0;
     int32_t failures = 0;
     std::u16string report;
+    int32_t unverified = 0;
     std::vector<std::u16string> notRemoved;
+    std::vector<std::string> reasons;  // one per notRemoved path
     std::vector<std::u16string> keptAsLastCopies;
 };
 

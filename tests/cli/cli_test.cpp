@@ -17,90 +17,14 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/cli_runner.h"
 #include "support/temp_tree.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using cs::test::TempTree;
-
-struct CliResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAll(int fd) {
-    std::string data;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = read(fd, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        data.append(buf, static_cast<size_t>(n));
-    }
-    return data;
-}
-
-using Environment = std::vector<std::pair<std::string, std::string>>;
-
-// Standard input is never a terminal for the program under test, so it can
-// never wait for an answer.
-pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd,
-            const Environment& env = {}) {
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0)
-        return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int devNull = open("/dev/null", O_RDONLY);
-        dup2(devNull, 0);
-        for (const auto& [name, value] : env) {
-            if (value.empty())
-                unsetenv(name.c_str());
-            else
-                setenv(name.c_str(), value.c_str(), 1);
-        }
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        close(out[0]);
-        close(err[0]);
-        std::vector<char*> argv;
-        std::string program = CS_CLI_PATH;
-        argv.push_back(program.data());
-        std::vector<std::string> copy = args;
-        for (auto& a : copy)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    outFd = out[0];
-    errFd = err[0];
-    return pid;
-}
-
-CliResult Finish(pid_t pid, int outFd, int errFd) {
-    CliResult r;
-    // stderr is small; read stdout to the end first, then stderr.
-    std::thread errReader([&] { r.err = ReadAll(errFd); });
-    r.out = ReadAll(outFd);
-    errReader.join();
-    close(outFd);
-    close(errFd);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
-}
-
-CliResult RunCli(const std::vector<std::string>& args, const Environment& env = {}) {
-    int outFd, errFd;
-    const pid_t pid = Spawn(args, outFd, errFd, env);
-    return Finish(pid, outFd, errFd);
-}
+using namespace cs::test::cli;
 
 std::vector<std::vector<std::string>> FileGroups(const nlohmann::json& doc) {
     std::vector<std::vector<std::string>> groups;

@@ -20,7 +20,9 @@
 #include <cstring>
 #include <string>
 
+#include "platform/posix/descriptor.h"
 #include "platform/posix/removal_hooks.h"
+#include "platform/posix/tree_delete.h"
 #include "platform/removal.h"
 #include "platform/text.h"
 
@@ -37,20 +39,8 @@ void SetBeforeOpenFolderHook(BeforeOpenFolderHook hook) {
 
 namespace {
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using posix::DeleteTreeAt;
+using posix::Descriptor;
 
 // Splits a path into its folder and last name. False for the root, an
 // empty path and names that are not entries ("." and "..").
@@ -74,11 +64,9 @@ bool UnlinkEntry(int folderFd, const char* name, int flags) {
     return unlinkat(folderFd, name, flags) == 0 || errno == ENOENT;
 }
 
-bool DeleteTreeAt(int parentFd, const char* name, const char* mask);
-
 // Deletes the matching entries of an open folder; false when any stayed.
 // Goes on after a failure, so everything that can go, goes.
-bool DeleteEntries(int folderFd, const char* mask) {
+bool DeleteEntries(int folderFd, const char* mask, dev_t device, bool& otherDevice) {
     const int listFd = dup(folderFd);
     if (listFd < 0)
         return true;  // cannot list: removing the folder itself will tell
@@ -102,15 +90,26 @@ bool DeleteEntries(int folderFd, const char* mask) {
         }
         // A link is a non-directory here (no-follow), so it is unlinked as
         // itself and its target is never touched.
-        const bool gone = S_ISDIR(st.st_mode) ? DeleteTreeAt(folderFd, name, mask)
-                                              : UnlinkEntry(folderFd, name, 0);
+        const bool gone = S_ISDIR(st.st_mode)
+                              ? DeleteTreeAt(folderFd, name, mask, device, otherDevice)
+                              : UnlinkEntry(folderFd, name, 0);
         ok = ok && gone;
     }
     closedir(dir);
     return ok;
 }
 
-bool DeleteTreeAt(int parentFd, const char* name, const char* mask) {
+// Opens the folder that holds `path`'s last name; -1 when it is not there.
+int OpenParent(const std::string& parent) {
+    return open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+}  // namespace
+
+namespace posix {
+
+bool DeleteTreeAt(int parentFd, const char* name, const char* mask, dev_t device,
+                  bool& otherDevice) {
     if (posix::beforeOpenFolder)
         posix::beforeOpenFolder(parentFd, name);
     const int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -128,18 +127,37 @@ bool DeleteTreeAt(int parentFd, const char* name, const char* mask) {
     bool ok;
     {
         Descriptor folder(fd);
-        ok = DeleteEntries(folder.Get(), mask);
+        struct stat st;
+        if (fstat(folder.Get(), &st) != 0)
+            return false;
+        // A file system mounted here is not part of the tree the user
+        // ticked: emptying it would destroy data that lives elsewhere.
+        if (st.st_dev != device) {
+            otherDevice = true;
+            return false;
+        }
+        ok = DeleteEntries(folder.Get(), mask, device, otherDevice);
     }
     const bool removed = UnlinkEntry(parentFd, name, AT_REMOVEDIR);
     return removed && ok;
 }
 
-// Opens the folder that holds `path`'s last name; -1 when it is not there.
-int OpenParent(const std::string& parent) {
-    return open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+bool TrashNativePath(const std::string& native) {
+    // GLib moves the item into the trash of its own file system (the home
+    // trash, or .Trash-$uid at the top of that mount) and never deletes:
+    // where no trash can be found or made it fails, and the item stays.
+    GFile* file = g_file_new_for_path(native.c_str());
+    GError* error = nullptr;
+    bool ok = g_file_trash(file, nullptr, &error) != FALSE;
+    if (!ok && error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND))
+        ok = true;
+    if (error)
+        g_error_free(error);
+    g_object_unref(file);
+    return ok;
 }
 
-}  // namespace
+}  // namespace posix
 
 bool DeletePathPermanently(const std::u16string& path) {
     std::string parent, name;
@@ -153,8 +171,9 @@ bool DeletePathPermanently(const std::u16string& path) {
     struct stat st;
     if (fstatat(parentFd.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT;
+    bool otherDevice = false;
     if (S_ISDIR(st.st_mode))
-        return DeleteTreeAt(parentFd.Get(), name.c_str(), "*");
+        return DeleteTreeAt(parentFd.Get(), name.c_str(), "*", st.st_dev, otherDevice);
     return UnlinkEntry(parentFd.Get(), name.c_str(), 0);
 }
 
@@ -166,7 +185,11 @@ bool DeleteFolderTree(const std::u16string& folder, const std::u16string& mask) 
     if (parentFd.Get() < 0)
         return false;
     const std::string nativeMask = ToNative(mask.empty() ? std::u16string_view(u"*") : mask);
-    return DeleteTreeAt(parentFd.Get(), name.c_str(), nativeMask.c_str());
+    struct stat st;
+    if (fstatat(parentFd.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    bool otherDevice = false;
+    return DeleteTreeAt(parentFd.Get(), name.c_str(), nativeMask.c_str(), st.st_dev, otherDevice);
 }
 
 bool RecyclePath(const std::u16string& path) {
@@ -176,18 +199,7 @@ bool RecyclePath(const std::u16string& path) {
     struct stat st;
     if (lstat(native.c_str(), &st) != 0)
         return errno == ENOENT || errno == ENOTDIR;  // nothing exists there
-    // GLib moves the item into the trash of its own file system (the home
-    // trash, or .Trash-$uid at the top of that mount) and never deletes:
-    // where no trash can be found or made it fails, and the item stays.
-    GFile* file = g_file_new_for_path(native.c_str());
-    GError* error = nullptr;
-    bool ok = g_file_trash(file, nullptr, &error) != FALSE;
-    if (!ok && error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND))
-        ok = true;
-    if (error)
-        g_error_free(error);
-    g_object_unref(file);
-    return ok;
+    return posix::TrashNativePath(native);
 }
 
 RemovalThreadScope::RemovalThreadScope() = default;

@@ -1,0 +1,153 @@
+// Runs the real clonesifter-cli as a child process.
+#include "cli/cli_runner.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace cs::test::cli {
+
+namespace {
+
+void ApplyEnvironment(const Environment& env) {
+    for (const auto& [name, value] : env) {
+        if (value.empty())
+            unsetenv(name.c_str());
+        else
+            setenv(name.c_str(), value.c_str(), 1);
+    }
+}
+
+[[noreturn]] void Exec(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    std::string program = CS_CLI_PATH;
+    argv.push_back(program.data());
+    std::vector<std::string> copy = args;
+    for (auto& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
+}  // namespace
+
+std::string ReadAll(int fd) {
+    std::string data;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        data.append(buf, static_cast<size_t>(n));
+    }
+    return data;
+}
+
+
+pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd,
+            const Environment& env, uid_t asUser) {
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devNull = open("/dev/null", O_RDONLY);
+        dup2(devNull, 0);
+        ApplyEnvironment(env);
+        if (asUser != 0 && (setgroups(0, nullptr) != 0 || setgid(asUser) != 0 || setuid(asUser) != 0))
+            _exit(126);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        close(out[0]);
+        close(err[0]);
+        Exec(args);
+    }
+    close(out[1]);
+    close(err[1]);
+    outFd = out[0];
+    errFd = err[0];
+    return pid;
+}
+
+CliResult Finish(pid_t pid, int outFd, int errFd) {
+    CliResult r;
+    // stderr is small; read stdout to the end first, then stderr.
+    std::thread errReader([&] { r.err = ReadAll(errFd); });
+    r.out = ReadAll(outFd);
+    errReader.join();
+    close(outFd);
+    close(errFd);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+CliResult RunCli(const std::vector<std::string>& args, const Environment& env, uid_t asUser) {
+    int outFd, errFd;
+    const pid_t pid = Spawn(args, outFd, errFd, env, asUser);
+    return Finish(pid, outFd, errFd);
+}
+
+CliResult RunCliOnTerminal(const std::vector<std::string>& args, const std::string& prompt,
+                           const std::function<void()>& whilePromptWaits,
+                           const std::string& answer, const Environment& env) {
+    int out[2], err[2];
+    CliResult r;
+    if (pipe(out) != 0 || pipe(err) != 0)
+        return r;
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        ApplyEnvironment(env);
+        // The terminal is standard input and the prompt's stream; the
+        // listing and the report go to pipes to be read apart.
+        dup2(out[1], 1);
+        close(out[0]);
+        close(err[0]);
+        Exec(args);
+    }
+    close(out[1]);
+    close(err[1]);
+    close(err[0]);
+    std::string seen;
+    char buf[4096];
+    while (seen.find(prompt) == std::string::npos) {
+        const ssize_t n = read(terminal, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        seen.append(buf, static_cast<size_t>(n));
+    }
+    r.err = seen;
+    if (seen.find(prompt) != std::string::npos) {
+        whilePromptWaits();
+        const std::string line = answer + "\n";
+        (void)!write(terminal, line.data(), line.size());
+    }
+    std::thread drain([&] {
+        for (;;) {
+            const ssize_t n = read(terminal, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            r.err.append(buf, static_cast<size_t>(n));
+        }
+    });
+    r.out = ReadAll(out[0]);
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(terminal);
+    drain.join();
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+}  // namespace cs::test::cli
