@@ -419,7 +419,7 @@ TEST(CliRemoval, UndeletableItemIsReportedAndExitIsOne) {
     std::system(("chattr -i '" + stuck.string() + "'").c_str());
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("\n1 item could not be deleted. Those are still checked in the list.\n" +
-                         stuck.string() + "\n"),
+                         stuck.string() + "\t(the system refused to remove it)\n"),
               std::string::npos)
         << r.out;
     EXPECT_TRUE(Exists(stuck.string()));
