@@ -6,6 +6,7 @@
 
 #include "platform/file.h"
 #include "platform/posix/errno_status.h"
+#include "platform/posix/stat_facts.h"
 #include "platform/text.h"
 
 namespace cs::platform {
@@ -109,6 +110,14 @@ bool FileReader::SeekTo(uint64_t offset) {
 void FileReader::HintSequential() {
     if (fd_ >= 0)
         posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+bool FileReader::ReadFacts(ItemFacts& facts) const {
+    struct stat st;
+    if (fd_ < 0 || fstat(fd_, &st) != 0)
+        return false;
+    facts = FactsOf(st);
+    return true;
 }
 
 }  // namespace cs::platform
