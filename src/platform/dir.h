@@ -41,7 +41,10 @@ public:
     DirReader(const DirReader&) = delete;
     DirReader& operator=(const DirReader&) = delete;
 
-    // Opens the folder for listing. Windows searches path + "\*".
+    // Opens the folder for listing. Windows searches path + "\*" and lists
+    // in the system's order; Linux reads every name first and lists them in
+    // the order NTFS would (see UpperCaseForOrder), so "first" means the
+    // same on both systems.
     Status Open(const std::u16string& path);
     // Fills the next entry; false at the end (the handle is then closed).
     bool Next(DirEntry& entry);

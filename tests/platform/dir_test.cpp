@@ -350,6 +350,49 @@ TEST(DirReaderPosix, UndecodableNameCanBeOpenedAgain) {
     EXPECT_EQ(std::string(buffer, 7), "payload");
 }
 
+TEST(DirReaderPosix, ListsInTheOrderNtfsWould) {
+    TempTree tree;
+    // Created out of order, so neither creation order nor a hash order can
+    // pass for it. '_' (0x5F) sorts after 'Z' (0x5A) once 'x' is upper-cased;
+    // "\u00E9" upper-cases to "\u00C9" and ties with it, broken by the code
+    // units themselves; "Ab" and "ab" likewise.
+    const char* const created[] = {"_x", "\xC3\xA9", "Z", "ab", "F", "B", "\xC3\x89", "Ab", "a"};
+    for (const char* name : created)
+        tree.Write(name, "x");
+    DirReader reader;
+    ASSERT_EQ(reader.Open(tree.Root16()), Status::Ok);
+    std::vector<std::u16string> order;
+    DirEntry entry;
+    while (reader.Next(entry))
+        order.push_back(entry.name);
+    EXPECT_EQ(order, (std::vector<std::u16string>{u"a", u"Ab", u"ab", u"B", u"F", u"Z", u"_x",
+                                                  u"\u00C9", u"\u00E9"}));
+}
+
+TEST(DirReaderPosix, UpperCasesBeyondAsciiWithoutALanguage) {
+    EXPECT_EQ(UpperCaseCodeUnit(u'q'), u'Q');
+    EXPECT_EQ(UpperCaseCodeUnit(u'\u00FF'), u'\u0178');  // y with diaeresis
+    EXPECT_EQ(UpperCaseCodeUnit(u'\u03C3'), u'\u03A3');  // sigma
+    EXPECT_EQ(UpperCaseCodeUnit(u'i'), u'I');            // never the Turkish dotted I
+    EXPECT_EQ(UpperCaseCodeUnit(u'\u00DF'), u'\u00DF');  // sharp s has no one-unit upper case
+    EXPECT_EQ(UpperCaseCodeUnit(0xDCFF), 0xDCFF);        // a byte that was not UTF-8
+}
+
+// Time stamps come in the FILETIME scale on both systems, so "oldest" and
+// "newest" and the checks before removal compare alike.
+TEST(DirReaderPosix, EntriesCarryTheirLastWriteTimeAsAFiletime) {
+    TempTree tree;
+    tree.Write("f", "x");
+    tree.MakeDir("d");
+    const timespec times[2] = {{0, UTIME_OMIT}, {981173106, 123456789}};  // 2001-02-03 04:05:06
+    ASSERT_EQ(utimensat(AT_FDCWD, tree.Path("f").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    ASSERT_EQ(utimensat(AT_FDCWD, tree.Path("d").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    const uint64_t expected = (981173106ull + 11644473600ull) * 10000000ull + 1234567ull;
+    const auto entries = ListAll(tree.Root16());
+    EXPECT_EQ(entries.at(u"f").mtime, expected);
+    EXPECT_EQ(entries.at(u"d").mtime, expected);
+}
+
 TEST(DirReaderPosix, FolderIdentityMatchesTheListedEntry) {
     TempTree tree;
     tree.MakeDir("sub");
