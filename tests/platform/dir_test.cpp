@@ -17,6 +17,7 @@
 #endif
 
 #include "platform/dir.h"
+#include "platform/item_facts.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "support/temp_tree.h"
@@ -172,6 +173,30 @@ TEST(DirReader, IsDirectory) {
     EXPECT_FALSE(IsDirectory(tree.Path16("file.txt")));
     EXPECT_FALSE(IsDirectory(tree.Path16("missing")));
     EXPECT_FALSE(IsDirectory(u""));
+}
+
+// The user names the root; the walk and every result path use one form of
+// it, whatever way it was typed.
+TEST(ResolveRoot, TrailingAndDoubledSeparatorsAndDotStepsNameTheSameFolder) {
+    TempTree tree;
+    tree.MakeDir("dir/sub");
+    tree.Write("file.txt", "x");
+    const std::u16string dir = tree.Path16("dir");
+    const std::u16string sep(1, kPathSeparator);
+    std::u16string resolved;
+    ItemFacts facts;
+    for (const std::u16string& given :
+         {dir, dir + sep, dir + sep + sep, dir + sep + u"." + sep,
+          dir + sep + u"sub" + sep + u".." + sep}) {
+        SCOPED_TRACE(Utf16ToUtf8Lossless(given));
+        resolved.clear();
+        ASSERT_TRUE(ResolveRoot(given, resolved, facts));
+        EXPECT_EQ(resolved, dir);
+        EXPECT_TRUE(facts.isFolder);
+    }
+    EXPECT_FALSE(ResolveRoot(tree.Path16("file.txt"), resolved, facts));
+    EXPECT_FALSE(ResolveRoot(tree.Path16("missing"), resolved, facts));
+    EXPECT_FALSE(ResolveRoot(u"", resolved, facts));
 }
 
 #ifdef _WIN32
@@ -391,6 +416,35 @@ TEST(DirReaderPosix, EntriesCarryTheirLastWriteTimeAsAFiletime) {
     const auto entries = ListAll(tree.Root16());
     EXPECT_EQ(entries.at(u"f").mtime, expected);
     EXPECT_EQ(entries.at(u"d").mtime, expected);
+}
+
+TEST(ResolveRootPosix, LinksAreFollowedAndTheRootStaysSlash) {
+    TempTree tree;
+    tree.MakeDir("real");
+    std::filesystem::create_directory_symlink(tree.Path("real"), tree.Path("link"));
+    std::filesystem::create_directory_symlink("real", tree.Path("relative-link"));
+    std::filesystem::create_directory_symlink(tree.Path("link"), tree.Path("link-to-link"));
+    struct stat st;
+    ASSERT_EQ(stat(tree.Path("real").c_str(), &st), 0);
+    std::u16string resolved;
+    ItemFacts facts;
+    for (const char* given : {"link", "relative-link", "link-to-link/", "link//"}) {
+        SCOPED_TRACE(given);
+        ASSERT_TRUE(ResolveRoot(tree.Path16(given), resolved, facts));
+        EXPECT_EQ(resolved, tree.Path16("real"));
+        EXPECT_EQ(facts.device, static_cast<uint64_t>(st.st_dev));
+        EXPECT_EQ(facts.inode, static_cast<uint64_t>(st.st_ino));
+    }
+    for (const char16_t* slash : {u"/", u"//", u"/./"}) {
+        ASSERT_TRUE(ResolveRoot(slash, resolved, facts));
+        EXPECT_EQ(resolved, u"/");
+    }
+    // A relative root becomes absolute, so result paths name one place
+    // whatever the current folder is later.
+    const std::filesystem::path relative =
+        std::filesystem::relative(tree.Path("real"), std::filesystem::current_path());
+    ASSERT_TRUE(ResolveRoot(test::ToU16("./" / relative), resolved, facts));
+    EXPECT_EQ(resolved, tree.Path16("real"));
 }
 
 TEST(DirReaderPosix, FolderIdentityMatchesTheListedEntry) {

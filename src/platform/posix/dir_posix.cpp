@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -134,6 +136,90 @@ bool FolderIdentity(const std::u16string& path, uint64_t& device, uint64_t& inod
 bool IsDirectory(const std::u16string& path) {
     struct stat st;
     return !path.empty() && stat(ToNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ResolveRoot(const std::u16string& given, std::u16string& resolved, ItemFacts& facts) {
+    if (given.empty())
+        return false;
+    // realpath follows every link, and drops "." and ".." steps and doubled
+    // or trailing slashes: "dir/", "dir//", "./dir" and a link to dir all
+    // become the one absolute path the walk then lists without following.
+    char* real = realpath(ToNative(given).c_str(), nullptr);
+    if (!real)
+        return false;
+    const std::string native(real);
+    std::free(real);
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    resolved = FromNative(native);
+    facts = FactsOf(st);
+    return true;
+}
+
+namespace {
+
+bool StatFollowing(const std::string& path, ItemFacts& facts) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return false;
+    facts = FactsOf(st);
+    return true;
+}
+
+// The parent of an absolute, resolved path; "/" is its own parent.
+std::string ParentOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
+std::string HomeTrashPath() {
+    // The XDG rule: a relative XDG_DATA_HOME is to be ignored.
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/')
+        return std::string(data) + "/Trash";
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/')
+        return std::string(home) + "/.local/share/Trash";
+    return {};
+}
+
+}  // namespace
+
+TrashFolders::TrashFolders(const std::u16string& root, const ItemFacts& rootFacts) {
+    const std::string uid = std::to_string(getuid());
+    topTrashName_ = FromNative(".Trash-" + uid);
+    userName_ = FromNative(uid);
+    const std::string homeTrash = HomeTrashPath();
+    if (!homeTrash.empty() && !StatFollowing(homeTrash, home_))
+        home_ = ItemFacts{};
+
+    const std::string native = ToNative(root);
+    root_.device = rootFacts.device;
+    ItemFacts parent;
+    root_.fileSystemTop =
+        native == "/" || (StatFollowing(ParentOf(native), parent) && parent.device != rootFacts.device);
+    root_.sharedTrash = false;
+
+    // Is the root inside a trash? The home trash by identity, on every step
+    // up to "/"; the trashes at a file system's top by their names, which
+    // errs towards listing everything (a folder of that name elsewhere is
+    // never left out anyway).
+    std::string step = native;
+    std::string below;  // the step's child on the way to the root
+    for (;;) {
+        ItemFacts facts;
+        if (home_.HasIdentity() && StatFollowing(step, facts) && facts.SameIdentity(home_))
+            return;
+        const std::string name = step.substr(step.rfind('/') + 1);
+        if (name == ".Trash-" + uid || (name == ".Trash" && below == uid))
+            return;
+        if (step == "/")
+            break;
+        below = name;
+        step = ParentOf(step);
+    }
+    active_ = true;
 }
 
 }  // namespace cs::platform
