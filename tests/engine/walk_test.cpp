@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/scan.h"
 #include "platform/text.h"
@@ -238,6 +239,8 @@ TEST(Walk, RootThatCannotBeListedGivesAnEmptyCompletedScan) {
         EXPECT_EQ(RunScan(o, results, cancel), ScanOutcome::Completed) << root;
         EXPECT_TRUE(results.matchGroups.empty());
         EXPECT_TRUE(results.zeroByteFiles.empty());
+        // Said, so that it is never taken for a folder without duplicates.
+        EXPECT_FALSE(results.rootListed) << root;
     }
 }
 
@@ -321,6 +324,31 @@ TEST(Walk, AHardLinkIsListedOnce) {
                                 int(members.count(tree.Path16("sub/deeper-link")));
         EXPECT_EQ(linkedNames, 1);
     }
+}
+
+// The same tree must give the same groups, member order and so the same
+// "first" copy however it was made, on Linux as on Windows: folders are
+// walked in NTFS order (upper-cased names, code-unit order), not in the
+// file system's hash or creation order.
+TEST(Walk, TheSameTreeGivesTheSameOrderWhateverTheCreationOrder) {
+    const std::vector<std::string> names = {"B", "a", "_x", "M/b", "Z", "M/A"};
+    TempTree forward, backward;
+    for (const std::string& n : names)
+        forward.Write(n, "identical");
+    for (auto it = names.rbegin(); it != names.rend(); ++it)
+        backward.Write(*it, "identical");
+    auto relative = [](const TempTree& tree) {
+        const ScanRecord rec = RunEngineScan(Options(tree, CRIT_RECURSIVE | CRIT_EXACT_CONTENTS));
+        std::vector<std::u16string> out;
+        for (const PathList& g : rec.final.matchGroups) {
+            for (const std::u16string& p : g)
+                out.push_back(p.substr(tree.Root16().size() + 1));
+        }
+        return out;
+    };
+    const std::vector<std::u16string> expected = {u"a", u"B", u"M/A", u"M/b", u"Z", u"_x"};
+    EXPECT_EQ(relative(forward), expected);
+    EXPECT_EQ(relative(backward), expected);
 }
 
 // Members of a group are held as paths joined by line feeds: a name with a
