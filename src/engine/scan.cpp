@@ -169,11 +169,11 @@ private:
 
             // One physical file is listed once: deleting "the copy" that is
             // a second name of the same file would delete the only copy.
-            if (entry.hasIdentity && !files_.Insert(entry.device, entry.inode))
-                continue;
-
+            // Only a file that takes part claims its identity: a second name
+            // left out by the filters (a ".bak" link to a ".jpg") must not
+            // hide the name that passes them.
             if (entry.size == 0) {
-                if (criteria & CRIT_LIST_ZERO_BYTE) {
+                if ((criteria & CRIT_LIST_ZERO_BYTE) && FirstName(entry)) {
                     grouper_.AddZeroByteFile(platform::JoinPath(path, entry.name), FactsOf(entry));
                 }
                 continue;
@@ -185,6 +185,8 @@ private:
                 if (FindText(options_.extensionFilter, needle, false) == 0)
                     continue;
             }
+            if (!FirstName(entry))
+                continue;
             if (progress_)
                 progress_->filesSeen.fetch_add(1, std::memory_order_relaxed);
             if (!grouper_.AddFile(platform::JoinPath(path, entry.name), entry.name,
@@ -193,6 +195,10 @@ private:
             }
         }
         return !Cancelled();
+    }
+
+    bool FirstName(const platform::DirEntry& entry) {
+        return !entry.hasIdentity || files_.Insert(entry.device, entry.inode);
     }
 
     const ScanOptions& options_;

@@ -326,6 +326,27 @@ TEST(Walk, AHardLinkIsListedOnce) {
     }
 }
 
+// Only a name that takes part claims the file: a ".bak" link met first and
+// left out by the type filter must not hide the ".jpg" name of the same
+// file, or an identical pair of pictures goes unreported.
+TEST(Walk, ALinkLeftOutByTheFiltersHidesNoOtherName) {
+    TempTree tree;
+    tree.Write("a.bak", "the same picture");
+    fs::create_hard_link(tree.Path("a.bak"), tree.Path("b.jpg"));
+    tree.Write("c.jpg", "the same picture");
+    tree.Write("d0.bak", "");
+    fs::create_hard_link(tree.Path("d0.bak"), tree.Path("e0.jpg"));
+    const ScanRecord rec = RunEngineScan(Options(tree, CRIT_EXACT_CONTENTS, u"|jpg|"));
+    ASSERT_EQ(rec.final.matchGroups.size(), 1u) << Describe(rec.final);
+    EXPECT_EQ(rec.final.matchGroups[0], (PathList{tree.Path16("b.jpg"), tree.Path16("c.jpg")}));
+    // An empty file not listed claims nothing either; once listed, its
+    // second name is not listed again.
+    EXPECT_TRUE(rec.final.zeroByteFiles.empty());
+    const ScanRecord zero =
+        RunEngineScan(Options(tree, CRIT_EXACT_CONTENTS | CRIT_LIST_ZERO_BYTE, u"|jpg|"));
+    EXPECT_EQ(zero.final.zeroByteFiles, PathList{tree.Path16("d0.bak")});
+}
+
 // The same tree must give the same groups, member order and so the same
 // "first" copy however it was made, on Linux as on Windows: folders are
 // walked in NTFS order (upper-cased names, code-unit order), not in the
