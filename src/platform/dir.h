@@ -118,9 +118,9 @@ public:
 private:
     FolderPlace root_;
     bool active_ = false;
-    ItemFacts home_;                // the home trash; no identity when there is none
-    std::u16string topTrashName_;   // ".Trash-$UID"
-    std::u16string userName_;       // "$UID", inside a shared ".Trash"
+    ItemFacts home_;               // the home trash; no identity when there is none
+    std::u16string topTrashName_;  // ".Trash-$UID"
+    std::u16string userName_;      // "$UID", inside a shared ".Trash"
 };
 
 }  // namespace cs::platform

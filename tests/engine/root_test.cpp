@@ -47,7 +47,8 @@ TEST(ScanRoot, EveryWayOfNamingTheFolderFindsItsDuplicates) {
         EXPECT_EQ(results.root, data);
         const test::ScanSnapshot s = test::SnapshotOf(results);
         ASSERT_EQ(s.matchGroups.size(), 1u) << Describe(s);
-        EXPECT_EQ(s.matchGroups[0], (PathList{tree.Path16("data/a.txt"), tree.Path16("data/sub/b.txt")}));
+        EXPECT_EQ(s.matchGroups[0],
+                  (PathList{tree.Path16("data/a.txt"), tree.Path16("data/sub/b.txt")}));
         EXPECT_EQ(results.folders.count(data), 1u);
         EXPECT_EQ(results.folders.count(tree.Path16("data/sub")), 1u);
         EXPECT_EQ(results.folders.size(), 2u);

@@ -64,7 +64,8 @@ protected:
         tree.Write("home/docs/photo.jpg", kPicture);
         tree.Write("home/.local/share/Trash/files/photo.jpg", kPicture);
         tree.Write("home/.local/share/Trash/files/photo.2.jpg", kPicture);
-        tree.Write("home/.local/share/Trash/info/photo.jpg.trashinfo", "[Trash Info]\nPath=photo.jpg\n");
+        tree.Write("home/.local/share/Trash/info/photo.jpg.trashinfo",
+                   "[Trash Info]\nPath=photo.jpg\n");
         tree.Write("home/.local/share/Trash/info/photo.2.jpg.trashinfo", "[Trash Info]\n");
         live = {tree.Path16("home/docs/photo.jpg"), tree.Path16("home/photo.jpg")};
     }
@@ -126,19 +127,19 @@ TEST(TopTrash, IsLeftOutAtTheTopOfAFileSystemOnly) {
     for (const std::string& name :
          {std::string("volume/live.txt"), "volume/.Trash-" + uid + "/files/a.txt",
           "volume/.Trash-" + uid + "/files/b.txt", "volume/.Trash/" + uid + "/files/c.txt",
-          std::string("volume/.Trash/other/files/d.txt"), "volume/sub/.Trash-" + uid + "/files/e.txt",
-          ".Trash-" + uid + "/f.txt"}) {
+          std::string("volume/.Trash/other/files/d.txt"),
+          "volume/sub/.Trash-" + uid + "/files/e.txt", ".Trash-" + uid + "/f.txt"}) {
         tree.Write(name, kSame);
     }
     const ScanRecord rec = ScanOf(tree.Root());
     ASSERT_EQ(rec.final.matchGroups.size(), 1u) << Describe(rec.final);
     // The test's own folder is no file system's top, so its .Trash-$UID is
     // listed; so are another user's trash and a trash-named folder lower down.
-    EXPECT_EQ(rec.final.matchGroups[0],
-              (PathList{tree.Path16(".Trash-" + uid + "/f.txt"),
-                        tree.Path16("volume/.Trash/other/files/d.txt"),
-                        tree.Path16("volume/live.txt"),
-                        tree.Path16("volume/sub/.Trash-" + uid + "/files/e.txt")}));
+    EXPECT_EQ(
+        rec.final.matchGroups[0],
+        (PathList{tree.Path16(".Trash-" + uid + "/f.txt"),
+                  tree.Path16("volume/.Trash/other/files/d.txt"), tree.Path16("volume/live.txt"),
+                  tree.Path16("volume/sub/.Trash-" + uid + "/files/e.txt")}));
 
     const ScanRecord inside = ScanOf(tree.Path("volume/.Trash-" + uid));
     ASSERT_EQ(inside.final.matchGroups.size(), 1u) << Describe(inside.final);

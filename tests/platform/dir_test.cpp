@@ -17,8 +17,8 @@
 #endif
 
 #include "platform/dir.h"
-#include "platform/item_facts.h"
 #include "platform/file.h"
+#include "platform/item_facts.h"
 #include "platform/text.h"
 #include "support/temp_tree.h"
 
@@ -185,9 +185,8 @@ TEST(ResolveRoot, TrailingAndDoubledSeparatorsAndDotStepsNameTheSameFolder) {
     const std::u16string sep(1, kPathSeparator);
     std::u16string resolved;
     ItemFacts facts;
-    for (const std::u16string& given :
-         {dir, dir + sep, dir + sep + sep, dir + sep + u"." + sep,
-          dir + sep + u"sub" + sep + u".." + sep}) {
+    for (const std::u16string& given : {dir, dir + sep, dir + sep + sep, dir + sep + u"." + sep,
+                                        dir + sep + u"sub" + sep + u".." + sep}) {
         SCOPED_TRACE(Utf16ToUtf8Lossless(given));
         resolved.clear();
         ASSERT_TRUE(ResolveRoot(given, resolved, facts));

@@ -197,8 +197,8 @@ TrashFolders::TrashFolders(const std::u16string& root, const ItemFacts& rootFact
     const std::string native = ToNative(root);
     root_.device = rootFacts.device;
     ItemFacts parent;
-    root_.fileSystemTop =
-        native == "/" || (StatFollowing(ParentOf(native), parent) && parent.device != rootFacts.device);
+    root_.fileSystemTop = native == "/" || (StatFollowing(ParentOf(native), parent) &&
+                                            parent.device != rootFacts.device);
     root_.sharedTrash = false;
 
     // Is the root inside a trash? The home trash by identity, on every step
