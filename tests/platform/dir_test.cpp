@@ -18,6 +18,7 @@
 
 #include "platform/dir.h"
 #include "platform/file.h"
+#include "platform/item_facts.h"
 #include "platform/text.h"
 #include "support/temp_tree.h"
 
@@ -172,6 +173,29 @@ TEST(DirReader, IsDirectory) {
     EXPECT_FALSE(IsDirectory(tree.Path16("file.txt")));
     EXPECT_FALSE(IsDirectory(tree.Path16("missing")));
     EXPECT_FALSE(IsDirectory(u""));
+}
+
+// The user names the root; the walk and every result path use one form of
+// it, whatever way it was typed.
+TEST(ResolveRoot, TrailingAndDoubledSeparatorsAndDotStepsNameTheSameFolder) {
+    TempTree tree;
+    tree.MakeDir("dir/sub");
+    tree.Write("file.txt", "x");
+    const std::u16string dir = tree.Path16("dir");
+    const std::u16string sep(1, kPathSeparator);
+    std::u16string resolved;
+    ItemFacts facts;
+    for (const std::u16string& given : {dir, dir + sep, dir + sep + sep, dir + sep + u"." + sep,
+                                        dir + sep + u"sub" + sep + u".." + sep}) {
+        SCOPED_TRACE(Utf16ToUtf8Lossless(given));
+        resolved.clear();
+        ASSERT_TRUE(ResolveRoot(given, resolved, facts));
+        EXPECT_EQ(resolved, dir);
+        EXPECT_TRUE(facts.isFolder);
+    }
+    EXPECT_FALSE(ResolveRoot(tree.Path16("file.txt"), resolved, facts));
+    EXPECT_FALSE(ResolveRoot(tree.Path16("missing"), resolved, facts));
+    EXPECT_FALSE(ResolveRoot(u"", resolved, facts));
 }
 
 #ifdef _WIN32
@@ -348,6 +372,78 @@ TEST(DirReaderPosix, UndecodableNameCanBeOpenedAgain) {
     char buffer[16];
     ASSERT_EQ(file.Read(buffer, sizeof buffer), 7);
     EXPECT_EQ(std::string(buffer, 7), "payload");
+}
+
+TEST(DirReaderPosix, ListsInTheOrderNtfsWould) {
+    TempTree tree;
+    // Created out of order, so neither creation order nor a hash order can
+    // pass for it. '_' (0x5F) sorts after 'Z' (0x5A) once 'x' is upper-cased;
+    // "\u00E9" upper-cases to "\u00C9" and ties with it, broken by the code
+    // units themselves; "Ab" and "ab" likewise.
+    const char* const created[] = {"_x", "\xC3\xA9", "Z", "ab", "F", "B", "\xC3\x89", "Ab", "a"};
+    for (const char* name : created)
+        tree.Write(name, "x");
+    DirReader reader;
+    ASSERT_EQ(reader.Open(tree.Root16()), Status::Ok);
+    std::vector<std::u16string> order;
+    DirEntry entry;
+    while (reader.Next(entry))
+        order.push_back(entry.name);
+    EXPECT_EQ(order, (std::vector<std::u16string>{u"a", u"Ab", u"ab", u"B", u"F", u"Z", u"_x",
+                                                  u"\u00C9", u"\u00E9"}));
+}
+
+TEST(DirReaderPosix, UpperCasesBeyondAsciiWithoutALanguage) {
+    EXPECT_EQ(UpperCaseCodeUnit(u'q'), u'Q');
+    EXPECT_EQ(UpperCaseCodeUnit(u'\u00FF'), u'\u0178');  // y with diaeresis
+    EXPECT_EQ(UpperCaseCodeUnit(u'\u03C3'), u'\u03A3');  // sigma
+    EXPECT_EQ(UpperCaseCodeUnit(u'i'), u'I');            // never the Turkish dotted I
+    EXPECT_EQ(UpperCaseCodeUnit(u'\u00DF'), u'\u00DF');  // sharp s has no one-unit upper case
+    EXPECT_EQ(UpperCaseCodeUnit(0xDCFF), 0xDCFF);        // a byte that was not UTF-8
+}
+
+// Time stamps come in the FILETIME scale on both systems, so "oldest" and
+// "newest" and the checks before removal compare alike.
+TEST(DirReaderPosix, EntriesCarryTheirLastWriteTimeAsAFiletime) {
+    TempTree tree;
+    tree.Write("f", "x");
+    tree.MakeDir("d");
+    const timespec times[2] = {{0, UTIME_OMIT}, {981173106, 123456789}};  // 2001-02-03 04:05:06
+    ASSERT_EQ(utimensat(AT_FDCWD, tree.Path("f").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    ASSERT_EQ(utimensat(AT_FDCWD, tree.Path("d").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    const uint64_t expected = (981173106ull + 11644473600ull) * 10000000ull + 1234567ull;
+    const auto entries = ListAll(tree.Root16());
+    EXPECT_EQ(entries.at(u"f").mtime, expected);
+    EXPECT_EQ(entries.at(u"d").mtime, expected);
+}
+
+TEST(ResolveRootPosix, LinksAreFollowedAndTheRootStaysSlash) {
+    TempTree tree;
+    tree.MakeDir("real");
+    std::filesystem::create_directory_symlink(tree.Path("real"), tree.Path("link"));
+    std::filesystem::create_directory_symlink("real", tree.Path("relative-link"));
+    std::filesystem::create_directory_symlink(tree.Path("link"), tree.Path("link-to-link"));
+    struct stat st;
+    ASSERT_EQ(stat(tree.Path("real").c_str(), &st), 0);
+    std::u16string resolved;
+    ItemFacts facts;
+    for (const char* given : {"link", "relative-link", "link-to-link/", "link//"}) {
+        SCOPED_TRACE(given);
+        ASSERT_TRUE(ResolveRoot(tree.Path16(given), resolved, facts));
+        EXPECT_EQ(resolved, tree.Path16("real"));
+        EXPECT_EQ(facts.device, static_cast<uint64_t>(st.st_dev));
+        EXPECT_EQ(facts.inode, static_cast<uint64_t>(st.st_ino));
+    }
+    for (const char16_t* slash : {u"/", u"//", u"/./"}) {
+        ASSERT_TRUE(ResolveRoot(slash, resolved, facts));
+        EXPECT_EQ(resolved, u"/");
+    }
+    // A relative root becomes absolute, so result paths name one place
+    // whatever the current folder is later.
+    const std::filesystem::path relative =
+        std::filesystem::relative(tree.Path("real"), std::filesystem::current_path());
+    ASSERT_TRUE(ResolveRoot(test::ToU16("./" / relative), resolved, facts));
+    EXPECT_EQ(resolved, tree.Path16("real"));
 }
 
 TEST(DirReaderPosix, FolderIdentityMatchesTheListedEntry) {

@@ -156,3 +156,55 @@ bool IsDirectory(const std::u16string& path) {
 }
 
 }  // namespace cs::platform
+
+// ---- The scan's root and the trash (engine side) --------------------------
+// Self-contained on purpose: the rest of this file is the directory listing.
+
+namespace cs::platform {
+
+bool ResolveRoot(const std::u16string& given, std::u16string& resolved, ItemFacts& facts) {
+    if (given.empty())
+        return false;
+    // GetFullPathNameW makes the path absolute and drops "." and ".." steps
+    // and doubled separators, by text alone. A junction or link to a folder
+    // needs no resolving: listing through it lists its target, and below the
+    // root the walk never enters one.
+    std::wstring native = ToNative(given);
+    if (native.size() == 2 && native[1] == L':')
+        native.push_back(L'\\');  // "C:" alone names the drive's current folder
+    const DWORD needed = GetFullPathNameW(native.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return false;
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(native.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return false;
+    full.resize(length);
+    // "C:\" is held as "C:"; every other path loses its trailing separators.
+    std::u16string text = StripTrailingSeparators(FromNative(full));
+    const DWORD attributes = AttributesOf(text);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    facts = ItemFacts{};
+    facts.isFolder = true;
+    win32::UniqueHandle folder(CreateFileW(AttributePath(text).c_str(), FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                           nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (folder && GetFileInformationByHandle(folder.Get(), &info)) {
+        facts.mtime = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                      info.ftLastWriteTime.dwLowDateTime;
+        facts.device = info.dwVolumeSerialNumber;
+        facts.inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    resolved = std::move(text);
+    return true;
+}
+
+// The recycle bin is a system folder, which the walk leaves out already.
+TrashFolders::TrashFolders(const std::u16string&, const ItemFacts& rootFacts) {
+    root_.device = rootFacts.device;
+}
+
+}  // namespace cs::platform
