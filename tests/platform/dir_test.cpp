@@ -173,6 +173,18 @@ TEST(DirReader, IsDirectory) {
     EXPECT_FALSE(IsDirectory(u""));
 }
 
+TEST(DirReader, FolderIdentityMatchesTheListedEntry) {
+    TempTree tree;
+    tree.MakeDir("sub");
+    const DirEntry sub = ListAll(tree.Root16()).at(u"sub");
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    ASSERT_TRUE(FolderIdentity(tree.Path16("sub"), device, inode));
+    EXPECT_EQ(device, sub.device);
+    EXPECT_EQ(inode, sub.inode);
+    EXPECT_FALSE(FolderIdentity(tree.Path16("missing"), device, inode));
+}
+
 #ifdef _WIN32
 
 TEST(DirReaderWindows, FlagsSystemAndListsHiddenEntries) {
@@ -347,18 +359,6 @@ TEST(DirReaderPosix, UndecodableNameCanBeOpenedAgain) {
     char buffer[16];
     ASSERT_EQ(file.Read(buffer, sizeof buffer), 7);
     EXPECT_EQ(std::string(buffer, 7), "payload");
-}
-
-TEST(DirReaderPosix, FolderIdentityMatchesTheListedEntry) {
-    TempTree tree;
-    tree.MakeDir("sub");
-    const DirEntry sub = ListAll(tree.Root16()).at(u"sub");
-    uint64_t device = 0;
-    uint64_t inode = 0;
-    ASSERT_TRUE(FolderIdentity(tree.Path16("sub"), device, inode));
-    EXPECT_EQ(device, sub.device);
-    EXPECT_EQ(inode, sub.inode);
-    EXPECT_FALSE(FolderIdentity(tree.Path16("missing"), device, inode));
 }
 
 #endif
