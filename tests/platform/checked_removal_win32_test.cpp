@@ -315,6 +315,34 @@ TEST(CheckedRemovalWin32, LinkBelowARemovedFolderIsNeverEntered) {
     EXPECT_EQ(removed == ItemCheck::Ok, !Exists(tree.Path("tree")));
 }
 
+TEST(CheckedRemovalWin32, RouteLongerThanTheClassicPathLimitIsFollowed) {
+    TempTree tree;
+    std::string relative = "deep";
+    for (int i = 0; i < 6; ++i)
+        relative += "/" + std::string(60, 'n') + std::to_string(i);
+    std::wstring deep = L"\\\\?\\" + W(tree.Path("deep"));
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    for (int i = 0; i < 6; ++i) {
+        deep += L"\\" + std::wstring(60, L'n') + std::to_wstring(i);
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    }
+    const std::wstring file = deep + L"\\f.txt";
+    const HANDLE created =
+        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(created, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(created, "deep", 4, &written, nullptr);
+    CloseHandle(created);
+    ASSERT_GT(file.size(), 300u + 4u);
+
+    // Scanned lists every folder on the way, the deepest included.
+    const Seen seen = Scanned(tree, relative + "/f.txt");
+    EXPECT_EQ(seen.item.size, 4u);
+    EXPECT_EQ(RemoveCheckedItem(seen.route, seen.item, false), ItemCheck::Ok);
+    EXPECT_EQ(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesW(deep.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 // --- Listing a folder's files -------------------------------------------------
 
 TEST(ListFolderTreeWin32, ListsEveryFileThatHoldsDataWithWhatTheWalkSees) {
