@@ -376,6 +376,23 @@ TEST(ListFolderTreeWin32, ListsEveryFileThatHoldsDataWithWhatTheWalkSees) {
     EXPECT_TRUE(Exists(tree.Path("album/one.jpg"))) << "listing touches nothing";
 }
 
+TEST(ListFolderTreeWin32, FolderThatCannotBeOpenedMakesTheTreeUnreadable) {
+    TempTree tree;
+    tree.Write("album/one.jpg", "one");
+    tree.Write("album/locked/two.jpg", "two");
+    const Seen seen = Scanned(tree, "album");
+    // Held with no sharing at all, as a program may hold a folder: nobody
+    // else can open it, so what is in it cannot be known.
+    const HANDLE locked = CreateFileW(W(tree.Path("album/locked")).c_str(), GENERIC_READ, 0,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    std::vector<TreeFile> files;
+    EXPECT_EQ(ListFolderTree(seen.route, files), ItemCheck::Unreadable);
+    CloseHandle(locked);
+    EXPECT_EQ(ListFolderTree(seen.route, files), ItemCheck::Ok);
+    EXPECT_EQ(files.size(), 2u);
+}
+
 // A file system mounted below a folder is another volume to Wine (its
 // serial differs). Neither the listing nor the removal may enter it.
 TEST(CheckedRemovalWin32, FileSystemMountedBelowIsNeverEntered) {
