@@ -107,8 +107,9 @@ void AppendPathArray(std::string& out, const std::vector<std::u16string>& paths)
 std::string FormatJson(const engine::ScanOptions& options, const engine::ScanResults& results,
                        bool cancelled, const std::vector<std::u16string>& ticked,
                        const RemovalSummary* removal) {
+    // The folder as walked: every path below starts with it.
     std::string out = "{\"root\": ";
-    out += JsonString(options.rootPath);
+    out += JsonString(results.root.empty() ? options.rootPath : results.root);
     out += ", \"criteria\": " + std::to_string(options.criteria);
     out += ", \"extension_filter\": " + JsonString(options.extensionFilter);
     out += cancelled ? ", \"cancelled\": true" : ", \"cancelled\": false";
