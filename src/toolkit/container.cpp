@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <string>
 
@@ -225,7 +226,11 @@ ProcResult EditControlColour(WindowRecord& record, HDC dc, HWND handle) {
         SetBkColor(dc, static_cast<COLORREF>(control->backColour));
     if (control->backgroundBrush)
         return {reinterpret_cast<LRESULT>(control->backgroundBrush.Get()), true};
-    return {};
+    // Passed on, the default answer would set the text colour back to the
+    // system's; answering with the system's own field colours keeps ours.
+    if (control->backColour < 0)
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    return {reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW)), true};
 }
 
 ProcResult SetCursorAndHover(WindowRecord& record, HWND window, WPARAM wParam, LPARAM lParam) {
@@ -267,6 +272,15 @@ ProcResult ControlCommand(WindowRecord& record, HWND window, WPARAM wParam, LPAR
     auto postMapped = [&](int32_t code) {
         Post(record, code, WM_COMMAND, window, static_cast<WPARAM>(slot), data);
     };
+    // An accelerator's command (notification 1, no control handle) names a
+    // slot to activate whatever its kind: read by kind first, notification
+    // 1 would be a label's or picture's double click (STN_DBLCLK).
+    if (notification == 1 && lParam == 0) {
+        if (control->layoutFlags & layout::kCaption)
+            StartWindowDrag(record, window);
+        Post(record, slot, WM_COMMAND, window, notification, data);
+        return {0, true};
+    }
     switch (control->kind) {
         case ControlKind::kDropDownList:
             switch (notification) {
@@ -333,6 +347,29 @@ ProcResult ControlCommand(WindowRecord& record, HWND window, WPARAM wParam, LPAR
             break;
     }
     return {0, true};
+}
+
+// Where a context menu opens, on the screen. The mouse gives its position;
+// the keyboard (Shift+F10, the menu key) gives -1, -1, which Windows
+// documents as "show it below the focused item": the focused row of a list,
+// else the control itself.
+POINT ContextMenuPoint(HWND target, LPARAM lParam) {
+    POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    if (point.x != -1 || point.y != -1 || target == nullptr)
+        return point;
+    RECT below{};
+    const int focused = ListView_GetNextItem(target, -1, LVNI_FOCUSED);
+    wchar_t className[32] = {};
+    GetClassNameW(target, className, 32);
+    if (lstrcmpiW(className, WC_LISTVIEWW) == 0 && focused >= 0 &&
+        ListView_GetItemRect(target, focused, &below, LVIR_BOUNDS)) {
+        point = {below.left > 0 ? below.left : 0, below.bottom};
+        ClientToScreen(target, &point);
+        return point;
+    }
+    if (GetWindowRect(target, &below))
+        point = {below.left, below.bottom};
+    return point;
 }
 
 void SetEventText(WindowRecord& record, const wchar_t* text) {
@@ -706,9 +743,13 @@ ProcResult ContainerProc(WindowRecord& record, HWND window, UINT message, WPARAM
             return Notification(record, window, lParam);
         case WM_CONTEXTMENU: {
             SetActive(record, window);
-            const int32_t slot = SlotOfHandle(record, reinterpret_cast<HWND>(wParam));
+            auto target = reinterpret_cast<HWND>(wParam);
+            const int32_t slot = SlotOfHandle(record, target);
             record.hotControl = slot;
-            Post(record, event::kContextMenu, message, window, static_cast<WPARAM>(slot));
+            const POINT point = ContextMenuPoint(target, lParam);
+            Post(record, event::kContextMenu, message, window, static_cast<WPARAM>(slot),
+                 static_cast<intptr_t>(MAKELPARAM(static_cast<WORD>(point.x),
+                                                  static_cast<WORD>(point.y))));
             return {0, true};
         }
         case WM_NCCALCSIZE:
@@ -921,8 +962,14 @@ ProcResult SubWindowColour(WindowRecord& record, HWND sub, UINT message, HDC dc,
     }
     if (control->backgroundBrush)
         return {reinterpret_cast<LRESULT>(control->backgroundBrush.Get()), true};
-    if (auto brush = reinterpret_cast<HBRUSH>(GetClassLongPtrW(sub, GCLP_HBRBACKGROUND)))
-        return {reinterpret_cast<LRESULT>(brush), true};
+    // The sub-window class has no brush of its own: what lies behind the
+    // control is the pane's background, or the window's around a bare pane.
+    // Passed on, the system would paint the button face instead.
+    ControlRecord* pane = FindControl(record, SlotOfHandle(record, sub));
+    if (pane != nullptr && pane->backgroundBrush)
+        return {reinterpret_cast<LRESULT>(pane->backgroundBrush.Get()), true};
+    if (record.backgroundBrush != nullptr)
+        return {reinterpret_cast<LRESULT>(record.backgroundBrush), true};
     return {};
 }
 

@@ -88,9 +88,10 @@ int32_t SetDefaultButton(WindowRecord& record, int32_t slot);
 // Events that leave an open tip alone (moves, hovering, sizes, wheels...).
 bool IsPassiveTipEvent(int32_t code);
 // For the event pump: closes an open, visible tip at the first event that is
-// not passive, restoring the event so it still takes effect. True when it
-// closed the tip.
-bool CloseTipOnEvent(MsgBox& box, const EventRecord& events);
+// not passive, restoring the event so it still takes effect; the tip's own
+// events (its close) are used up by closing it and leave code 0. True when
+// it closed the tip.
+bool CloseTipOnEvent(MsgBox& box, EventRecord& events);
 
 // The tip's size for its measured lines: width the widest line + 20 (at
 // least 75), height lines × line height + 45 with lines at least 16 high.

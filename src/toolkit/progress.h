@@ -68,6 +68,7 @@ struct ProgressIndicator {
     SpinnerParams spinner;
     UniqueHandle thread;
     ITaskbarList3* taskbar = nullptr;
+    HWND taskbarWindow = nullptr;  // the owner's top-level window, when there is one
     bool comStarted = false;
 };
 

@@ -259,8 +259,18 @@ HWND CreateToolkitWindow(WindowRecord& record, const wchar_t* className, const w
         return nullptr;
     }
     record.window = window;
-    if (record.events != nullptr)
-        *record.events = EventRecord{};
+    if (record.events != nullptr) {
+        // A box or tip shares its owner's record; a tip is never activated,
+        // so forgetting the active window here would leave the owner's
+        // accelerators and Tab navigation dead until it is activated again.
+        // A message held back for the next step is kept as well.
+        EventRecord& events = *record.events;
+        EventRecord fresh;
+        fresh.activeWindow = events.activeWindow;
+        fresh.held = events.held;
+        fresh.hasHeld = events.hasHeld;
+        events = fresh;
+    }
     SetWindowSubclass(window, ContainerSubclassProc, reinterpret_cast<UINT_PTR>(&record), 0);
     if (x == kCentred && y == kCentred)
         CenterWindow(window, owner);

@@ -128,6 +128,12 @@ struct EventRecord {
     WindowRecord* activeWindow = nullptr;
     uint8_t pending = 0;
     uint8_t close = 0;
+    // A message GetMessageW or PeekMessageW returned after a message sent
+    // from another thread had posted an event during the same call: the
+    // step hands that event over and keeps the message for the next step,
+    // so neither event is lost or read twice.
+    MSG held{};
+    uint8_t hasHeld = 0;
 };
 
 // One toolkit window. It is neither copied nor moved: its address is the

@@ -111,4 +111,41 @@ uint32_t ScreenPixel(HWND window, int x, int y) {
     return 0xFF000000u | (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
 }
 
+std::vector<uint32_t> CaptureClient(HWND window, int& width, int& height) {
+    const RECT client = ClientRect(window);
+    width = client.right;
+    height = client.bottom;
+    std::vector<uint32_t> pixels;
+    if (width <= 0 || height <= 0)
+        return pixels;
+    WindowDc dc(window);
+    uint32_t* bits = nullptr;
+    UniqueBitmap target = CreateArgbDib(width, height, 0, &bits);
+    UniqueDc memory(CreateCompatibleDC(dc.Get()));
+    if (!dc || !target || !memory)
+        return pixels;
+    {
+        SelectGuard select(memory.Get(), target.Get());
+        if (!BitBlt(memory.Get(), 0, 0, width, height, dc.Get(), 0, 0, SRCCOPY))
+            return pixels;
+        GdiFlush();
+        pixels.assign(bits, bits + static_cast<size_t>(width) * height);
+    }
+    for (uint32_t& pixel : pixels)
+        pixel |= 0xFF000000u;
+    return pixels;
+}
+
+bool BringToFront(HWND window) {
+    return PumpUntil(
+        [&] {
+            if (GetForegroundWindow() == window)
+                return true;
+            BringWindowToTop(window);
+            SetForegroundWindow(window);
+            return false;
+        },
+        std::chrono::milliseconds(5000));
+}
+
 }  // namespace cs::toolkit::test

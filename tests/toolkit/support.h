@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "toolkit/container.h"
 #include "toolkit/handles.h"
@@ -56,6 +57,13 @@ uint32_t BitmapPixel(HBITMAP bitmap, int x, int y);
 uint32_t ImagePixel(const GdipImage& image, int x, int y);
 // COLORREF-free RGB triple of what the window shows at a client point.
 uint32_t ScreenPixel(HWND window, int x, int y);
+
+// What the window shows of its client area, 0xAARRGGBB row by row (alpha
+// 0xFF); `width`/`height` receive the size. Empty when it cannot be read.
+std::vector<uint32_t> CaptureClient(HWND window, int& width, int& height);
+// The screen stays with the test that owns the display: raises the window
+// and makes it the foreground window; false when the window manager refused.
+bool BringToFront(HWND window);
 
 inline int Red(uint32_t argb) {
     return static_cast<int>((argb >> 16) & 0xFF);
