@@ -100,6 +100,14 @@ LRESULT CALLBACK SubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 bool InstallDoubleBuffering(WindowRecord& record, int32_t slot);
 
 bool LayoutControls(WindowRecord& record);
+
+// The window's background becomes a solid colour (background mode solid),
+// replacing the brush it had; the window is repainted at once.
+bool SetWindowBackColour(WindowRecord& record, COLORREF colour);
+// A pane's background: `image` repeated from the pane's top-left corner
+// (the caller keeps the image). The controls in the pane show it behind
+// them.
+bool SetSubWindowPattern(WindowRecord& record, int32_t slot, Gdiplus::GpImage* image);
 // The deepest visible child of `window` under the client point, or null.
 HWND ChildFromPoint(HWND window, int x, int y);
 

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "toolkit/tooltips.h"
 
@@ -14,7 +15,8 @@ namespace {
 using namespace Gdiplus::DllExports;
 
 constexpr DWORD kImageButtonStyle = 0x5001014E;
-constexpr DWORD kPresetListStyle = 0x50010043;
+constexpr DWORD kDropDownStyle = 0x50010043;
+constexpr int kDropDownHeight = 25;
 constexpr DWORD kTextBoxStyle = 0x50011804;
 constexpr DWORD kLinkStyle = 0x50010000;
 constexpr DWORD kListStyle = 0x5081000D;
@@ -25,6 +27,8 @@ constexpr DWORD kCheckBoxStyle = 0x50010003;
 constexpr DWORD kRadioButtonStyle = 0x50010009;
 constexpr DWORD kEditStyle = 0x50010080;
 constexpr DWORD kLabelStyle = 0x50000100;
+constexpr DWORD kRuleStyle = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kSizeGripStyle = WS_CHILD | WS_VISIBLE | SBS_SIZEGRIP | SBS_SIZEBOXBOTTOMRIGHTALIGN;
 constexpr int32_t kFullWidthLayout = 0x102;
 constexpr int kMenuTextUnits = 256;
 constexpr UINT kRedrawAll =
@@ -122,27 +126,49 @@ HFONT CreateControlFont(const WindowRecord& record, double points, int weight) {
                        DEFAULT_CHARSET, OUT_OUTLINE_PRECIS, 0, quality, 0, record.fontFace.data());
 }
 
-bool FillDropDown(HWND list, std::wstring_view text) {
-    SendMessageW(list, CB_RESETCONTENT, 0, 0);
-    if (text.empty()) {
-        SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-        return true;
-    }
+// The parts of a "\n"-separated text; none for an empty text.
+std::vector<std::wstring> SplitEntries(std::wstring_view text) {
+    std::vector<std::wstring> parts;
+    if (text.empty())
+        return parts;
     size_t start = 0;
     for (;;) {
         const size_t end = text.find(L'\n', start);
-        const std::wstring part(
-            text.substr(start, end == std::wstring_view::npos ? end : end - start));
+        parts.emplace_back(text.substr(start, end == std::wstring_view::npos ? end : end - start));
+        if (end == std::wstring_view::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+bool FillDropDown(HWND list, std::wstring_view text) {
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    const std::vector<std::wstring> parts = SplitEntries(text);
+    for (const std::wstring& part : parts) {
         const LRESULT added =
             SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(part.c_str()));
         if (added == CB_ERR || added == CB_ERRSPACE)
             return false;
-        if (end == std::wstring_view::npos)
-            break;
-        start = end + 1;
     }
-    SendMessageW(list, CB_SETCURSEL, 0, 0);
+    SendMessageW(list, CB_SETCURSEL, parts.empty() ? static_cast<WPARAM>(-1) : 0, 0);
     return true;
+}
+
+// The system's grip sends its sizing command to its parent, which inside a
+// pane is the pane; the press goes to the top-level window instead, as a
+// press on the bottom-right corner of its frame, so the system sizes it the
+// way its own grip would.
+LRESULT CALLBACK SizeGripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                              UINT_PTR id, DWORD_PTR) {
+    if (message == WM_LBUTTONDOWN) {
+        HWND top = GetAncestor(window, GA_ROOT);
+        ReleaseCapture();
+        SendMessageW(top, WM_NCLBUTTONDOWN, HTBOTTOMRIGHT, static_cast<LPARAM>(GetMessagePos()));
+        return 0;
+    }
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(window, SizeGripProc, id);
+    return DefSubclassProc(window, message, wParam, lParam);
 }
 
 // Shows `bitmap` in a picture or image button and deletes what the control
@@ -322,9 +348,9 @@ int32_t CreateImageButton(WindowRecord& record, int y, int height) {
     return slot;
 }
 
-int32_t CreatePresetList(WindowRecord& record, const wchar_t* entries) {
+int32_t CreateDropDownList(WindowRecord& record, const wchar_t* entries, int x, int y, int width) {
     const int32_t slot = CreateStandardControl(record, ControlKind::kDropDownList, L"ComboBox", L"",
-                                               kPresetListStyle, 0, 10, 110, 545, 25);
+                                               kDropDownStyle, 0, x, y, width, kDropDownHeight);
     if (slot == 0)
         return 0;
     ControlRecord& control = record.controls[slot];
@@ -358,24 +384,60 @@ int32_t CreateLink(WindowRecord& record, const wchar_t* text, int y, int width) 
                                  width, 20);
 }
 
-int32_t CreateList(WindowRecord& record, int width, int height) {
+int32_t CreateList(WindowRecord& record, int width, int height, const wchar_t* headings) {
     const int32_t slot = CreateStandardControl(record, ControlKind::kListView, WC_LISTVIEWW, L"",
                                                kListStyle, 0, 0, 0, width, height);
     if (slot == 0)
         return 0;
     HWND list = record.controls[slot].handle;
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, kListExStyle, kListExStyle);
-    const wchar_t* headings[] = {L" Full path", L" File name", L" Size"};
-    for (int i = 0; i < 3; ++i) {
+    const std::vector<std::wstring> parts = SplitEntries(headings != nullptr ? headings : L"");
+    for (size_t i = 0; i < parts.size(); ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         column.fmt = LVCFMT_LEFT;
-        column.cx = (width - 20) / 3;
-        column.pszText = const_cast<wchar_t*>(headings[i]);
-        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i),
-                     reinterpret_cast<LPARAM>(&column));
+        column.cx = (width - 20) / static_cast<int>(parts.size());
+        column.pszText = const_cast<wchar_t*>(parts[i].c_str());
+        SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
     return slot;
+}
+
+int32_t CreateHorizontalRule(WindowRecord& record, int x, int y, int width, int thickness,
+                             COLORREF colour) {
+    const int32_t slot = CreateStandardControl(record, ControlKind::kLabel, L"Static", L"",
+                                               kRuleStyle, 0, x, y, width, thickness);
+    if (slot != 0)
+        SetControlBackColour(record, slot, static_cast<int32_t>(colour));
+    return slot;
+}
+
+int32_t CreateSizeGrip(WindowRecord& record, int size) {
+    RECT client{};
+    if (record.currentParent == nullptr || !GetClientRect(record.currentParent, &client))
+        return 0;
+    const int32_t slot = CreateStandardControl(record, ControlKind::kSizeGrip, L"ScrollBar", L"",
+                                               kSizeGripStyle, 0, client.right - size,
+                                               client.bottom - size, size, size);
+    if (slot == 0)
+        return 0;
+    ControlRecord& grip = record.controls[slot];
+    SetWindowSubclass(grip.handle, SizeGripProc, 0, 0);
+    SetControlCursor(record, slot, IDC_SIZENWSE);
+    // It stays in the corner whatever size the window takes.
+    grip.layoutFlags = layout::kRight | layout::kBottom;
+    RECT windowClient{};
+    if (GetClientRect(record.window, &windowClient))
+        grip.designClientSize = {windowClient.right, windowClient.bottom};
+    return slot;
+}
+
+bool SetControlCursor(WindowRecord& record, int32_t slot, const wchar_t* systemCursor) {
+    ControlRecord* control = FindControl(record, slot);
+    if (control == nullptr)
+        return false;
+    control->cursor = systemCursor != nullptr ? LoadCursorW(nullptr, systemCursor) : nullptr;
+    return systemCursor == nullptr || control->cursor != nullptr;
 }
 
 int32_t CreatePicture(WindowRecord& record, HBITMAP bitmap, int x, int y, int width, int height) {

@@ -100,12 +100,14 @@ struct ControlRect {
 // window cannot be created. While the window's group flag is set the new
 // control starts a group (WS_GROUP).
 int32_t CreateImageButton(WindowRecord& record, int y, int height);
-// Filled from a "\n"-separated text, first entry selected.
-int32_t CreatePresetList(WindowRecord& record, const wchar_t* entries);
+// A drop-down list filled from a "\n"-separated text, first entry
+// selected. Its height is the closed field's, which the list chooses.
+int32_t CreateDropDownList(WindowRecord& record, const wchar_t* entries, int x, int y, int width);
 int32_t CreateTextBox(WindowRecord& record, int x, int width, int height);
 int32_t CreateLink(WindowRecord& record, const wchar_t* text, int y, int width);
-// Report view with check boxes and the three path, name and size columns.
-int32_t CreateList(WindowRecord& record, int width, int height);
+// Report view with check boxes at (0, 0); one left-aligned column per
+// "\n"-separated heading, sharing width - 20 equally.
+int32_t CreateList(WindowRecord& record, int width, int height, const wchar_t* headings);
 // Shows a copy of `bitmap`; the caller keeps its own.
 int32_t CreatePicture(WindowRecord& record, HBITMAP bitmap, int x, int y, int width, int height);
 int32_t CreateScaledPicture(WindowRecord& record, Gdiplus::GpImage* image, int x, int y, int width,
@@ -126,6 +128,17 @@ int32_t CreateStandardControl(WindowRecord& record, ControlKind kind, const wcha
                               const wchar_t* text, DWORD style, DWORD exStyle, int x, int y,
                               int width, int height);
 
+// A solid horizontal rule `thickness` pixels high (a label with a back
+// colour of its own).
+int32_t CreateHorizontalRule(WindowRecord& record, int x, int y, int width, int thickness,
+                             COLORREF colour);
+// The size grip in the bottom-right corner of the current parent: drawn by
+// the system, with the diagonal-resize cursor; dragging it resizes the
+// top-level window, as a window's own grip does, also from inside a pane.
+int32_t CreateSizeGrip(WindowRecord& record, int size);
+// The cursor shown over the control: a system cursor (IDC_HAND, ...) or
+// null for the default.
+bool SetControlCursor(WindowRecord& record, int32_t slot, const wchar_t* systemCursor);
 // Returns the result of the last call made; false when nothing applied.
 bool SetControlState(WindowRecord& record, int32_t slot, uint32_t bits);
 uint32_t GetControlState(WindowRecord& record, int32_t slot, uint32_t mask);

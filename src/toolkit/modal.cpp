@@ -8,11 +8,10 @@ namespace {
 
 constexpr DWORD kTickMilliseconds = 20;
 
-// Kinds that press like a button when Return reaches them with the focus:
-// the image button and the three kinds numbered after it.
+// The image button is a static control; Return reaching it with the focus
+// must press it as it presses a push button.
 bool PressesOnReturn(const ControlRecord& control) {
-    const auto kind = static_cast<uint32_t>(control.kind);
-    return kind == static_cast<uint32_t>(ControlKind::kImageButton) || (kind >= 35 && kind <= 37);
+    return control.kind == ControlKind::kImageButton;
 }
 
 bool ReturnPressesButton(EventRecord& events, const MSG& message) {

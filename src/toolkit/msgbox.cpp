@@ -109,10 +109,10 @@ void SetTipBackground(WindowRecord& record, GdipImage image) {
     if (record.memoryDcPreviousBitmap == nullptr)
         record.memoryDcPreviousBitmap = previous;
     record.skinBitmap = std::move(bitmap);
-    if (record.backgroundMode != 4 && record.backgroundBrush != nullptr)
+    if (record.backgroundMode != BackgroundMode::kBorrowedBrush && record.backgroundBrush != nullptr)
         DeleteObject(record.backgroundBrush);
     record.backgroundBrush = static_cast<HBRUSH>(pattern.Release());
-    record.backgroundMode = 1;
+    record.backgroundMode = BackgroundMode::kSkin;
 }
 
 GdipImage PaintTipImage(int width, int height) {

@@ -38,6 +38,16 @@ enum class ControlKind : uint32_t {
     kLink = 31,
     kImageButton = 34,
     kSubWindow = 40,
+    kSizeGrip = 41,  // the toolkit's own number: no Part names the grip
+};
+
+// How a window's client background is painted.
+enum class BackgroundMode : int32_t {
+    kSolid = 0,          // the background brush
+    kSkin = 1,           // a pattern brush of the painted skin
+    kStretchedSkin = 2,  // the memory DC's bitmap stretched over the client area
+    kSystem = 3,         // left to the default window procedure
+    kBorrowedBrush = 4,  // a brush owned elsewhere, never deleted
 };
 
 // The two numbers the records use as "no colour chosen".
@@ -174,7 +184,7 @@ struct WindowRecord {
     // Not an owner: in background mode 4 it is borrowed and never deleted.
     HBRUSH backgroundBrush = nullptr;
     UniqueGdiObject secondBackground;
-    int32_t backgroundMode = 0;
+    BackgroundMode backgroundMode = BackgroundMode::kSolid;
     ATOM classAtom = 0;
     HDROP drop = nullptr;
     POINT dropPoint{};

@@ -298,7 +298,7 @@ TEST(InUse, ClickingATipClosesItWithoutAskingTheOwnerToClose) {
 TEST(InUse, AContextMenuEventCarriesItsScreenPosition) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkContextPoint", 400, 200);
-    const int32_t list = CreateList(window.record, 380, 180);
+    const int32_t list = CreateList(window.record, 380, 180, L" Full path\n File name\n Size");
     ASSERT_NE(list, 0);
     HWND handle = window.record.controls[list].handle;
     for (int row = 0; row < 3; ++row) {
