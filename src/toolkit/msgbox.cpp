@@ -287,7 +287,7 @@ void SplitTipText(const std::wstring& text, std::wstring& message, std::wstring&
     title = text.substr(separator + 2);
 }
 
-MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, int32_t kind,
+MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, msgbox::Kind kind,
                    int height) {
     if (box.window.window != nullptr) {
         ShowWindow(box.window.window, SW_HIDE);
@@ -341,7 +341,7 @@ int32_t MsgBoxAnswer(const MsgBox& box, const EventRecord& events) {
     return msgbox::kNoAnswer;
 }
 
-int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, int32_t kind, WindowRecord* owner,
+int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, msgbox::Kind kind, WindowRecord* owner,
                   WindowRecord* mainWindow, EventPump pump, void* context) {
     if (owner == nullptr && mainWindow != nullptr && mainWindow->window != nullptr &&
         IsWindowVisible(mainWindow->window))
