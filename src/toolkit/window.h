@@ -226,6 +226,9 @@ HWND CreateToolkitWindow(WindowRecord& record, const wchar_t* className, const w
                          DWORD exStyle, HWND owner);
 // False when the record holds no window.
 bool DestroyToolkitWindow(WindowRecord& record);
+// Registers a window class of the toolkit's (double clicks, arrow cursor,
+// the default procedure, which the toolkit subclasses); 0 on failure.
+ATOM RegisterToolkitClass(HINSTANCE instance, const wchar_t* className, HBRUSH background);
 // Destroy, then release the control table and the event text.
 void FreeWindowRecord(WindowRecord& record);
 void ResetWindowRecord(WindowRecord& record, bool withTable);

@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include <commctrl.h>
+
 #include <vector>
 
 #include "toolkit/drawing.h"
@@ -146,6 +148,25 @@ bool BringToFront(HWND window) {
             return false;
         },
         std::chrono::milliseconds(5000));
+}
+
+void ForgetQuit() {
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+std::wstring ColumnHeading(HWND list, int column, int& width) {
+    wchar_t text[64] = {};
+    LVCOLUMNW info{};
+    info.mask = LVCF_TEXT | LVCF_WIDTH;
+    info.pszText = text;
+    info.cchTextMax = 64;
+    if (!SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column),
+                      reinterpret_cast<LPARAM>(&info)))
+        return {};
+    width = info.cx;
+    return text;
 }
 
 }  // namespace cs::toolkit::test

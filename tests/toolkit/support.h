@@ -65,6 +65,11 @@ std::vector<uint32_t> CaptureClient(HWND window, int& width, int& height);
 // and makes it the foreground window; false when the window manager refused.
 bool BringToFront(HWND window);
 
+// Removes a quit request a test posted, so the next test does not inherit it.
+void ForgetQuit();
+// The text and width of a list view's column.
+std::wstring ColumnHeading(HWND list, int column, int& width);
+
 inline int Red(uint32_t argb) {
     return static_cast<int>((argb >> 16) & 0xFF);
 }
