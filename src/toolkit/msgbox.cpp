@@ -329,15 +329,15 @@ int32_t MsgBoxAnswer(const MsgBox& box, const EventRecord& events) {
     const MSG& message = events.messageCopy;
     if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
         if (box.kind == msgbox::kYesNo)
-            return 0;
-        return box.kind == msgbox::kOk ? 1 : -1;
+            return msgbox::kNo;
+        return box.kind == msgbox::kOk ? msgbox::kFirst : msgbox::kRefused;
     }
     if (events.code == box.firstButtonId)
-        return 1;
+        return msgbox::kFirst;
     if (events.code == box.secondButtonId)
-        return box.kind == msgbox::kYesNo ? 0 : -1;
+        return box.kind == msgbox::kYesNo ? msgbox::kNo : msgbox::kRefused;
     if (events.code == box.thirdButtonId)
-        return -1;
+        return msgbox::kRefused;
     return msgbox::kNoAnswer;
 }
 
