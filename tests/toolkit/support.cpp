@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "toolkit/controls.h"
 #include "toolkit/drawing.h"
 
 namespace cs::toolkit::test {
@@ -15,19 +16,8 @@ HWND TestWindow::Create(const wchar_t* className, int width, int height, DWORD s
 
 int32_t AddControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
                    const wchar_t* text, DWORD style, int x, int y, int width, int height) {
-    if (!EnsureControlCapacity(record))
-        return 0;
-    const int32_t slot = record.count + 1;
-    HWND handle =
-        CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
-                        record.currentParent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(slot)),
-                        record.instance, nullptr);
-    if (handle == nullptr)
-        return 0;
-    if (RegisterControl(record, kind, handle) != slot)
-        return 0;
-    record.controls[slot].designRect = {x, y, width, height};
-    return slot;
+    return CreateStandardControl(record, kind, className, text, WS_CHILD | WS_VISIBLE | style, 0,
+                                 x, y, width, height);
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {

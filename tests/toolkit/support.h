@@ -34,8 +34,8 @@ struct TestWindow {
     HWND window() const { return record.window; }
 };
 
-// Creates a child control in the window's current parent with the next slot
-// as its id, registers it and stores the design rectangle as given.
+// A child control through the toolkit's one creation path (WS_CHILD and
+// WS_VISIBLE added to `style`).
 int32_t AddControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
                    const wchar_t* text, DWORD style, int x, int y, int width, int height);
 
