@@ -10,13 +10,13 @@ jobs=$(nproc 2>/dev/null || echo 2)
 "$here/scripts/setup.sh"
 
 echo "== native build"
-cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLONESIFTER_WERROR=ON >/dev/null
 cmake --build build/native -j "$jobs"
 echo "== native tests"
 (cd build/native && ctest -j "$jobs" --output-on-failure --timeout 900)
 
 echo "== windows build"
-cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLONESIFTER_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build build/windows -j "$jobs"
 echo "== windows tests (wine, on a private X display)"

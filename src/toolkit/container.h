@@ -24,62 +24,66 @@ inline constexpr UINT WM_TK_CLOSE = 0x0CAE;
 
 // Event codes written into the EventRecord. Positive codes are slots.
 namespace event {
-inline constexpr int32_t kSizeChanged = -4;
-inline constexpr int32_t kFilesDropped = -5;
-inline constexpr int32_t kClose = -6;
-inline constexpr int32_t kMinimise = -7;
-inline constexpr int32_t kRestore = -8;
-inline constexpr int32_t kMaximise = -9;
-inline constexpr int32_t kLeftDown = -10;
-inline constexpr int32_t kLeftUp = -11;
-inline constexpr int32_t kRightDown = -12;
-inline constexpr int32_t kRightUp = -13;
-inline constexpr int32_t kDoubleClick = -14;
-inline constexpr int32_t kRightDoubleClick = -15;
-inline constexpr int32_t kMouseMoved = -16;
-inline constexpr int32_t kWheel = -17;
-inline constexpr int32_t kNonClientDoubleClick = -18;
-inline constexpr int32_t kActivated = -19;
-inline constexpr int32_t kDeactivated = -20;
-inline constexpr int32_t kHoverChanged = -21;
-inline constexpr int32_t kContextMenu = -22;
-inline constexpr int32_t kNonClientMouseLeft = -23;
-inline constexpr int32_t kMoving = -24;
-inline constexpr int32_t kMoved = -25;
-inline constexpr int32_t kListReturn = -26;
-inline constexpr int32_t kNonClientLeftDown = -27;
-inline constexpr int32_t kNonClientLeftUp = -28;
-inline constexpr int32_t kNonClientActivated = -29;
-inline constexpr int32_t kNonClientDeactivated = -30;
-inline constexpr int32_t kSessionEnding = -31;
-inline constexpr int32_t kHorizontalScroll = -32;
-inline constexpr int32_t kVerticalScroll = -33;
-inline constexpr int32_t kHorizontalWheel = -34;
-inline constexpr int32_t kItemSelected = -45;
-inline constexpr int32_t kItemDeselected = -46;
-inline constexpr int32_t kItemTicked = -47;
-inline constexpr int32_t kItemUnticked = -48;
-inline constexpr int32_t kItemDeleted = -49;
-inline constexpr int32_t kListScrollBegan = -50;
-inline constexpr int32_t kListScrollEnded = -51;
-inline constexpr int32_t kItemLostFocus = -52;
-inline constexpr int32_t kLabelEdited = -53;
-inline constexpr int32_t kColumnClicked = -54;
-inline constexpr int32_t kListSelectionChanged = -65;
-inline constexpr int32_t kListDroppedDown = -66;
-inline constexpr int32_t kListClosedUp = -67;
-inline constexpr int32_t kListFocused = -68;
-inline constexpr int32_t kListDoubleClicked = -69;
-inline constexpr int32_t kListEdited = -70;
-inline constexpr int32_t kEditUpdated = -75;
-inline constexpr int32_t kEditChanged = -76;
-inline constexpr int32_t kEditFocused = -77;
-inline constexpr int32_t kEditUnfocused = -78;
-inline constexpr int32_t kCharacter = -201;
-inline constexpr int32_t kMenuLoopEntered = -206;
-inline constexpr int32_t kMenuLoopLeft = -207;
-inline constexpr int32_t kDeviceChange = -208;
-inline constexpr int32_t kQueueClosed = -300;
+// Window events; a positive code is instead the slot of the control whose
+// event it is (a click, a menu choice, an accelerator).
+enum Code : int32_t {
+    kSizeChanged = -4,
+    kFilesDropped = -5,
+    kClose = -6,
+    kMinimise = -7,
+    kRestore = -8,
+    kMaximise = -9,
+    kLeftDown = -10,
+    kLeftUp = -11,
+    kRightDown = -12,
+    kRightUp = -13,
+    kDoubleClick = -14,
+    kRightDoubleClick = -15,
+    kMouseMoved = -16,
+    kWheel = -17,
+    kNonClientDoubleClick = -18,
+    kActivated = -19,
+    kDeactivated = -20,
+    kHoverChanged = -21,
+    kContextMenu = -22,
+    kNonClientMouseLeft = -23,
+    kMoving = -24,
+    kMoved = -25,
+    kListReturn = -26,
+    kNonClientLeftDown = -27,
+    kNonClientLeftUp = -28,
+    kNonClientActivated = -29,
+    kNonClientDeactivated = -30,
+    kSessionEnding = -31,
+    kHorizontalScroll = -32,
+    kVerticalScroll = -33,
+    kHorizontalWheel = -34,
+    kItemSelected = -45,
+    kItemDeselected = -46,
+    kItemTicked = -47,
+    kItemUnticked = -48,
+    kItemDeleted = -49,
+    kListScrollBegan = -50,
+    kListScrollEnded = -51,
+    kItemLostFocus = -52,
+    kLabelEdited = -53,
+    kColumnClicked = -54,
+    kListSelectionChanged = -65,
+    kListDroppedDown = -66,
+    kListClosedUp = -67,
+    kListFocused = -68,
+    kListDoubleClicked = -69,
+    kListEdited = -70,
+    kEditUpdated = -75,
+    kEditChanged = -76,
+    kEditFocused = -77,
+    kEditUnfocused = -78,
+    kCharacter = -201,
+    kMenuLoopEntered = -206,
+    kMenuLoopLeft = -207,
+    kDeviceChange = -208,
+    kQueueClosed = -300,
+};
 }  // namespace event
 
 struct ProcResult {
@@ -100,6 +104,14 @@ LRESULT CALLBACK SubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 bool InstallDoubleBuffering(WindowRecord& record, int32_t slot);
 
 bool LayoutControls(WindowRecord& record);
+
+// The window's background becomes a solid colour (background mode solid),
+// replacing the brush it had; the window is repainted at once.
+bool SetWindowBackColour(WindowRecord& record, COLORREF colour);
+// A pane's background: `image` repeated from the pane's top-left corner
+// (the caller keeps the image). The controls in the pane show it behind
+// them.
+bool SetSubWindowPattern(WindowRecord& record, int32_t slot, Gdiplus::GpImage* image);
 // The deepest visible child of `window` under the client point, or null.
 HWND ChildFromPoint(HWND window, int x, int y);
 

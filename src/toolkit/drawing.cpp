@@ -455,10 +455,10 @@ void ApplyWindowSkin(WindowRecord& record, int width, int height, Argb frame, Ar
                     record.memoryDcPreviousBitmap = previous;
                 // The old skin was the one selected until now; it is free to go.
                 record.skinBitmap = std::move(skinBitmap);
-                if (record.backgroundMode != 4 && record.backgroundBrush != nullptr)
+                if (record.backgroundMode != BackgroundMode::kBorrowedBrush && record.backgroundBrush != nullptr)
                     DeleteObject(record.backgroundBrush);
                 record.backgroundBrush = static_cast<HBRUSH>(pattern.Release());
-                record.backgroundMode = 1;
+                record.backgroundMode = BackgroundMode::kSkin;
                 BitmapDimensions size;
                 if (BitmapSize(record.skinBitmap.Get(), size))
                     record.designClientSize = {size.width, size.height};

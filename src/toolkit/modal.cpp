@@ -8,11 +8,10 @@ namespace {
 
 constexpr DWORD kTickMilliseconds = 20;
 
-// Kinds that press like a button when Return reaches them with the focus:
-// the image button and the three kinds numbered after it.
+// The image button is a static control; Return reaching it with the focus
+// must press it as it presses a push button.
 bool PressesOnReturn(const ControlRecord& control) {
-    const auto kind = static_cast<uint32_t>(control.kind);
-    return kind == static_cast<uint32_t>(ControlKind::kImageButton) || (kind >= 35 && kind <= 37);
+    return control.kind == ControlKind::kImageButton;
 }
 
 bool ReturnPressesButton(EventRecord& events, const MSG& message) {
@@ -66,14 +65,36 @@ bool PumpOneMessage(EventRecord& events, bool wait) {
 
     MSG message{};
     for (;;) {
-        if (wait) {
+        if (events.hasHeld) {
+            message = events.held;
+            events.hasHeld = 0;
+        } else if (wait) {
             const BOOL got = GetMessageW(&message, nullptr, 0, 0);
             if (got == 0 || got == -1) {
+                // Whoever runs the outer loop must see the end as well.
+                if (got == 0)
+                    PostQuitMessage(static_cast<int>(message.wParam));
                 events.code = event::kQueueClosed;
                 return false;
             }
         } else if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             return false;
+        } else if (message.message == WM_QUIT) {
+            // A drain must not swallow the end of the program.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return false;
+        }
+        // Both calls serve messages sent from other threads (the workers'
+        // list-view messages, a driver's clicks) before they return; an
+        // event one of those posted is this step's, and the message taken
+        // waits for the next step.
+        if (events.pending) {
+            if (message.message != WM_NULL) {
+                events.held = message;
+                events.hasHeld = 1;
+            }
+            events.pending = 0;
+            return true;
         }
         // A wake-up carries nothing: a waiting loop gets control back with
         // code 0 for its periodic work; a drain simply goes on.
@@ -158,12 +179,22 @@ void CloseDialog(WindowRecord& dialog) {
         return;
     }
     const EventRecord saved = *shared;
+    HWND window = dialog.window;
     ShowToolkitWindow(dialog, SW_HIDE, 0);
     DestroyToolkitWindow(dialog);
     DrainMessages(dialog);
-    const bool closeArrived = shared->close != 0;
+    // Only a close request for another window is news for the loop that
+    // goes on; the dialog's own is answered by closing it.
+    const bool closeArrived = shared->close != 0 && shared->source != window &&
+                              shared->window != &dialog;
     WindowRecord* activeAfter = shared->activeWindow;
+    const MSG held = shared->held;
+    const uint8_t hasHeld = shared->hasHeld;
     *shared = saved;
+    shared->held = held;  // the drain has handled what was held
+    shared->hasHeld = hasHeld;
+    if (shared->window == &dialog)
+        shared->close = 0;
     if (closeArrived)
         shared->close = 1;
     // The dialog has no window any more; restoring it as the active window
@@ -178,6 +209,11 @@ bool PumpAll() {
     MSG message{};
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         any = true;
+        if (message.message == WM_QUIT) {
+            // Left for the loop that ends the program.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -6,6 +6,20 @@
 // Win32 modal loop: a dialog shares its owner's EventRecord and the waiting
 // code reads the events it cares about. Interface thread only, except the
 // ticker's own thread, which only posts WM_NULL.
+//
+// The rule for close events. A close (code -6) names the window it closes in
+// EventRecord::window, and the close flag marks the record until a control's
+// event replaces it. Code that waits acts on a -6 only when that window is
+// its own: a dialog, box or tip shares its owner's record, so the -6 of a
+// tip that was clicked away reaches the owner's loop too. Closing a dialog
+// (CloseDialog, MsgBoxClose) clears the close flag of the dialog's own
+// events and keeps it only for a close request of another window that came
+// in meanwhile; CloseTipOnEvent uses the tip's own close up entirely.
+//
+// Every event is handed over exactly once: an event posted by a message that
+// another thread sent while a step waited is that step's, and the message
+// the step then took is held for the next one. A quit request met by any
+// step, drain or PumpAll is posted again for the loop that ends the program.
 #pragma once
 
 #include <windows.h>

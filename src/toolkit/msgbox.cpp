@@ -109,10 +109,10 @@ void SetTipBackground(WindowRecord& record, GdipImage image) {
     if (record.memoryDcPreviousBitmap == nullptr)
         record.memoryDcPreviousBitmap = previous;
     record.skinBitmap = std::move(bitmap);
-    if (record.backgroundMode != 4 && record.backgroundBrush != nullptr)
+    if (record.backgroundMode != BackgroundMode::kBorrowedBrush && record.backgroundBrush != nullptr)
         DeleteObject(record.backgroundBrush);
     record.backgroundBrush = static_cast<HBRUSH>(pattern.Release());
-    record.backgroundMode = 1;
+    record.backgroundMode = BackgroundMode::kSkin;
 }
 
 GdipImage PaintTipImage(int width, int height) {
@@ -134,18 +134,27 @@ GdipImage PaintTipImage(int width, int height) {
     return image;
 }
 
+// Each line as the static control will lay it out: measured the way it
+// draws (DrawTextW, its own font), with one average character of slack.
+// Fitted exactly, the control breaks the line before its last word (Wine
+// does, at a width equal to the text's) and clips what wrapped.
 std::vector<SIZE> MeasureLines(HWND control, const std::wstring& text) {
     std::vector<SIZE> lines;
     WindowDc dc(control);
     auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
     SelectGuard select(dc.Get(), font);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.Get(), &metrics);
+    const LONG slack = metrics.tmAveCharWidth > 0 ? metrics.tmAveCharWidth : 4;
     size_t start = 0;
     for (;;) {
         const size_t end = text.find(L"\r\n", start);
         const std::wstring line =
             text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        SIZE extent{};
-        GetTextExtentPoint32W(dc.Get(), line.c_str(), static_cast<int>(line.size()), &extent);
+        RECT area{0, 0, 0, 0};
+        DrawTextW(dc.Get(), line.c_str(), static_cast<int>(line.size()), &area,
+                  DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS | DT_LEFT);
+        const SIZE extent{area.right - area.left + slack, area.bottom - area.top};
         lines.push_back(extent);
         if (end == std::wstring::npos)
             break;
@@ -278,7 +287,7 @@ void SplitTipText(const std::wstring& text, std::wstring& message, std::wstring&
     title = text.substr(separator + 2);
 }
 
-MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, int32_t kind,
+MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, msgbox::Kind kind,
                    int height) {
     if (box.window.window != nullptr) {
         ShowWindow(box.window.window, SW_HIDE);
@@ -320,19 +329,19 @@ int32_t MsgBoxAnswer(const MsgBox& box, const EventRecord& events) {
     const MSG& message = events.messageCopy;
     if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
         if (box.kind == msgbox::kYesNo)
-            return 0;
-        return box.kind == msgbox::kOk ? 1 : -1;
+            return msgbox::kNo;
+        return box.kind == msgbox::kOk ? msgbox::kFirst : msgbox::kRefused;
     }
     if (events.code == box.firstButtonId)
-        return 1;
+        return msgbox::kFirst;
     if (events.code == box.secondButtonId)
-        return box.kind == msgbox::kYesNo ? 0 : -1;
+        return box.kind == msgbox::kYesNo ? msgbox::kNo : msgbox::kRefused;
     if (events.code == box.thirdButtonId)
-        return -1;
+        return msgbox::kRefused;
     return msgbox::kNoAnswer;
 }
 
-int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, int32_t kind, WindowRecord* owner,
+int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, msgbox::Kind kind, WindowRecord* owner,
                   WindowRecord* mainWindow, EventPump pump, void* context) {
     if (owner == nullptr && mainWindow != nullptr && mainWindow->window != nullptr &&
         IsWindowVisible(mainWindow->window))
@@ -409,11 +418,18 @@ bool IsPassiveTipEvent(int32_t code) {
            kPassiveTipEvents.end();
 }
 
-bool CloseTipOnEvent(MsgBox& box, const EventRecord& events) {
+bool CloseTipOnEvent(MsgBox& box, EventRecord& events) {
     if (box.kind != msgbox::kTip || box.window.window == nullptr ||
         !IsWindowVisible(box.window.window) || IsPassiveTipEvent(events.code))
         return false;
+    const bool own = events.window == &box.window;
     MsgBoxClose(box);
+    // The tip's own close (a click on it, Escape, Return) has done all it
+    // asks for; left in place, a loop that leaves on code -6 would end.
+    if (own) {
+        events.code = 0;
+        events.close = 0;
+    }
     return true;
 }
 

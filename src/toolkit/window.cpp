@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kClassExtraBytes = 512;
 constexpr int kModulePathUnits = 2048;
-constexpr wchar_t kSubWindowClass[] = L"_WINSUB_ WINDOW";
 
 bool IsMenuKind(ControlKind kind) {
     return kind == ControlKind::kMenuEntry || kind == ControlKind::kSubmenuEntry;
@@ -145,6 +144,20 @@ void RemoveSubmenuEntry(WindowRecord& record, HMENU submenu) {
 
 }  // namespace
 
+ATOM RegisterToolkitClass(HINSTANCE instance, const wchar_t* className, HBRUSH background) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.cbClsExtra = kClassExtraBytes;
+    windowClass.cbWndExtra = kClassExtraBytes;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = background;
+    windowClass.lpszClassName = className;
+    return RegisterClassExW(&windowClass);
+}
+
 WindowRecord::WindowRecord() noexcept {
     ResetWindowRecord(*this, true);
 }
@@ -189,7 +202,7 @@ void ResetWindowRecord(WindowRecord& record, bool withTable) {
     record.cursor = nullptr;
     record.textColour = kDefaultColour;
     record.backColour = kDefaultColour;
-    record.backgroundMode = 0;
+    record.backgroundMode = BackgroundMode::kSolid;
     record.accelerators.Release();
     record.flags = 0;
     record.customFrame = 0;
@@ -225,19 +238,10 @@ HWND CreateToolkitWindow(WindowRecord& record, const wchar_t* className, const w
         record.flags |= kFlagClassExisted;
     } else {
         record.flags &= ~kFlagClassExisted;
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.style = CS_DBLCLKS;
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.cbClsExtra = kClassExtraBytes;
-        windowClass.cbWndExtra = kClassExtraBytes;
-        windowClass.hInstance = record.instance;
-        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = CreateSolidBrush(0xFEFEFE);
-        windowClass.lpszClassName = className;
-        record.classAtom = RegisterClassExW(&windowClass);
+        HBRUSH classBrush = CreateSolidBrush(0xFEFEFE);
+        record.classAtom = RegisterToolkitClass(record.instance, className, classBrush);
         if (record.classAtom == 0) {
-            DeleteObject(windowClass.hbrBackground);
+            DeleteObject(classBrush);
             return nullptr;
         }
     }
@@ -259,8 +263,18 @@ HWND CreateToolkitWindow(WindowRecord& record, const wchar_t* className, const w
         return nullptr;
     }
     record.window = window;
-    if (record.events != nullptr)
-        *record.events = EventRecord{};
+    if (record.events != nullptr) {
+        // A box or tip shares its owner's record; a tip is never activated,
+        // so forgetting the active window here would leave the owner's
+        // accelerators and Tab navigation dead until it is activated again.
+        // A message held back for the next step is kept as well.
+        EventRecord& events = *record.events;
+        EventRecord fresh;
+        fresh.activeWindow = events.activeWindow;
+        fresh.held = events.held;
+        fresh.hasHeld = events.hasHeld;
+        events = fresh;
+    }
     SetWindowSubclass(window, ContainerSubclassProc, reinterpret_cast<UINT_PTR>(&record), 0);
     if (x == kCentred && y == kCentred)
         CenterWindow(window, owner);
@@ -299,7 +313,7 @@ bool DestroyToolkitWindow(WindowRecord& record) {
             RemoveControl(record, slot);
     }
     record.tooltip.Reset();
-    if (record.backgroundMode != 4 && record.backgroundBrush != nullptr)
+    if (record.backgroundMode != BackgroundMode::kBorrowedBrush && record.backgroundBrush != nullptr)
         DeleteObject(record.backgroundBrush);
     record.backgroundBrush = nullptr;
     record.secondBackground.Reset();
@@ -504,43 +518,6 @@ bool RemoveControl(WindowRecord& record, int32_t slot) {
     }
     DrainMessages(record);
     return true;
-}
-
-int32_t CreateSubWindow(WindowRecord& record, int x, int width, int height) {
-    if (record.window == nullptr)
-        return 0;
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof(existing);
-    if (!GetClassInfoExW(record.instance, kSubWindowClass, &existing)) {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.style = CS_DBLCLKS;
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.cbClsExtra = kClassExtraBytes;
-        windowClass.cbWndExtra = kClassExtraBytes;
-        windowClass.hInstance = record.instance;
-        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.lpszClassName = kSubWindowClass;
-        if (RegisterClassExW(&windowClass) == 0)
-            return 0;
-    }
-    if (!EnsureControlCapacity(record))
-        return 0;
-    const int32_t slot = record.count + 1;
-    HWND sub = CreateWindowExW(WS_EX_CONTROLPARENT, kSubWindowClass, L"", WS_CHILD | WS_VISIBLE, x,
-                               0, width, height, record.window,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(slot)), record.instance,
-                               nullptr);
-    if (sub == nullptr)
-        return 0;
-    SetWindowSubclass(sub, SubWindowProc, static_cast<UINT_PTR>(slot),
-                      reinterpret_cast<DWORD_PTR>(&record));
-    if (RegisterControl(record, ControlKind::kSubWindow, sub) != slot) {
-        DestroyWindow(sub);
-        return 0;
-    }
-    record.controls[slot].designRect = {x, 0, width, height};
-    return slot;
 }
 
 void DestroyControlMenu(WindowRecord& record, HMENU menu) {

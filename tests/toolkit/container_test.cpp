@@ -225,7 +225,7 @@ TEST(Skin, TransparentLabelOverTheSkinShowsTheSkin) {
     ASSERT_NE(hwnd, nullptr);
     // Red frame, green body, blue band at the bottom (y 161..195).
     ApplyWindowSkin(window.record, 300, 200, 0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0);
-    ASSERT_EQ(window.record.backgroundMode, 1);
+    ASSERT_EQ(window.record.backgroundMode, BackgroundMode::kSkin);
     const int32_t onBand =
         AddControl(window.record, ControlKind::kLabel, L"Static", L"", SS_NOTIFY, 20, 168, 100, 20);
     const int32_t onBody =

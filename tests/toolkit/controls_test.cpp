@@ -173,7 +173,7 @@ TEST(ImageButton, ClickTakesTheFocusAndPostsTheSlot) {
 TEST(DropDownList, PartsBecomeEntriesAndEmptyTextClearsTheSelection) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkDropDown", 600, 200), nullptr);
-    const int32_t list = CreatePresetList(window.record, L"Alpha\nBeta");
+    const int32_t list = CreateDropDownList(window.record, L"Alpha\nBeta", 10, 110, 545);
     ASSERT_NE(list, 0);
     HWND handle = window.record.controls[list].handle;
     EXPECT_EQ(SendMessageW(handle, CB_GETCOUNT, 0, 0), 2);
@@ -217,17 +217,12 @@ TEST(Creation, StylesGroupFlagAndListColumns) {
     EXPECT_EQ(style(label) & WS_GROUP, 0u) << "and only for the next control";
     EXPECT_NE(GetWindowLongW(record.controls[edit].handle, GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);
 
-    const int32_t list = CreateList(record, 380, 200);
+    const int32_t list = CreateList(record, 380, 200, L" Full path\n File name\n Size");
     HWND listHandle = record.controls[list].handle;
     EXPECT_EQ(SendMessageW(listHandle, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & 0x10024, 0x10024);
-    wchar_t heading[32] = {};
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = heading;
-    column.cchTextMax = 32;
-    ASSERT_TRUE(SendMessageW(listHandle, LVM_GETCOLUMNW, 2, reinterpret_cast<LPARAM>(&column)));
-    EXPECT_STREQ(heading, L" Size");
-    EXPECT_EQ(column.cx, 120);
+    int width = 0;
+    EXPECT_EQ(ColumnHeading(listHandle, 2, width), L" Size");
+    EXPECT_EQ(width, 120);
 
     // A read-only box made while layout flags are set spans the window.
     record.newControlLayoutFlags = layout::kBottom;
@@ -311,7 +306,7 @@ TEST(Colours, BackColourMakesAndRemovesTheBrush) {
               reinterpret_cast<LRESULT>(window.record.backgroundBrush))
         << "transparent again: the window's background shows";
 
-    const int32_t list = CreateList(window.record, 200, 100);
+    const int32_t list = CreateList(window.record, 200, 100, L" Full path\n File name\n Size");
     HWND listHandle = window.record.controls[list].handle;
     ASSERT_TRUE(SetControlBackColour(window.record, list, RGB(1, 2, 3)));
     ASSERT_TRUE(SetControlTextColour(window.record, list, RGB(4, 5, 6)));
@@ -370,7 +365,7 @@ TEST(Images, PushButtonListViewAndPicture) {
     ASSERT_NE(images.himl, nullptr);
     EXPECT_EQ(ImageList_GetImageCount(images.himl), 1);
 
-    const int32_t list = CreateList(window.record, 200, 100);
+    const int32_t list = CreateList(window.record, 200, 100, L" Full path\n File name\n Size");
     ASSERT_TRUE(SetControlImage(window.record, list, red.Get(), 16, 16));
     ASSERT_TRUE(SetControlImage(window.record, list, blue.Get(), 16, 16));
     auto listImages = reinterpret_cast<HIMAGELIST>(

@@ -53,7 +53,7 @@ bool PressAndPump(EventRecord& events, void* context) {
     return true;
 }
 
-int32_t AskAndPress(MsgBox& box, int32_t kind, int which, WindowRecord* owner) {
+int32_t AskAndPress(MsgBox& box, msgbox::Kind kind, int which, WindowRecord* owner) {
     Presser presser;
     presser.box = &box;
     presser.which = which;
@@ -269,8 +269,12 @@ TEST(Tip, SizeFollowsTheMeasuredLines) {
     const wchar_t longest[] = L"third line, the longest of all three";
     SIZE extent{};
     GetTextExtentPoint32W(dc.Get(), longest, static_cast<int>(wcslen(longest)), &extent);
+    // One average character of slack, so the static control does not wrap
+    // the line's last word away.
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.Get(), &metrics);
     const RECT client = ClientRect(box.window.window);
-    EXPECT_EQ(client.right, extent.cx + 20);
+    EXPECT_EQ(client.right, extent.cx + metrics.tmAveCharWidth + 20);
     EXPECT_EQ(client.bottom, 3 * std::max<LONG>(16, extent.cy) + 45);
     const RECT messageRect = RectInParent(message);
     EXPECT_EQ(messageRect.right - messageRect.left, client.right - 20);
