@@ -8,6 +8,7 @@ void ScanResults::Reset() {
     matchGroups.clear();
     folderGroups.clear();
     zeroByteFiles.clear();
+    moreRoots.clear();
     if (matchGroups.capacity() < 100)
         matchGroups.reserve(100);
     if (folderGroups.capacity() < 100)
