@@ -5,6 +5,7 @@
 #include "engine/grouping.h"
 #include "engine/names.h"
 #include "engine/strings.h"
+#include "engine/walk_filter.h"
 #include "platform/dir.h"
 #include "platform/text.h"
 
@@ -88,14 +89,23 @@ public:
           results_(results),
           cancel_(cancel),
           progress_(progress),
-          grouper_(options, patterns, results, cancel, progress, hooks) {}
+          grouper_(options, patterns, results, cancel, progress, hooks),
+          filter_(options.filter, options.rootPath, 0) {}
 
     bool Run() {
-        uint64_t device, inode;
-        if (platform::FolderIdentity(options_.rootPath, device, inode)) {
-            folders_.Insert(device, inode);
+        bool completed = true;
+        // Several roots are one walk: one grouper, one set of identities, so
+        // a root met already (itself, or inside an earlier root) adds nothing.
+        for (size_t r = 0; completed && r <= options_.moreRoots.size(); ++r) {
+            const std::u16string& root = r == 0 ? options_.rootPath : options_.moreRoots[r - 1];
+            uint64_t device = 0, inode = 0;
+            if (platform::FolderIdentity(root, device, inode) && !folders_.Insert(device, inode))
+                continue;
+            if (r > 0)
+                results_.moreRoots.push_back(root);
+            filter_ = EntryFilter(options_.filter, root, device);
+            completed = ScanFolder(root);
         }
-        const bool completed = ScanFolder(options_.rootPath);
         return grouper_.Finish(completed) && completed;
     }
 
@@ -127,6 +137,8 @@ private:
             // name holding one (possible on Linux) would split into two
             // paths, one of which may name a different, real file.
             if (entry.name.find(u'\n') != std::u16string::npos)
+                continue;
+            if (!filter_.Admits(path, entry))
                 continue;
 
             if (entry.isDirectory) {
@@ -174,6 +186,7 @@ private:
     const std::atomic<uint8_t>& cancel_;
     ScanProgress* progress_;
     Grouper grouper_;
+    EntryFilter filter_;  // the current root's
     IdentitySet folders_;
     IdentitySet files_;
 };
