@@ -224,7 +224,10 @@ std::string ReasonOf(const cs::removal::ItemVerdict& v) {
         reason += "; --allow-all-copies removes it";
     else if (v.verdict == cs::removal::Verdict::Unverified)
         reason += "; --allow-unverified removes it";
-    if (!v.detail.empty() && v.why != cs::removal::Why::Verified)
+    // For a folder, the file below it that decided.
+    if (!v.detail.empty() &&
+        (v.why == cs::removal::Why::HoldsLastCopy || v.why == cs::removal::Why::NoCopyBelow ||
+         (v.why == cs::removal::Why::NotCompared && v.below.size() > 0)))
         reason += ": " + Utf8(v.detail);
     return reason;
 }

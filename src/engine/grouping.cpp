@@ -1,5 +1,6 @@
 #include "engine/grouping.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <thread>
@@ -70,12 +71,20 @@ constexpr uint64_t kLargeClass = ~0ull;
 
 // A path is kept as its folder (shared by every file of that folder) and
 // its name: most of a path's length is the folder.
+//
+// What removal needs to know it still has the same file (identity, last
+// write) rides along: every waiting founder holds it until a second member
+// arrives. The device is an index into the few devices met, which fits the
+// padding after the keys, so a record grows by the time and inode alone.
 struct FileRecord {
     uint32_t folder = 0;  // index into the folder prefixes
     TextArena::Ref name;
     TextArena::Ref nameKey;
+    uint32_t device = 0;  // index into the devices met
     uint64_t sequence = 0;
     uint64_t size = 0;
+    uint64_t mtime = 0;
+    uint64_t inode = 0;
 };
 
 struct Candidate {
@@ -118,6 +127,7 @@ struct KeyBucket {
 
 struct FolderSlot {
     std::u16string founderPath;
+    platform::ItemFacts founderFacts;
     std::u16string key;
     uint64_t sequence = 0;
     int32_t group = -1;
@@ -154,6 +164,7 @@ struct DeferredEntry {
     bool isFolder;
     std::u16string path;
     std::u16string name;
+    platform::ItemFacts facts;
 };
 
 unsigned CoreThreads() {
@@ -181,6 +192,8 @@ struct Grouper::State {
 
     TextArena arena;
     std::vector<TextArena::Ref> folderPrefixes;
+    std::vector<uint64_t> devices;  // FileRecord::device indexes this
+    uint32_t lastDevice = 0;
     std::deque<KeyBucket> buckets;    // grows without copying what it holds
     std::vector<uint32_t> table;      // open addressing: 0 empty, else bucket index + 1
     std::deque<OpenedBucket> opened;  // a deque: placements hold pointers into it
@@ -262,6 +275,29 @@ struct Grouper::State {
         return path;
     }
 
+    void StoreFacts(FileRecord& f, const platform::ItemFacts& facts) {
+        f.size = facts.size;
+        f.mtime = facts.mtime;
+        f.inode = facts.inode;
+        // Nearly every file lies on the device of the file before it.
+        if (devices.empty() || devices[lastDevice] != facts.device) {
+            const auto it = std::find(devices.begin(), devices.end(), facts.device);
+            lastDevice = static_cast<uint32_t>(it - devices.begin());
+            if (it == devices.end())
+                devices.push_back(facts.device);
+        }
+        f.device = lastDevice;
+    }
+
+    platform::ItemFacts Facts(const FileRecord& f) const {
+        platform::ItemFacts facts;
+        facts.size = f.size;
+        facts.mtime = f.mtime;
+        facts.device = devices[f.device];
+        facts.inode = f.inode;
+        return facts;
+    }
+
     // Keeps the path's folder part (everything before the name) once per run
     // of files from the same folder.
     void StorePath(FileRecord& f, const std::u16string& path, std::u16string_view name) {
@@ -295,16 +331,18 @@ struct Grouper::State {
             g.tailDigest = digests->tail;
         }
         g.founderSequence = founder.sequence;
+        g.facts.push_back(Facts(founder));
         results.matchGroups.push_back(std::move(g));
         if (progress)
             progress->groupsShown.fetch_add(1, std::memory_order_relaxed);
         return static_cast<int32_t>(results.matchGroups.size() - 1);
     }
 
-    void Join(int32_t group, const std::u16string& path) {
+    void Join(int32_t group, const std::u16string& path, const platform::ItemFacts& facts) {
         MatchGroup& g = results.matchGroups[static_cast<size_t>(group)];
         g.paths += u'\n';
         g.paths += path;
+        g.facts.push_back(facts);
         ++g.count;
         AfterJoin();
     }
@@ -319,7 +357,7 @@ struct Grouper::State {
             if (slot.digests.head == c.digests.head && slot.digests.tail == c.digests.tail) {
                 if (slot.group < 0)
                     slot.group = Materialise(slot.founder, &slot.digests);
-                Join(slot.group, Path(c.file));
+                Join(slot.group, Path(c.file), Facts(c.file));
                 return;
             }
         }
@@ -393,6 +431,8 @@ struct Grouper::State {
                 // Unreadable: never grouped, and nobody can join it.
                 if (head.job->result == HashResult::Ok) {
                     Admit(head.trigger, opened[head.opened], std::move(head.candidate), *head.job);
+                } else {
+                    ++results.skips.filesNotRead;
                 }
                 signatures.pop_front();
                 moved = true;
@@ -424,6 +464,8 @@ struct Grouper::State {
                 }
                 if (c.hasDigests)
                     Place(sb, c);
+                else
+                    ++results.skips.filesNotRead;
                 placements.pop_front();
                 moved = true;
             }
@@ -474,9 +516,9 @@ struct Grouper::State {
         while (!deferred.empty() && deferred.front().barrier <= upTo) {
             DeferredEntry& e = deferred.front();
             if (e.isFolder) {
-                ApplyFolder(e.path, e.name);
+                ApplyFolder(e.path, e.name, e.facts);
             } else {
-                results.zeroByteFiles.push_back(std::move(e.path));
+                ListZeroByteFile(std::move(e.path), e.facts);
             }
             deferred.pop_front();
         }
@@ -484,26 +526,35 @@ struct Grouper::State {
 
     bool Idle() const { return signatures.empty() && placements.empty(); }
 
-    void AddZeroByteFile(std::u16string path) {
+    void ListZeroByteFile(std::u16string path, const platform::ItemFacts& facts) {
+        results.zeroByteFiles.push_back(std::move(path));
+        results.zeroByteFacts.push_back(facts);
+    }
+
+    void AddZeroByteFile(std::u16string path, const platform::ItemFacts& facts) {
         if (Idle()) {
-            results.zeroByteFiles.push_back(std::move(path));
+            ListZeroByteFile(std::move(path), facts);
         } else {
-            deferred.push_back(DeferredEntry{nextSequence, false, std::move(path), {}});
+            deferred.push_back(DeferredEntry{nextSequence, false, std::move(path), {}, facts});
         }
     }
 
-    void AddFolder(const std::u16string& path, std::u16string_view name) {
+    void AddFolder(const std::u16string& path, std::u16string_view name,
+                   const platform::ItemFacts& facts) {
         if (Idle()) {
-            ApplyFolder(path, name);
+            ApplyFolder(path, name, facts);
         } else {
-            deferred.push_back(DeferredEntry{nextSequence, true, path, std::u16string(name)});
+            deferred.push_back(
+                DeferredEntry{nextSequence, true, path, std::u16string(name), facts});
         }
     }
 
-    bool AddFile(const std::u16string& path, std::u16string_view name, uint64_t size) {
+    bool AddFile(const std::u16string& path, std::u16string_view name,
+                 const platform::ItemFacts& facts) {
         FileRecord file;
         file.sequence = nextSequence++;
-        file.size = size;
+        StoreFacts(file, facts);
+        const uint64_t size = file.size;
         std::u16string folded;
         if (byName) {
             const std::u16string key = FileNameKey(criteria, name, patterns);
@@ -532,7 +583,7 @@ struct Grouper::State {
         if (!byContent) {
             if (buckets[index].group < 0)
                 buckets[index].group = Materialise(buckets[index].first, nullptr);
-            Join(buckets[index].group, path);
+            Join(buckets[index].group, path, facts);
             return true;
         }
 
@@ -550,13 +601,15 @@ struct Grouper::State {
         return Drain(false);
     }
 
-    void ApplyFolder(const std::u16string& path, std::u16string_view name) {
+    void ApplyFolder(const std::u16string& path, std::u16string_view name,
+                     const platform::ItemFacts& facts) {
         std::u16string key = patterns.NormaliseFolderName(name);
         std::u16string folded = FoldAsciiCopy(key);
         auto [it, isNew] = folders.try_emplace(std::move(folded));
         FolderSlot& slot = it->second;
         if (isNew) {
             slot.founderPath = path;
+            slot.founderFacts = facts;
             slot.key = std::move(key);
             slot.sequence = nextFolderSequence++;
             return;
@@ -568,12 +621,14 @@ struct Grouper::State {
             g.count = 1;
             g.folderKey = slot.key;
             g.founderSequence = slot.sequence;
+            g.facts.push_back(slot.founderFacts);
             results.folderGroups.push_back(std::move(g));
             slot.group = static_cast<int32_t>(results.folderGroups.size() - 1);
         }
         FolderGroup& g = results.folderGroups[static_cast<size_t>(slot.group)];
         g.paths += u'\n';
         g.paths += path;
+        g.facts.push_back(facts);
         ++g.count;
         ++results.refreshCounter;  // folders never trigger the rebuild themselves
     }
@@ -594,16 +649,18 @@ bool Grouper::Finish(bool walkCompleted) {
     return false;
 }
 
-bool Grouper::AddFile(const std::u16string& path, std::u16string_view name, uint64_t size) {
-    return state_->AddFile(path, name, size);
+bool Grouper::AddFile(const std::u16string& path, std::u16string_view name,
+                      const platform::ItemFacts& facts) {
+    return state_->AddFile(path, name, facts);
 }
 
-void Grouper::AddFolder(const std::u16string& path, std::u16string_view name) {
-    state_->AddFolder(path, name);
+void Grouper::AddFolder(const std::u16string& path, std::u16string_view name,
+                        const platform::ItemFacts& facts) {
+    state_->AddFolder(path, name, facts);
 }
 
-void Grouper::AddZeroByteFile(std::u16string path) {
-    state_->AddZeroByteFile(std::move(path));
+void Grouper::AddZeroByteFile(std::u16string path, const platform::ItemFacts& facts) {
+    state_->AddZeroByteFile(std::move(path), facts);
 }
 
 }  // namespace cs::engine

@@ -31,6 +31,7 @@
 
 #include "engine/options.h"
 #include "engine/scan_results.h"
+#include "platform/item_facts.h"
 
 namespace cs::engine {
 
@@ -46,17 +47,20 @@ public:
     Grouper(const Grouper&) = delete;
     Grouper& operator=(const Grouper&) = delete;
 
-    // A file of non-zero size that passed the walk's filters. False when
-    // the scan was cancelled while reading.
-    bool AddFile(const std::u16string& path, std::u16string_view name, uint64_t size);
+    // A file of non-zero size that passed the walk's filters, with what the
+    // walk saw of it (its size among them). False when the scan was
+    // cancelled while reading.
+    bool AddFile(const std::u16string& path, std::u16string_view name,
+                 const platform::ItemFacts& facts);
     // Applies what still waits for digests once the walk has ended. False
     // when the scan was cancelled; then what waited is dropped, as a
     // cancelled single-threaded scan would not have reached it either.
     bool Finish(bool walkCompleted);
     // A folder met by the walk (only called when folder names are matched).
-    void AddFolder(const std::u16string& path, std::u16string_view name);
+    void AddFolder(const std::u16string& path, std::u16string_view name,
+                   const platform::ItemFacts& facts);
     // A zero-byte file to list (only called when they are listed).
-    void AddZeroByteFile(std::u16string path);
+    void AddZeroByteFile(std::u16string path, const platform::ItemFacts& facts);
 
     struct State;
 

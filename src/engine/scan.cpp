@@ -81,41 +81,74 @@ private:
     size_t count_ = 0;
 };
 
+platform::ItemFacts FactsOf(const platform::DirEntry& entry) {
+    platform::ItemFacts facts;
+    facts.size = entry.size;
+    facts.mtime = entry.mtime;
+    if (entry.hasIdentity) {
+        facts.device = entry.device;
+        facts.inode = entry.inode;
+    }
+    facts.isFolder = entry.isDirectory;
+    return facts;
+}
+
 class Walk {
 public:
     Walk(const ScanOptions& options, ScanResults& results, const std::atomic<uint8_t>& cancel,
-         ScanProgress* progress, const NamePatterns& patterns, const ScanHooks& hooks)
+         ScanProgress* progress, const NamePatterns& patterns, const ScanHooks& hooks,
+         const platform::ItemFacts& rootFacts)
         : options_(options),
           results_(results),
           cancel_(cancel),
           progress_(progress),
           grouper_(options, patterns, results, cancel, progress, hooks),
-          filter_(options.filter, options.rootPath, 0) {}
+          trash_(results.root, rootFacts),
+          filter_(options.filter, results.root, rootFacts.device) {
+        folders_.Insert(rootFacts.device, rootFacts.inode);
+    }
 
-    bool Run() {
-        bool completed = true;
-        // Several roots are one walk: one grouper, one set of identities, so
-        // a root met already (itself, or inside an earlier root) adds nothing.
-        for (size_t r = 0; completed && r <= options_.moreRoots.size(); ++r) {
-            const std::u16string& root = r == 0 ? options_.rootPath : options_.moreRoots[r - 1];
-            uint64_t device = 0, inode = 0;
-            if (platform::FolderIdentity(root, device, inode) && !folders_.Insert(device, inode))
-                continue;
-            if (r > 0)
-                results_.moreRoots.push_back(root);
-            filter_ = EntryFilter(options_.filter, root, device);
-            completed = ScanFolder(root);
-        }
+    bool Run(const platform::ItemFacts& rootFacts) {
+        bool completed = ScanFolder(results_.root, rootFacts, trash_.RootPlace());
+        for (size_t r = 0; completed && r < options_.moreRoots.size(); ++r)
+            completed = ScanMoreRoot(options_.moreRoots[r]);
         return grouper_.Finish(completed) && completed;
     }
 
 private:
+    // Several roots are one walk: one grouper, one set of identities, so a
+    // root met already (itself, or inside an earlier root) adds nothing.
+    bool ScanMoreRoot(const std::u16string& given) {
+        std::u16string root;
+        platform::ItemFacts facts;
+        if (!platform::ResolveRoot(given, root, facts)) {
+            ++results_.skips.foldersNotListed;
+            return !Cancelled();
+        }
+        if (!folders_.Insert(facts.device, facts.inode))
+            return true;
+        results_.moreRoots.push_back(root);
+        trash_ = platform::TrashFolders(root, facts);
+        filter_ = EntryFilter(options_.filter, root, facts.device);
+        return ScanFolder(root, facts, trash_.RootPlace());
+    }
+
     bool Cancelled() const { return cancel_.load(std::memory_order_relaxed) != 0; }
 
-    bool ScanFolder(const std::u16string& path) {
+    bool ScanFolder(const std::u16string& path, const platform::ItemFacts& facts,
+                    const platform::FolderPlace& place) {
         platform::DirReader reader;
-        if (reader.Open(path) != platform::Status::Ok)
+        if (reader.Open(path) != platform::Status::Ok) {
+            // What could not be listed is said, so that "no duplicates"
+            // can be told from "could not look". Only the root's path is
+            // that short; every folder below is longer.
+            if (path.size() == results_.root.size())
+                results_.rootListed = false;
+            else
+                ++results_.skips.foldersNotListed;
             return !Cancelled();
+        }
+        results_.folders.emplace(path, facts);
         if (progress_)
             progress_->SetCurrentFolder(path);
 
@@ -142,26 +175,29 @@ private:
                 continue;
 
             if (entry.isDirectory) {
+                if (trash_.LeavesOut(place, entry))
+                    continue;
                 // A folder met twice (a bind mount, or a mount loop) would
                 // list its files twice or never end.
                 if (entry.hasIdentity && !folders_.Insert(entry.device, entry.inode))
                     continue;
                 const std::u16string full = platform::JoinPath(path, entry.name);
+                const platform::ItemFacts folder = FactsOf(entry);
                 if (criteria & CRIT_SIMILAR_FOLDERS)
-                    grouper_.AddFolder(full, entry.name);
-                if (!ScanFolder(full))
+                    grouper_.AddFolder(full, entry.name, folder);
+                if (!ScanFolder(full, folder, trash_.PlaceOf(place, entry)))
                     return false;
                 continue;
             }
 
             // One physical file is listed once: deleting "the copy" that is
             // a second name of the same file would delete the only copy.
-            if (entry.hasIdentity && !files_.Insert(entry.device, entry.inode))
-                continue;
-
+            // Only a file that takes part claims its identity: a second name
+            // left out by the filters (a ".bak" link to a ".jpg") must not
+            // hide the name that passes them.
             if (entry.size == 0) {
-                if (criteria & CRIT_LIST_ZERO_BYTE) {
-                    grouper_.AddZeroByteFile(platform::JoinPath(path, entry.name));
+                if ((criteria & CRIT_LIST_ZERO_BYTE) && FirstName(entry)) {
+                    grouper_.AddZeroByteFile(platform::JoinPath(path, entry.name), FactsOf(entry));
                 }
                 continue;
             }
@@ -172,13 +208,20 @@ private:
                 if (FindText(options_.extensionFilter, needle, false) == 0)
                     continue;
             }
+            if (!FirstName(entry))
+                continue;
             if (progress_)
                 progress_->filesSeen.fetch_add(1, std::memory_order_relaxed);
-            if (!grouper_.AddFile(platform::JoinPath(path, entry.name), entry.name, entry.size)) {
+            if (!grouper_.AddFile(platform::JoinPath(path, entry.name), entry.name,
+                                  FactsOf(entry))) {
                 return false;
             }
         }
         return !Cancelled();
+    }
+
+    bool FirstName(const platform::DirEntry& entry) {
+        return !entry.hasIdentity || files_.Insert(entry.device, entry.inode);
     }
 
     const ScanOptions& options_;
@@ -186,7 +229,8 @@ private:
     const std::atomic<uint8_t>& cancel_;
     ScanProgress* progress_;
     Grouper grouper_;
-    EntryFilter filter_;  // the current root's
+    platform::TrashFolders trash_;  // the current root's
+    EntryFilter filter_;            // likewise
     IdentitySet folders_;
     IdentitySet files_;
 };
@@ -197,10 +241,20 @@ ScanOutcome RunScan(const ScanOptions& options, ScanResults& results,
                     const std::atomic<uint8_t>& cancelRequested, ScanProgress* progress,
                     const ScanHooks& hooks) {
     results.Reset();
+    // The root is resolved once, here: the user named it, so a link to a
+    // folder or a path with trailing separators means that folder. Every
+    // path of the results starts with the resolved root, and below it the
+    // walk follows no link.
+    platform::ItemFacts rootFacts;
+    if (!platform::ResolveRoot(options.rootPath, results.root, rootFacts)) {
+        results.root = platform::StripTrailingSeparators(options.rootPath);
+        results.rootListed = false;
+        return ScanOutcome::Completed;
+    }
     NamePatterns patterns;
     patterns.Compile();
-    Walk walk(options, results, cancelRequested, progress, patterns, hooks);
-    return walk.Run() ? ScanOutcome::Completed : ScanOutcome::Cancelled;
+    Walk walk(options, results, cancelRequested, progress, patterns, hooks, rootFacts);
+    return walk.Run(rootFacts) ? ScanOutcome::Completed : ScanOutcome::Cancelled;
 }
 
 std::thread StartScanThread(const ScanOptions& options, ScanResults& results,

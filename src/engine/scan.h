@@ -40,7 +40,11 @@ struct ScanHooks {
 };
 
 // Runs the whole scan on the calling thread. `results` is reset first;
-// refreshCounter starts at 0 and refreshThreshold at 30.
+// refreshCounter starts at 0 and refreshThreshold at 30. The root is
+// resolved once (links followed, separators and dot steps dropped) and
+// every result path starts with results.root. A root that names no folder
+// or cannot be listed completes with rootListed false and nothing found;
+// the caller must say so rather than report "no duplicates".
 ScanOutcome RunScan(const ScanOptions& options, ScanResults& results,
                     const std::atomic<uint8_t>& cancelRequested, ScanProgress* progress = nullptr,
                     const ScanHooks& hooks = {});

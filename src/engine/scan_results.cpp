@@ -8,6 +8,11 @@ void ScanResults::Reset() {
     matchGroups.clear();
     folderGroups.clear();
     zeroByteFiles.clear();
+    zeroByteFacts.clear();
+    root.clear();
+    folders.clear();
+    rootListed = true;
+    skips = ScanSkips{};
     moreRoots.clear();
     if (matchGroups.capacity() < 100)
         matchGroups.reserve(100);

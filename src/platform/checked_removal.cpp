@@ -1,3 +1,4 @@
+// The parts of the checked removal that are the same on every platform.
 #include "platform/checked_removal.h"
 
 #include "platform/text.h"

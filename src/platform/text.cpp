@@ -1,5 +1,10 @@
 #include "platform/text.h"
 
+#ifndef _WIN32
+#include <locale.h>
+#include <wctype.h>
+#endif
+
 namespace cs::platform {
 
 namespace {
@@ -147,5 +152,43 @@ std::u16string StripTrailingSeparators(std::u16string_view path) {
 #endif
     return std::u16string(path.substr(0, end));
 }
+
+#ifndef _WIN32
+
+namespace {
+
+// C.UTF-8 carries Unicode's simple case mappings and nothing of a language's
+// rules (no Turkish dotted I), and a locale object of its own keeps the
+// process locale, which another thread may change, out of it. glibc ships it
+// (Debian: in libc-bin). Without it only ASCII letters are upper-cased.
+locale_t CaseLocale() {
+    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return locale;
+}
+
+}  // namespace
+
+char16_t UpperCaseCodeUnit(char16_t c) {
+    if (c < 0x80)
+        return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    // Half of a surrogate pair, or a byte that was not UTF-8: NTFS compares
+    // code units, and leaves these as they are.
+    if (c >= 0xD800 && c <= 0xDFFF)
+        return c;
+    const locale_t locale = CaseLocale();
+    if (locale == static_cast<locale_t>(0))
+        return c;
+    const wint_t upper = towupper_l(static_cast<wint_t>(c), locale);
+    return upper <= 0xFFFF ? static_cast<char16_t>(upper) : c;
+}
+
+std::u16string UpperCaseForOrder(std::u16string_view name) {
+    std::u16string out(name);
+    for (char16_t& c : out)
+        c = UpperCaseCodeUnit(c);
+    return out;
+}
+
+#endif
 
 }  // namespace cs::platform

@@ -42,4 +42,15 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 // the Linux root "/" stays "/". "C:\" becomes "C:".
 std::u16string StripTrailingSeparators(std::u16string_view path);
 
+#ifndef _WIN32
+// The order NTFS lists a folder in, so a Linux scan meets names in the order
+// a Windows scan of the same tree would: ordinal order of the names
+// upper-cased one UTF-16 code unit at a time (simple Unicode mappings, no
+// locale's collation), ties between names that upper-case alike broken by
+// their own code units so the order never depends on the listing. Windows
+// lists folders this way itself.
+char16_t UpperCaseCodeUnit(char16_t c);
+std::u16string UpperCaseForOrder(std::u16string_view name);
+#endif
+
 }  // namespace cs::platform

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_runner.h"
+#include "platform/text.h"
 #include "support/temp_tree.h"
 
 namespace {
@@ -110,8 +111,16 @@ TEST(CliOptions, CriteriaAndFilterFromPresetAndOverrides) {
 
 // The order the walk meets files in: listing order, each sub-folder
 // finished before the next entry of its parent.
+// The scan's order: each folder's names upper-cased and in code-unit order.
 void WalkOrder(const fs::path& folder, std::vector<std::string>& out) {
-    for (const auto& e : fs::directory_iterator(folder)) {
+    std::vector<fs::directory_entry> entries(fs::directory_iterator(folder), {});
+    auto key = [](const fs::directory_entry& e) {
+        const std::u16string name = cs::test::ToU16(e.path().filename());
+        return std::make_pair(cs::platform::UpperCaseForOrder(name), name);
+    };
+    std::sort(entries.begin(), entries.end(),
+              [&key](const auto& a, const auto& b) { return key(a) < key(b); });
+    for (const auto& e : entries) {
         if (e.is_directory()) {
             WalkOrder(e.path(), out);
         } else {
@@ -419,7 +428,7 @@ TEST(CliRemoval, UndeletableItemIsReportedAndExitIsOne) {
     std::system(("chattr -i '" + stuck.string() + "'").c_str());
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("\n1 item could not be deleted. Those are still checked in the list.\n" +
-                         stuck.string() + "\n"),
+                         stuck.string() + "\t(the system refused to remove it)\n"),
               std::string::npos)
         << r.out;
     EXPECT_TRUE(Exists(stuck.string()));

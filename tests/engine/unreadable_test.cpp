@@ -42,6 +42,16 @@ using test::TempTree;
 
 const char kSame[] = "identical contents of some length";
 
+ScanResults ScanOnce(const std::u16string& root, uint32_t criteria) {
+    ScanOptions o;
+    o.rootPath = root;
+    o.criteria = criteria;
+    ScanResults results;
+    std::atomic<uint8_t> cancel{0};
+    RunScan(o, results, cancel);
+    return results;
+}
+
 struct Outcome {
     std::optional<ScanSnapshot> snapshot;
     std::string skipReason;
@@ -288,6 +298,43 @@ TEST_F(Unreadable, AnUnsearchableFolderIsStillAFolder) {
     EXPECT_EQ(s.folderGroups[0].size(), 2u);
 }
 
+// Root listed, folders not listed, files not read.
+std::string SkipsText(const ScanResults& results) {
+    return std::to_string(results.rootListed) + " " +
+           std::to_string(results.skips.foldersNotListed) + " " +
+           std::to_string(results.skips.filesNotRead);
+}
+
+// "No duplicates" must be told from "could not look": what was skipped is
+// counted by cause. u1 and u2 share their size with the readable copies, so
+// a content criterion has to read them; "odd" has a size of its own and is
+// never opened, so it is no loss.
+TEST_F(Unreadable, WhatCouldNotBeLookedAtIsCounted) {
+    const ChildAnswer answer = RunUnprivileged(tree.Path("u1"), tree.Path("r1"), [this] {
+        std::string out;
+        for (uint32_t criteria :
+             {CRIT_RECURSIVE | CRIT_EXACT_CONTENTS, CRIT_RECURSIVE | CRIT_SIMILAR_CONTENTS,
+              CRIT_RECURSIVE | CRIT_SAME_SIZE}) {
+            out += SkipsText(ScanOnce(tree.Root16(), criteria)) + "\n";
+        }
+        return out;
+    });
+    if (!answer.text)
+        GTEST_SKIP() << answer.skipReason;
+    EXPECT_EQ(*answer.text, "1 1 2\n1 1 2\n1 1 0\n");
+}
+
+TEST_F(Unreadable, ARootThatCannotBeListedSaysSo) {
+    const ChildAnswer answer = RunUnprivileged(tree.Path("u1"), tree.Path("r1"), [this] {
+        const ScanResults results =
+            ScanOnce(tree.Path16("locked"), CRIT_RECURSIVE | CRIT_SAME_SIZE);
+        return SkipsText(results) + " " + std::to_string(results.folders.size());
+    });
+    if (!answer.text)
+        GTEST_SKIP() << answer.skipReason;
+    EXPECT_EQ(*answer.text, "0 0 0 0");
+}
+
 // The engine digests lazily and finds groups through an index; with files
 // that cannot be read among the candidates (founders included) it must
 // still give what the plain linear search gives when such files are left
@@ -368,13 +415,7 @@ protected:
         ASSERT_EQ(readable.size(), 3u);
     }
     ScanSnapshot Scan(uint32_t criteria) {
-        ScanOptions o;
-        o.rootPath = tree.Root16();
-        o.criteria = criteria;
-        ScanResults results;
-        std::atomic<uint8_t> cancel{0};
-        RunScan(o, results, cancel);
-        return test::SnapshotOf(results);
+        return test::SnapshotOf(ScanOnce(tree.Root16(), criteria));
     }
     TempTree tree;
     PathList all, readable;

@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/scan.h"
 #include "platform/text.h"
@@ -238,6 +239,8 @@ TEST(Walk, RootThatCannotBeListedGivesAnEmptyCompletedScan) {
         EXPECT_EQ(RunScan(o, results, cancel), ScanOutcome::Completed) << root;
         EXPECT_TRUE(results.matchGroups.empty());
         EXPECT_TRUE(results.zeroByteFiles.empty());
+        // Said, so that it is never taken for a folder without duplicates.
+        EXPECT_FALSE(results.rootListed) << root;
     }
 }
 
@@ -321,6 +324,52 @@ TEST(Walk, AHardLinkIsListedOnce) {
                                 int(members.count(tree.Path16("sub/deeper-link")));
         EXPECT_EQ(linkedNames, 1);
     }
+}
+
+// Only a name that takes part claims the file: a ".bak" link met first and
+// left out by the type filter must not hide the ".jpg" name of the same
+// file, or an identical pair of pictures goes unreported.
+TEST(Walk, ALinkLeftOutByTheFiltersHidesNoOtherName) {
+    TempTree tree;
+    tree.Write("a.bak", "the same picture");
+    fs::create_hard_link(tree.Path("a.bak"), tree.Path("b.jpg"));
+    tree.Write("c.jpg", "the same picture");
+    tree.Write("d0.bak", "");
+    fs::create_hard_link(tree.Path("d0.bak"), tree.Path("e0.jpg"));
+    const ScanRecord rec = RunEngineScan(Options(tree, CRIT_EXACT_CONTENTS, u"|jpg|"));
+    ASSERT_EQ(rec.final.matchGroups.size(), 1u) << Describe(rec.final);
+    EXPECT_EQ(rec.final.matchGroups[0], (PathList{tree.Path16("b.jpg"), tree.Path16("c.jpg")}));
+    // An empty file not listed claims nothing either; once listed, its
+    // second name is not listed again.
+    EXPECT_TRUE(rec.final.zeroByteFiles.empty());
+    const ScanRecord zero =
+        RunEngineScan(Options(tree, CRIT_EXACT_CONTENTS | CRIT_LIST_ZERO_BYTE, u"|jpg|"));
+    EXPECT_EQ(zero.final.zeroByteFiles, PathList{tree.Path16("d0.bak")});
+}
+
+// The same tree must give the same groups, member order and so the same
+// "first" copy however it was made, on Linux as on Windows: folders are
+// walked in NTFS order (upper-cased names, code-unit order), not in the
+// file system's hash or creation order.
+TEST(Walk, TheSameTreeGivesTheSameOrderWhateverTheCreationOrder) {
+    const std::vector<std::string> names = {"B", "a", "_x", "M/b", "Z", "M/A"};
+    TempTree forward, backward;
+    for (const std::string& n : names)
+        forward.Write(n, "identical");
+    for (auto it = names.rbegin(); it != names.rend(); ++it)
+        backward.Write(*it, "identical");
+    auto relative = [](const TempTree& tree) {
+        const ScanRecord rec = RunEngineScan(Options(tree, CRIT_RECURSIVE | CRIT_EXACT_CONTENTS));
+        std::vector<std::u16string> out;
+        for (const PathList& g : rec.final.matchGroups) {
+            for (const std::u16string& p : g)
+                out.push_back(p.substr(tree.Root16().size() + 1));
+        }
+        return out;
+    };
+    const std::vector<std::u16string> expected = {u"a", u"B", u"M/A", u"M/b", u"Z", u"_x"};
+    EXPECT_EQ(relative(forward), expected);
+    EXPECT_EQ(relative(backward), expected);
 }
 
 // Members of a group are held as paths joined by line feeds: a name with a

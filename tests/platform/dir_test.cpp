@@ -18,6 +18,7 @@
 
 #include "platform/dir.h"
 #include "platform/file.h"
+#include "platform/item_facts.h"
 #include "platform/text.h"
 #include "support/temp_tree.h"
 
@@ -76,13 +77,12 @@ TEST(DirReader, ReportsKindAndExactSize) {
 #ifdef _WIN32
     EXPECT_NE(folder.attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
     EXPECT_EQ(big.attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
-    EXPECT_FALSE(big.hasIdentity);
 #else
     EXPECT_TRUE(S_ISDIR(folder.attributes));
     EXPECT_TRUE(S_ISREG(big.attributes));
+#endif
     EXPECT_TRUE(big.hasIdentity);
     EXPECT_NE(big.inode, entries.at(u"empty").inode);
-#endif
 }
 
 TEST(DirReader, ListsAFolderLargerThanOneFetch) {
@@ -172,6 +172,34 @@ TEST(DirReader, IsDirectory) {
     EXPECT_FALSE(IsDirectory(tree.Path16("file.txt")));
     EXPECT_FALSE(IsDirectory(tree.Path16("missing")));
     EXPECT_FALSE(IsDirectory(u""));
+}
+
+// Only an existing folder can be a root; the engine's tests cover the many
+// ways of naming one.
+TEST(ResolveRoot, OnlyAnExistingFolderResolves) {
+    TempTree tree;
+    tree.MakeDir("dir");
+    tree.Write("file.txt", "x");
+    std::u16string resolved;
+    ItemFacts facts;
+    ASSERT_TRUE(ResolveRoot(tree.Path16("dir") + kPathSeparator, resolved, facts));
+    EXPECT_EQ(resolved, tree.Path16("dir"));
+    EXPECT_TRUE(facts.isFolder);
+    EXPECT_FALSE(ResolveRoot(tree.Path16("file.txt"), resolved, facts));
+    EXPECT_FALSE(ResolveRoot(tree.Path16("missing"), resolved, facts));
+    EXPECT_FALSE(ResolveRoot(u"", resolved, facts));
+}
+
+TEST(DirReader, FolderIdentityMatchesTheListedEntry) {
+    TempTree tree;
+    tree.MakeDir("sub");
+    const DirEntry sub = ListAll(tree.Root16()).at(u"sub");
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    ASSERT_TRUE(FolderIdentity(tree.Path16("sub"), device, inode));
+    EXPECT_EQ(device, sub.device);
+    EXPECT_EQ(inode, sub.inode);
+    EXPECT_FALSE(FolderIdentity(tree.Path16("missing"), device, inode));
 }
 
 #ifdef _WIN32
@@ -268,6 +296,17 @@ TEST(DirReaderWindows, JunctionsAndSymbolicLinksAreReparsePoints) {
     EXPECT_TRUE(std::filesystem::exists(tree.Path("targetdir")));
 }
 
+// A drive root is held as "C:" everywhere (and "C:" alone would name the
+// drive's current folder to the system).
+TEST(ResolveRootWindows, ADriveRootIsHeldBare) {
+    std::u16string resolved;
+    ItemFacts facts;
+    for (const char16_t* given : {u"C:\\", u"C:\\\\", u"C:"}) {
+        ASSERT_TRUE(ResolveRoot(given, resolved, facts));
+        EXPECT_EQ(resolved, u"C:");
+    }
+}
+
 TEST(DirReaderWindows, DriveRootIsListedThroughItsBareForm) {
     // The engine holds a drive root as "C:"; listing it must search "C:\*",
     // not the current folder of drive C. A root also has no "." and ".."
@@ -350,16 +389,67 @@ TEST(DirReaderPosix, UndecodableNameCanBeOpenedAgain) {
     EXPECT_EQ(std::string(buffer, 7), "payload");
 }
 
-TEST(DirReaderPosix, FolderIdentityMatchesTheListedEntry) {
+TEST(DirReaderPosix, ListsInTheOrderNtfsWould) {
     TempTree tree;
-    tree.MakeDir("sub");
-    const DirEntry sub = ListAll(tree.Root16()).at(u"sub");
-    uint64_t device = 0;
-    uint64_t inode = 0;
-    ASSERT_TRUE(FolderIdentity(tree.Path16("sub"), device, inode));
-    EXPECT_EQ(device, sub.device);
-    EXPECT_EQ(inode, sub.inode);
-    EXPECT_FALSE(FolderIdentity(tree.Path16("missing"), device, inode));
+    // Created out of order, so neither creation order nor a hash order can
+    // pass for it. '_' (0x5F) sorts after 'Z' (0x5A) once 'x' is upper-cased;
+    // "\u00E9" upper-cases to "\u00C9" and ties with it, broken by the code
+    // units themselves; "Ab" and "ab" likewise.
+    const char* const created[] = {"_x", "\xC3\xA9", "Z", "ab", "F", "B", "\xC3\x89", "Ab", "a"};
+    for (const char* name : created)
+        tree.Write(name, "x");
+    DirReader reader;
+    ASSERT_EQ(reader.Open(tree.Root16()), Status::Ok);
+    std::vector<std::u16string> order;
+    DirEntry entry;
+    while (reader.Next(entry))
+        order.push_back(entry.name);
+    EXPECT_EQ(order, (std::vector<std::u16string>{u"a", u"Ab", u"ab", u"B", u"F", u"Z", u"_x",
+                                                  u"\u00C9", u"\u00E9"}));
+}
+
+// Time stamps come in the FILETIME scale on both systems, so "oldest" and
+// "newest" and the checks before removal compare alike.
+TEST(DirReaderPosix, EntriesCarryTheirLastWriteTimeAsAFiletime) {
+    TempTree tree;
+    tree.Write("f", "x");
+    tree.MakeDir("d");
+    const timespec times[2] = {{0, UTIME_OMIT}, {981173106, 123456789}};  // 2001-02-03 04:05:06
+    ASSERT_EQ(utimensat(AT_FDCWD, tree.Path("f").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    ASSERT_EQ(utimensat(AT_FDCWD, tree.Path("d").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    const uint64_t expected = (981173106ull + 11644473600ull) * 10000000ull + 1234567ull;
+    const auto entries = ListAll(tree.Root16());
+    EXPECT_EQ(entries.at(u"f").mtime, expected);
+    EXPECT_EQ(entries.at(u"d").mtime, expected);
+}
+
+TEST(ResolveRootPosix, LinksAreFollowedAndTheRootStaysSlash) {
+    TempTree tree;
+    tree.MakeDir("real");
+    std::filesystem::create_directory_symlink(tree.Path("real"), tree.Path("link"));
+    std::filesystem::create_directory_symlink("real", tree.Path("relative-link"));
+    std::filesystem::create_directory_symlink(tree.Path("link"), tree.Path("link-to-link"));
+    struct stat st;
+    ASSERT_EQ(stat(tree.Path("real").c_str(), &st), 0);
+    std::u16string resolved;
+    ItemFacts facts;
+    for (const char* given : {"link", "relative-link", "link-to-link/", "link//"}) {
+        SCOPED_TRACE(given);
+        ASSERT_TRUE(ResolveRoot(tree.Path16(given), resolved, facts));
+        EXPECT_EQ(resolved, tree.Path16("real"));
+        EXPECT_EQ(facts.device, static_cast<uint64_t>(st.st_dev));
+        EXPECT_EQ(facts.inode, static_cast<uint64_t>(st.st_ino));
+    }
+    for (const char16_t* slash : {u"/", u"//", u"/./"}) {
+        ASSERT_TRUE(ResolveRoot(slash, resolved, facts));
+        EXPECT_EQ(resolved, u"/");
+    }
+    // A relative root becomes absolute, so result paths name one place
+    // whatever the current folder is later.
+    const std::filesystem::path relative =
+        std::filesystem::relative(tree.Path("real"), std::filesystem::current_path());
+    ASSERT_TRUE(ResolveRoot(test::ToU16("./" / relative), resolved, facts));
+    EXPECT_EQ(resolved, tree.Path16("real"));
 }
 
 #endif

@@ -270,5 +270,30 @@ TEST(FileReaderPosix, LinksAreNotFollowed) {
 
 #endif
 
+#ifndef _WIN32
+
+// What removal compares against later must be what the open file is, read
+// from the descriptor itself.
+TEST(FileReaderPosix, FactsOfTheOpenFile) {
+    TempTree tree;
+    tree.Write("f", "twelve bytes");
+    const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 999999999}};
+    ASSERT_EQ(utimensat(AT_FDCWD, tree.Path("f").c_str(), times, 0), 0);
+    struct stat st;
+    ASSERT_EQ(lstat(tree.Path("f").c_str(), &st), 0);
+    FileReader file;
+    ItemFacts facts;
+    EXPECT_FALSE(file.ReadFacts(facts));  // nothing open
+    ASSERT_EQ(file.Open(tree.Path16("f")), Status::Ok);
+    ASSERT_TRUE(file.ReadFacts(facts));
+    EXPECT_EQ(facts.size, 12u);
+    EXPECT_EQ(facts.mtime, (1700000000ull + 11644473600ull) * 10000000ull + 9999999ull);
+    EXPECT_EQ(facts.device, static_cast<uint64_t>(st.st_dev));
+    EXPECT_EQ(facts.inode, static_cast<uint64_t>(st.st_ino));
+    EXPECT_FALSE(facts.isFolder);
+}
+
+#endif
+
 }  // namespace
 }  // namespace cs::platform

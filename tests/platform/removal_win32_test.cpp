@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/removal.h"
+#include "platform/wine_support_win32.h"
 #include "support/temp_tree.h"
 
 namespace cs::platform {
@@ -24,82 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempTree;
 using test::ToU16;
-
-std::wstring W(fs::path path) {
-    return path.make_preferred().native();
-}
-
-DWORD Attributes(const fs::path& path) {
-    return GetFileAttributesW((L"\\\\?\\" + W(path)).c_str());
-}
-
-bool Exists(const fs::path& path) {
-    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string Contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Holds a file open for reading without delete sharing, as a program that
-// has it open would.
-class OpenWithoutDeleteSharing {
-public:
-    explicit OpenWithoutDeleteSharing(const fs::path& path)
-        : handle_(CreateFileW(W(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr)) {}
-    ~OpenWithoutDeleteSharing() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    OpenWithoutDeleteSharing(const OpenWithoutDeleteSharing&) = delete;
-    OpenWithoutDeleteSharing& operator=(const OpenWithoutDeleteSharing&) = delete;
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
-
-// --- Wine helpers: the Unix side of the prefix -----------------------------
-
-using UnixNameFn = char*(CDECL*)(LPCWSTR);
-using DosNameFn = WCHAR*(CDECL*)(const char*);
-
-template <typename Fn>
-Fn WineExport(const char* name) {
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name)))
-                  : nullptr;
-}
-
-bool UnderWine() {
-    return WineExport<UnixNameFn>("wine_get_unix_file_name") != nullptr;
-}
-
-std::string UnixPath(const fs::path& path) {
-    const auto toUnix = WineExport<UnixNameFn>("wine_get_unix_file_name");
-    if (!toUnix)
-        return {};
-    char* unix = toUnix(W(path).c_str());
-    if (!unix)
-        return {};
-    std::string out(unix);
-    HeapFree(GetProcessHeap(), 0, unix);
-    return out;
-}
-
-fs::path DosPath(const std::string& unixPath) {
-    const auto toDos = WineExport<DosNameFn>("wine_get_dos_file_name");
-    if (!toDos)
-        return {};
-    WCHAR* dos = toDos(unixPath.c_str());
-    if (!dos)
-        return {};
-    fs::path out(dos);
-    HeapFree(GetProcessHeap(), 0, dos);
-    return out;
-}
+using namespace test::wine;
 
 // Runs a command line to its end; Wine starts Unix programs as well. The
 // limit only turns a hang into a failure.
@@ -119,111 +45,6 @@ DWORD RunProgram(std::wstring commandLine, const wchar_t* environment = nullptr)
     CloseHandle(process.hProcess);
     return code;
 }
-
-// Polls until `done` holds; the limit only turns a hang into a failure.
-template <typename Condition>
-bool WaitFor(Condition done) {
-    const ULONGLONG limit = GetTickCount64() + 60000;
-    while (!done()) {
-        if (GetTickCount64() > limit)
-            return false;
-        SwitchToThread();
-    }
-    return true;
-}
-
-// Runs a shell script on the Unix side of Wine to its end. Wine hands back
-// no process handle that can be waited on for a Unix program, so the script
-// leaves a marker file last and the wait is for that file.
-bool RunUnixScript(const std::string& script) {
-    static int serial = 0;
-    wchar_t temp[MAX_PATH];
-    if (!UnderWine() || !GetTempPathW(MAX_PATH, temp))
-        return false;
-    const fs::path marker =
-        fs::path(temp) /
-        ("cs-unix-done-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial));
-    const std::string unixMarker = UnixPath(marker);
-    if (unixMarker.empty())
-        return false;
-    std::wstring command =
-        L"/bin/sh -c \"" + fs::path(script + "; touch '" + unixMarker + "'").wstring() + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return false;
-    }
-    for (HANDLE handle : {process.hThread, process.hProcess}) {
-        if (handle && handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-    const bool done = WaitFor([&] { return Attributes(marker) != INVALID_FILE_ATTRIBUTES; });
-    DeleteFileW(W(marker).c_str());
-    return done;
-}
-
-bool IsLink(const fs::path& path) {
-    const DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-// Unix symbolic links, which Wine shows as folder reparse points; Make is
-// false where none can be made (not under Wine). They are removed from the
-// Unix side at the end, before the scratch tree goes: its clean-up would
-// follow them.
-class FolderLinks {
-public:
-    FolderLinks() = default;
-    FolderLinks(const FolderLinks&) = delete;
-    FolderLinks& operator=(const FolderLinks&) = delete;
-    ~FolderLinks() {
-        std::string script = "true";
-        for (const std::string& link : links_)
-            script += "; rm -f '" + link + "'";
-        if (!links_.empty())
-            RunUnixScript(script);
-    }
-
-    bool Make(const fs::path& link, const fs::path& target) {
-        const std::string unixTarget = UnixPath(target);
-        // The folder converted and the name appended: converting the whole
-        // name would resolve an existing link.
-        const std::string unixLink = UnixPath(link.parent_path()) + "/" + link.filename().string();
-        if (unixTarget.empty())
-            return false;
-        links_.push_back(unixLink);
-        return RunUnixScript("ln -s '" + unixTarget + "' '" + unixLink + "'") && IsLink(link);
-    }
-
-private:
-    std::vector<std::string> links_;
-};
-
-// Wine's recycle bin is the freedesktop.org trash below $XDG_DATA_HOME,
-// which it uses only when that folder exists.
-fs::path TrashFolder() {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    if (dataHome && *dataHome)
-        return DosPath(dataHome) / "Trash";
-    const char* home = std::getenv("HOME");
-    if (home && *home)
-        return DosPath(std::string(home) + "/.local/share") / "Trash";
-    return {};
-}
-
-class TrashHome : public testing::Environment {
-public:
-    void SetUp() override {
-        const fs::path trash = TrashFolder();
-        if (!trash.empty()) {
-            std::error_code ignored;
-            fs::create_directories(trash.parent_path(), ignored);
-        }
-    }
-};
-testing::Environment* const trashHome = testing::AddGlobalTestEnvironment(new TrashHome);
 
 // --- Permanent deletion -------------------------------------------------------
 
@@ -373,6 +194,25 @@ TEST(DeleteFolderTreeWin32, ServesTheThreadsMessagesWhileItRuns) {
     EXPECT_EQ(mid.Runs(), 1);
     EXPECT_TRUE(seen.rootExisted) << "the message must be served during the deletion";
     EXPECT_FALSE(Exists(tree.Path("t")));
+}
+
+// A Unix mount point is a folder reparse point to Wine, on a volume with
+// another serial: the tree deletion leaves it and what is on it alone, and
+// says the tree did not go.
+TEST(DeletePermanentlyWin32, FileSystemMountedBelowIsNotEmptied) {
+    TempTree tree;
+    tree.Write("tree/a.txt", "a");
+    tree.Write("tree/sub/b.txt", "b");
+    const fs::path mountPoint = tree.MakeDir("tree/sub/mnt");
+    MountBelow mount(mountPoint);
+    if (!mount.Mounted())
+        GTEST_SKIP() << "no file system can be mounted here (needs root under Wine)";
+    tree.Write("tree/sub/mnt/elsewhere.txt", "elsewhere");
+
+    EXPECT_FALSE(DeletePathPermanently(tree.Path16("tree")));
+    EXPECT_EQ(Contents(tree.Path("tree/sub/mnt/elsewhere.txt")), "elsewhere");
+    EXPECT_FALSE(Exists(tree.Path("tree/a.txt")));
+    EXPECT_FALSE(Exists(tree.Path("tree/sub/b.txt")));
 }
 
 // --- Links ------------------------------------------------------------------

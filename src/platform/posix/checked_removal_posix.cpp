@@ -34,10 +34,6 @@ namespace {
 
 using posix::Descriptor;
 
-ItemFacts FactsOf(const struct stat& st) {
-    return posix::FactsFromStat(st);
-}
-
 bool SameFolder(const struct stat& st, const ItemFacts& listed) {
     if (!S_ISDIR(st.st_mode))
         return false;

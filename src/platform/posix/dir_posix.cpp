@@ -1,18 +1,41 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/dir.h"
 #include "platform/posix/errno_status.h"
+#include "platform/posix/stat_facts.h"
 #include "platform/text.h"
 
 namespace cs::platform {
 
+namespace {
+
+struct ListedName {
+    std::string native;
+    std::u16string name;
+    std::u16string orderKey;
+};
+
+}  // namespace
+
+// readdir gives a hash order on most Linux file systems, which would make
+// "the first copy" depend on how the tree was created. So the names are read
+// first, sorted, and only then looked at: the same one fstatat per entry as
+// listing in the system's order, and no other system call per entry.
 struct DirReader::Impl {
     DIR* dir = nullptr;
+    std::vector<ListedName> names;
+    size_t next = 0;
 };
 
 DirReader::DirReader() : impl_(std::make_unique<Impl>()) {}
@@ -44,45 +67,61 @@ Status DirReader::Open(const std::u16string& path) {
         ::close(fd);
         return StatusFromErrno(error);
     }
+    // A read error part way ends the listing with what was read, as the
+    // system's order would have.
+    while (const dirent* d = readdir(impl_->dir)) {
+        const char* name = d->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        ListedName& listed = impl_->names.emplace_back();
+        listed.native = name;
+        listed.name = Utf8ToUtf16Lossless(listed.native);
+        listed.orderKey = UpperCaseForOrder(listed.name);
+    }
+    std::sort(impl_->names.begin(), impl_->names.end(),
+              [](const ListedName& a, const ListedName& b) {
+                  if (a.orderKey != b.orderKey)
+                      return a.orderKey < b.orderKey;
+                  return a.name < b.name;
+              });
     return Status::Ok;
 }
 
 bool DirReader::Next(DirEntry& entry) {
     if (!impl_ || !impl_->dir)
         return false;
-    for (;;) {
-        errno = 0;
-        const dirent* d = readdir(impl_->dir);
-        if (!d) {
-            Close();
-            return false;
-        }
-        const char* name = d->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
+    while (impl_->next < impl_->names.size()) {
+        ListedName& listed = impl_->names[impl_->next++];
         struct stat st;
-        if (fstatat(dirfd(impl_->dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (fstatat(dirfd(impl_->dir), listed.native.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             continue;  // vanished between listing and looking: as if never there
         }
-        entry.name = Utf8ToUtf16Lossless(name);
+        entry.name = std::move(listed.name);
         entry.isDirectory = S_ISDIR(st.st_mode);
         entry.isReparsePoint = S_ISLNK(st.st_mode);
         entry.isSystem = false;
         entry.isSpecial = !S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode);
         entry.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+        entry.mtime = FiletimeOf(st.st_mtim);
         entry.attributes = static_cast<uint32_t>(st.st_mode);
         entry.hasIdentity = true;
         entry.device = static_cast<uint64_t>(st.st_dev);
         entry.inode = static_cast<uint64_t>(st.st_ino);
         return true;
     }
+    Close();
+    return false;
 }
 
 void DirReader::Close() {
-    if (impl_ && impl_->dir) {
+    if (!impl_)
+        return;
+    if (impl_->dir) {
         closedir(impl_->dir);
         impl_->dir = nullptr;
     }
+    impl_->names.clear();
+    impl_->next = 0;
 }
 
 bool FolderIdentity(const std::u16string& path, uint64_t& device, uint64_t& inode) {
@@ -97,6 +136,90 @@ bool FolderIdentity(const std::u16string& path, uint64_t& device, uint64_t& inod
 bool IsDirectory(const std::u16string& path) {
     struct stat st;
     return !path.empty() && stat(ToNative(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ResolveRoot(const std::u16string& given, std::u16string& resolved, ItemFacts& facts) {
+    if (given.empty())
+        return false;
+    // realpath follows every link, and drops "." and ".." steps and doubled
+    // or trailing slashes: "dir/", "dir//", "./dir" and a link to dir all
+    // become the one absolute path the walk then lists without following.
+    char* real = realpath(ToNative(given).c_str(), nullptr);
+    if (!real)
+        return false;
+    const std::string native(real);
+    std::free(real);
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    resolved = FromNative(native);
+    facts = FactsOf(st);
+    return true;
+}
+
+namespace {
+
+bool StatFollowing(const std::string& path, ItemFacts& facts) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return false;
+    facts = FactsOf(st);
+    return true;
+}
+
+// The parent of an absolute, resolved path; "/" is its own parent.
+std::string ParentOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
+std::string HomeTrashPath() {
+    // The XDG rule: a relative XDG_DATA_HOME is to be ignored.
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/')
+        return std::string(data) + "/Trash";
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/')
+        return std::string(home) + "/.local/share/Trash";
+    return {};
+}
+
+}  // namespace
+
+TrashFolders::TrashFolders(const std::u16string& root, const ItemFacts& rootFacts) {
+    const std::string uid = std::to_string(getuid());
+    topTrashName_ = FromNative(".Trash-" + uid);
+    userName_ = FromNative(uid);
+    const std::string homeTrash = HomeTrashPath();
+    if (!homeTrash.empty() && !StatFollowing(homeTrash, home_))
+        home_ = ItemFacts{};
+
+    const std::string native = ToNative(root);
+    root_.device = rootFacts.device;
+    ItemFacts parent;
+    root_.fileSystemTop = native == "/" || (StatFollowing(ParentOf(native), parent) &&
+                                            parent.device != rootFacts.device);
+    root_.sharedTrash = false;
+
+    // Is the root inside a trash? The home trash by identity, on every step
+    // up to "/"; the trashes at a file system's top by their names, which
+    // errs towards listing everything (a folder of that name elsewhere is
+    // never left out anyway).
+    std::string step = native;
+    std::string below;  // the step's child on the way to the root
+    for (;;) {
+        ItemFacts facts;
+        if (home_.HasIdentity() && StatFollowing(step, facts) && facts.SameIdentity(home_))
+            return;
+        const std::string name = step.substr(step.rfind('/') + 1);
+        if (name == ".Trash-" + uid || (name == ".Trash" && below == uid))
+            return;
+        if (step == "/")
+            break;
+        below = name;
+        step = ParentOf(step);
+    }
+    active_ = true;
 }
 
 }  // namespace cs::platform

@@ -116,7 +116,7 @@ bool FileReader::ReadFacts(ItemFacts& facts) const {
     struct stat st;
     if (fd_ < 0 || fstat(fd_, &st) != 0)
         return false;
-    facts = posix::FactsFromStat(st);
+    facts = FactsOf(st);
     return true;
 }
 

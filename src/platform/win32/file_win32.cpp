@@ -6,6 +6,7 @@
 #include "platform/file.h"
 #include "platform/text.h"
 #include "platform/win32/error_status.h"
+#include "platform/win32/folder_win32.h"
 
 namespace cs::platform {
 
@@ -126,6 +127,11 @@ void FileReader::HintSequential() {
     // Windows takes this hint only when the file is opened
     // (FILE_FLAG_SEQUENTIAL_SCAN), and its read-ahead already detects
     // sequential reads; there is nothing to tell it afterwards.
+}
+
+bool FileReader::ReadFacts(ItemFacts& facts) const {
+    DWORD attributes = 0;
+    return IsHeld(handle_) && win32::FactsOfHandle(AsHandle(handle_), facts, attributes);
 }
 
 }  // namespace cs::platform

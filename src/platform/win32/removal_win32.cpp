@@ -35,7 +35,9 @@
 
 #include "platform/removal.h"
 #include "platform/text.h"
+#include "platform/win32/folder_win32.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/removal_win32.h"
 
 namespace cs::platform {
 
@@ -133,17 +135,8 @@ bool MarkForDeletion(HANDLE item) {
 // folder that is no reparse point, the system went through the link (Wine
 // does: its RemoveDirectoryW on a link to an empty folder deletes that
 // folder), and the link is left alone rather than its target destroyed.
-UniqueHandle OpenLinkItself(const std::wstring& path, DWORD access) {
-    return UniqueHandle(CreateFileW(
-        path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
-
 bool RemoveFolderLink(const std::wstring& path) {
-    UniqueHandle link = OpenLinkItself(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
-    // Changing attributes may be denied where deleting is not.
-    if (!link && GetLastError() == ERROR_ACCESS_DENIED)
-        link = OpenLinkItself(path, DELETE | FILE_READ_ATTRIBUTES);
+    UniqueHandle link = win32::OpenForDeletion(path, win32::kShareAll);
     if (!link)
         return GetLastError() == ERROR_FILE_NOT_FOUND;
     FILE_BASIC_INFO original{};
@@ -151,75 +144,58 @@ bool RemoveFolderLink(const std::wstring& path) {
         return false;
     if (!(original.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
-    if (MarkForDeletion(link.Get()))
-        return true;
-    if (!(original.FileAttributes & kClearableAttributes))
-        return false;
-    if (!SetAttributesOf(link.Get(), original.FileAttributes & ~kClearableAttributes))
-        return false;
-    if (MarkForDeletion(link.Get()))
-        return true;
-    SetAttributesOf(link.Get(), original.FileAttributes);
-    return false;
+    return win32::DeleteThroughHandle(link.Get());
 }
 
 // Opens a folder for listing, as itself when it is a link, without delete
 // sharing: while the handle is held nobody can rename, delete or replace it.
 UniqueHandle HoldFolder(const std::wstring& folder) {
-    return UniqueHandle(
-        CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-}
-
-bool HeldFolderIsLink(const UniqueHandle& held, const std::wstring& folder) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(held.Get(), &info) &&
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        return true;
-    }
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    return win32::OpenItself(folder, win32::kListAccess, win32::kShareNoDelete);
 }
 
 bool IsDotEntry(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
-bool DeleteTree(const std::wstring& folder, const std::wstring& mask) {
+// Removes one folder below a tree being deleted, as a link when it is one.
+// `volumeSerial` is the tree's volume: a folder on another volume is left
+// whole, and so is the mount point of one (removing that would only unmount
+// it, but the user asked to delete what they saw, and that is not ours to
+// judge).
+win32::TreeOutcome DeleteSubtree(const std::wstring& folder, const std::wstring& mask,
+                                 uint64_t volumeSerial) {
     UniqueHandle held = HoldFolder(folder);
-    if (held && HeldFolderIsLink(held, folder)) {
+    if (!held)
+        return {RemoveEmptyFolder(folder), false};
+    ItemFacts facts;
+    DWORD attributes = 0;
+    const bool known = win32::FactsOfHandle(held.Get(), facts, attributes);
+    if (win32::IsReparsePoint(known ? attributes : 0, folder)) {
         held.Reset();
-        return RemoveFolderLink(folder);
+        if (win32::LeadsToAnotherVolume(folder, volumeSerial))
+            return {false, true};
+        return {RemoveFolderLink(folder), false};
     }
-
-    bool result = true;
-    WIN32_FIND_DATAW entry{};
-    UniqueFindHandle listing(FindFirstFileW((folder + L"\\" + mask).c_str(), &entry));
-    if (listing) {
-        do {
-            if (IsDotEntry(entry.cFileName))
-                continue;
-            const std::wstring child = folder + L"\\" + entry.cFileName;
-            bool removed;
-            if (IsFolderLink(entry.dwFileAttributes))
-                removed = RemoveFolderLink(child);
-            else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                removed = DeleteTree(child, mask);
-            else
-                removed = RemoveFile(child);
-            if (!removed)
-                result = false;
-            DrainMessages();
-        } while (FindNextFileW(listing.Get(), &entry));
-        listing.Reset();
-    }
-
+    if (!known)
+        return {false, false};
+    if (facts.device != volumeSerial)
+        return {false, true};
+    win32::TreeOutcome outcome = win32::DeleteTreeContents(folder, mask, volumeSerial);
     // Our own handle lacks delete sharing; it has to go before the folder can.
     held.Reset();
     if (!RemoveEmptyFolder(folder))
-        return false;
-    return result;
+        outcome.complete = false;
+    return outcome;
+}
+
+win32::TreeOutcome DeleteTree(const std::wstring& folder, const std::wstring& mask) {
+    UniqueHandle held = HoldFolder(folder);
+    ItemFacts facts;
+    DWORD attributes = 0;
+    if (!held || !win32::FactsOfHandle(held.Get(), facts, attributes))
+        return DeleteSubtree(folder, mask, 0);
+    held.Reset();
+    return DeleteSubtree(folder, mask, facts.device);
 }
 
 // --- Recycling ---------------------------------------------------------------
@@ -433,8 +409,76 @@ bool RecycleThroughFileOp(const std::wstring& path) {
 
 }  // namespace
 
+namespace win32 {
+
+UniqueHandle OpenForDeletion(const std::wstring& path, DWORD share) {
+    UniqueHandle item = OpenItself(
+        path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE, share);
+    // Changing attributes may be denied where deleting is not.
+    if (!item && GetLastError() == ERROR_ACCESS_DENIED)
+        item = OpenItself(path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, share);
+    return item;
+}
+
+bool DeleteThroughHandle(HANDLE item) {
+    FILE_BASIC_INFO original{};
+    if (!GetFileInformationByHandleEx(item, FileBasicInfo, &original, sizeof(original)))
+        return false;
+    if (MarkForDeletion(item))
+        return true;
+    if (!(original.FileAttributes & kClearableAttributes))
+        return false;
+    if (!SetAttributesOf(item, original.FileAttributes & ~kClearableAttributes))
+        return false;
+    if (MarkForDeletion(item))
+        return true;
+    SetAttributesOf(item, original.FileAttributes);
+    return false;
+}
+
+TreeOutcome DeleteTreeContents(const std::wstring& folder, const std::wstring& mask,
+                               uint64_t volumeSerial) {
+    TreeOutcome outcome;
+    WIN32_FIND_DATAW entry{};
+    UniqueFindHandle listing(FindFirstFileW((folder + L"\\" + mask).c_str(), &entry));
+    if (!listing)
+        return outcome;
+    do {
+        if (IsDotEntry(entry.cFileName))
+            continue;
+        const std::wstring child = folder + L"\\" + entry.cFileName;
+        TreeOutcome part;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            part = DeleteSubtree(child, mask, volumeSerial);
+        else
+            part.complete = RemoveFile(child);
+        outcome.complete = outcome.complete && part.complete;
+        outcome.otherVolume = outcome.otherVolume || part.otherVolume;
+        DrainMessages();
+    } while (FindNextFileW(listing.Get(), &entry));
+    return outcome;
+}
+
+bool RecycleShellPath(const std::wstring& shellPath) {
+    ComScope com;
+    switch (RecycleThroughFileOperation(shellPath)) {
+        case Recycle::Done:
+            return true;
+        case Recycle::Failed:
+            return false;
+        case Recycle::NoFileOperation:
+            break;
+    }
+    if (!RecycleBinServes(shellPath))
+        return false;
+    return RecycleThroughFileOp(shellPath);
+}
+
+}  // namespace win32
+
 bool DeleteFolderTree(const std::u16string& folder, const std::u16string& mask) {
-    return DeleteTree(ToNative(folder), ToNative(mask));
+    const win32::TreeOutcome outcome = DeleteTree(ToNative(folder), ToNative(mask));
+    return outcome.complete && !outcome.otherVolume;
 }
 
 bool DeletePathPermanently(const std::u16string& path) {
@@ -449,7 +493,13 @@ bool DeletePathPermanently(const std::u16string& path) {
         return RemoveFolderLink(item);
 
     const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool removed = folder ? DeleteTree(longForm, L"*") : RemoveFile(item);
+    bool removed;
+    if (folder) {
+        const win32::TreeOutcome outcome = DeleteTree(longForm, L"*");
+        removed = outcome.complete && !outcome.otherVolume;
+    } else {
+        removed = RemoveFile(item);
+    }
     if (removed)
         SHChangeNotify(folder ? SHCNE_RMDIR : SHCNE_DELETE, SHCNF_PATHW, item.c_str(), nullptr);
     return removed;
@@ -475,18 +525,7 @@ bool RecyclePath(const std::u16string& path) {
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
 
-    ComScope com;
-    switch (RecycleThroughFileOperation(shellPath)) {
-        case Recycle::Done:
-            return true;
-        case Recycle::Failed:
-            return false;
-        case Recycle::NoFileOperation:
-            break;
-    }
-    if (!RecycleBinServes(shellPath))
-        return false;
-    return RecycleThroughFileOp(shellPath);
+    return win32::RecycleShellPath(shellPath);
 }
 
 }  // namespace cs::platform
