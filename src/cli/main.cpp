@@ -431,6 +431,10 @@ int RemoveTicked(const cs::cli::Arguments& arguments, const Presentation& p,
 // Why a root cannot be scanned, in the words a user can act on; empty when
 // it can.
 std::string RootProblem(const std::u16string& root) {
+    // Member paths are joined by line feeds: such a root's paths would
+    // come back split, each part naming something else.
+    if (root.find(u'\n') != std::u16string::npos)
+        return "the path holds a line feed, which cannot be scanned";
     std::error_code ec;
     const std::filesystem::path path(cs::platform::ToNative(root));
     const auto status = std::filesystem::status(path, ec);
