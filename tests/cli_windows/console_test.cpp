@@ -5,6 +5,7 @@
 // observe.)
 #include <windows.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -28,12 +29,20 @@ std::wstring ProgramPath() {
 
 // Runs the program with standard output and standard error in files;
 // returns the exit code.
-DWORD Run(const std::wstring& arguments, const std::wstring& outFile, const std::wstring& errFile) {
+// Wine may close the child's copies of the handles a moment after it
+// ended; sharing lets the test read the files meanwhile.
+constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+DWORD RunProgram(const std::wstring& arguments, const std::wstring& outFile, const std::wstring& errFile) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileW(outFile.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS,
+    HANDLE out = CreateFileW(outFile.c_str(), GENERIC_WRITE, kShare, &inherit, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE err = CreateFileW(errFile.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS,
+    HANDLE err = CreateFileW(errFile.c_str(), GENERIC_WRITE, kShare, &inherit, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "cannot create the output files: " << GetLastError();
+        return 998;
+    }
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -56,7 +65,7 @@ DWORD Run(const std::wstring& arguments, const std::wstring& outFile, const std:
 }
 
 std::string Slurp(const std::wstring& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
@@ -73,10 +82,18 @@ TEST(CliWindowsConsole, RedirectedOutputIsUtf8) {
     tree.Write("a/" + name, "same bytes");
     tree.Write("b\xc3\xa9/" + name, "same bytes");
     const std::wstring root = Wide(tree.Root16());
-    TempTree outputs;  // outside the scanned tree
-    const std::wstring out = Wide(outputs.Path16("out.txt")), err = Wide(outputs.Path16("err.txt"));
+    // Outside the scanned tree, and new files for each run (see kShare).
+    TempTree outputs;
+    std::wstring out, err;
+    int runs = 0;
+    auto next = [&] {
+        ++runs;
+        out = Wide(outputs.Path16("out" + std::to_string(runs) + ".txt"));
+        err = Wide(outputs.Path16("err" + std::to_string(runs) + ".txt"));
+    };
 
-    ASSERT_EQ(Run(L"--contents exact \"" + root + L"\"", out, err), 0u) << Slurp(err);
+    next();
+    ASSERT_EQ(RunProgram(L"--contents exact \"" + root + L"\"", out, err), 0u) << Slurp(err);
     const std::string text = Slurp(out);
     EXPECT_NE(text.find("\\a\\" + name + "\t" + name + "\t10 bytes\n"), std::string::npos)
         << text;
@@ -85,10 +102,12 @@ TEST(CliWindowsConsole, RedirectedOutputIsUtf8) {
     // The summary and messages on standard error are UTF-8 as well.
     EXPECT_NE(Slurp(err).find("1 group of duplicate files"), std::string::npos) << Slurp(err);
 
-    ASSERT_EQ(Run(L"--quiet --json --contents exact \"" + root + L"\"", out, err), 0u);
+    next();
+    ASSERT_EQ(RunProgram(L"--quiet --json --contents exact \"" + root + L"\"", out, err), 0u);
     EXPECT_NE(Slurp(out).find("\\\\b\xc3\xa9\\\\" + name), std::string::npos) << Slurp(out);
 
-    ASSERT_EQ(Run(L"--quiet \"" + root + L"\\missing\xe9\"", out, err), 2u);
+    next();
+    ASSERT_EQ(RunProgram(L"--quiet \"" + root + L"\\missing\xe9\"", out, err), 2u);
     EXPECT_NE(Slurp(err).find("no such folder: "), std::string::npos) << Slurp(err);
     EXPECT_NE(Slurp(err).find("\\missing\xc3\xa9\n"),
               std::string::npos)
