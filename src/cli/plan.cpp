@@ -33,14 +33,21 @@ std::string Utf8(std::u16string_view text) {
 // A strict JSON reader rejects the lone-surrogate escape the listing uses;
 // a plan must read back, so such a path is written with U+FFFD in "path"
 // (for the eye) and its bytes in "path_bytes" (what is read back).
-std::string PlanPath(const std::u16string& path) {
+std::string Readable(const std::u16string& path) {
     if (!HasLoneSurrogate(path))
-        return "\"path\": " + JsonString(path);
+        return JsonString(path);
     std::u16string shown = path;
     for (char16_t& c : shown)
         if (c >= 0xD800 && c <= 0xDFFF)
             c = 0xFFFD;
-    return "\"path\": " + JsonString(shown) + ", \"path_bytes\": \"" + Base64(Utf8(path)) + '"';
+    return JsonString(shown);
+}
+
+std::string PlanPath(const std::u16string& path) {
+    std::string out = "\"path\": " + Readable(path);
+    if (HasLoneSurrogate(path))
+        out += ", \"path_bytes\": \"" + Base64(Utf8(path)) + '"';
+    return out;
 }
 
 std::string FactsFields(const platform::ItemFacts& f) {
@@ -193,7 +200,7 @@ std::string FormatPlan(const engine::ScanOptions& options, const engine::ScanRes
             if (remove) {
                 groups += ", \"keepers\": [";
                 for (size_t k = 0; k < keepers.size(); ++k)
-                    groups += (k ? ", " : "") + JsonString(keepers[k]);
+                    groups += (k ? ", " : "") + Readable(keepers[k]);
                 groups += ']';
             }
             groups += '}';

@@ -554,6 +554,18 @@ TEST_F(CliPlan, HandEditedPlansAreCheckedNotTrusted) {
     }
 }
 
+TEST_F(CliPlan, NamesThatAreNotUtf8RoundTrip) {
+    const std::string odd = tree.Root().string() + "/odd\xff";
+    tree.WriteSized("odd\xff/s\xfe.bin", 5000, 3);
+    tree.WriteSized("odd\xff/sub/s\xfe.bin", 5000, 3);
+    ASSERT_EQ(WritePlan().exitCode, 0);
+    EXPECT_TRUE(Json::accept(Slurp(plan))) << "a strict parser reads the plan";
+    const CliResult r = Apply();
+    EXPECT_EQ(r.exitCode, 0) << r.err << r.out;
+    EXPECT_FALSE(fs::exists(tree.Path("b/x.bin")));
+    EXPECT_NE(fs::exists(odd + "/s\xfe.bin"), fs::exists(odd + "/sub/s\xfe.bin"));
+}
+
 TEST_F(CliPlan, AFullDiskLeavesNoPartialPlanAndTheOldOneStands) {
     SmallMount mount(tree.Path("full"), 8);
     if (!mount.Mounted())
