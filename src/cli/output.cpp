@@ -316,6 +316,7 @@ std::string FormatJson(const engine::ScanOptions& options, const engine::ScanRes
                        const std::vector<std::u16string>& ticked, const RemovalSummary* removal) {
     const std::set<std::u16string> tickedSet(ticked.begin(), ticked.end());
     const std::vector<ListedGroup> groups = ListGroups(results, tickedSet);
+    // The roots as walked: every path below starts with one of them.
     std::string out = "{\"version\": 1, \"root\": ";
     out += JsonString(roots.empty() ? options.rootPath : roots.front());
     out += ", \"roots\": ";
