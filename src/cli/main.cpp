@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <set>
 #include <future>
 #include <string>
 #include <vector>
@@ -20,7 +22,9 @@
 #endif
 
 #include "cli/arguments.h"
+#include "cli/console.h"
 #include "cli/output.h"
+#include "cli/plan.h"
 #include "engine/scan.h"
 #include "platform/dir.h"
 #include "platform/removal.h"
@@ -32,6 +36,8 @@
 #include "results/selection.h"
 
 namespace {
+
+using cs::cli::ErrorF;
 
 std::atomic<uint8_t> g_cancel{0};
 static_assert(std::atomic<uint8_t>::is_always_lock_free,
@@ -108,14 +114,13 @@ void ShowProgress(const cs::engine::ScanProgress& progress) {
     }
     if (line.size() > width)
         line.resize(width);
-    std::fprintf(stderr, "\r%-*s", static_cast<int>(width), line.c_str());
-    std::fflush(stderr);
+    ErrorF("\r%-*s", static_cast<int>(width), line.c_str());
 }
 
 void Print(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    cs::cli::WriteOut(text);
 }
+
 
 std::string Utf8(std::u16string_view text) {
     return cs::platform::Utf16ToUtf8Lossless(text);
@@ -169,13 +174,46 @@ std::vector<std::u16string> TickedPaths(const cs::results::MemoryRows& rows) {
     return paths;
 }
 
-bool AskToRemove() {
-    std::fputs("Are you sure you want to delete the selected files? [y/N] ", stderr);
-    std::fflush(stderr);
+enum class Answer { Yes, No, Interrupted };
+
+// Ctrl+C while the question waits interrupts the read (the handler is
+// installed without SA_RESTART) and answers for the user: stop.
+Answer AskToRemove(const std::string& question) {
+    cs::cli::WriteErr(question + " [y/N] ");
     char line[64] = {};
-    if (!std::fgets(line, sizeof line, stdin))
-        return false;
-    return line[0] == 'y' || line[0] == 'Y';
+    const bool read = std::fgets(line, sizeof line, stdin) != nullptr;
+    if (g_cancel.load() != 0)
+        return Answer::Interrupted;
+    if (!read)
+        return Answer::No;
+    return line[0] == 'y' || line[0] == 'Y' ? Answer::Yes : Answer::No;
+}
+
+std::string Plural(uint64_t n, const char* word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+std::string BytesText(uint64_t bytes) {
+    return HumanBytes(bytes) + (bytes >= 1024 ? " (" + std::to_string(bytes) + " bytes)" : "");
+}
+
+// What the permitted items hold: a file its size, a folder the files below
+// it that were verified.
+uint64_t BytesToRemove(const std::vector<cs::removal::ItemVerdict>& verdicts,
+                       const cs::removal::ScanRecord& record,
+                       const cs::removal::RemovalPolicy& policy, int32_t& items) {
+    uint64_t bytes = 0;
+    items = 0;
+    for (const cs::removal::ItemVerdict& v : verdicts) {
+        if (!cs::removal::Permitted(v, policy))
+            continue;
+        ++items;
+        if (const cs::platform::ItemFacts* facts = record.Facts(v.path); facts && !facts->isFolder)
+            bytes += facts->size;
+        for (const cs::platform::TreeFile& file : v.below)
+            bytes += file.facts.size;
+    }
+    return bytes;
 }
 
 const char kNothingTicked[] = "Please tick at least one item for removal before using this option.";
@@ -198,37 +236,92 @@ bool IsLastCopyRefusal(cs::removal::Why why) {
     return why == cs::removal::Why::NoKeeper || why == cs::removal::Why::HoldsLastCopy;
 }
 
-int RemoveTicked(const cs::cli::Arguments& arguments, const cs::engine::ScanOptions& options,
-                 const cs::engine::ScanResults& results, cs::results::MemoryRows& rows,
-                 const std::vector<std::u16string>& ticked) {
+// How the listing and the removal are printed, and what the record
+// trusts.
+struct Presentation {
+    cs::cli::OutputFormat format = cs::cli::OutputFormat::Text;
+    std::vector<std::u16string> roots;
+    // A plan's claim that contents were compared is not trusted.
+    uint32_t recordCriteria = 0;
+};
+
+bool JsonOut(const Presentation& p) {
+    return p.format == cs::cli::OutputFormat::Json;
+}
+
+// The report lines go to standard output with the text listing; when
+// standard output holds records, CSV or JSON for a script, to standard
+// error, where they cannot be mistaken for paths.
+void Report(const Presentation& p, const std::string& text) {
+    if (p.format == cs::cli::OutputFormat::Text)
+        Print(text);
+    else if (!JsonOut(p))
+        cs::cli::WriteErr(text);
+}
+
+// The listing in the chosen format; false (with the message said) when the
+// format cannot carry a name.
+bool PrintListing(const Presentation& p, const cs::engine::ScanResults& results,
+                  const cs::results::MemoryRows& rows, const std::vector<std::u16string>& ticked) {
+    using cs::cli::OutputFormat;
+    const std::set<std::u16string> tickedSet(ticked.begin(), ticked.end());
+    switch (p.format) {
+        case OutputFormat::Text:
+            Print(cs::cli::FormatRows(rows));
+            return true;
+        case OutputFormat::Json:
+            return true;  // one document at the end
+        case OutputFormat::Csv:
+            Print(cs::cli::FormatCsv(cs::cli::ListGroups(results, tickedSet)));
+            return true;
+        case OutputFormat::Print0:
+        case OutputFormat::Lines: {
+            std::string text;
+            const char end = p.format == OutputFormat::Print0 ? '\0' : '\n';
+            if (!cs::cli::FormatRecords(cs::cli::ListGroups(results, tickedSet), end, text)) {
+                ErrorF(
+                    "clonesifter-cli: a listed name holds a line feed, which --lines cannot "
+                    "show; use --print0 or --json\n");
+                return false;
+            }
+            Print(text);
+            return true;
+        }
+    }
+    return true;
+}
+
+int RemoveTicked(const cs::cli::Arguments& arguments, const Presentation& p,
+                 const cs::engine::ScanOptions& options, const cs::engine::ScanResults& results,
+                 cs::results::MemoryRows& rows, const std::vector<std::u16string>& ticked) {
     using cs::removal::ItemVerdict;
-    const bool json = arguments.json;
+    const bool json = JsonOut(p);
+    const bool toTrash = arguments.remove == cs::cli::RemoveMode::Trash;
     cs::cli::RemovalSummary summary;
-    summary.mode = arguments.remove == cs::cli::RemoveMode::Trash ? "trash" : "delete";
+    summary.mode = toTrash ? "trash" : "delete";
     summary.dryRun = arguments.dryRun;
     auto finish = [&](int code) {
         if (json)
-            Print(cs::cli::FormatJson(options, results, false, ticked, &summary));
+            Print(cs::cli::FormatJson(options, results, p.roots, false, ticked, &summary));
         return code;
     };
-    if (!json)
-        Print(cs::cli::FormatRows(rows));
+    if (!PrintListing(p, results, rows, ticked))
+        return 2;
 
     if (ticked.empty()) {
         summary.report = cs::platform::Utf8ToUtf16Lossless(kNothingTicked);
-        if (!json)
-            Print(std::string("\n") + kNothingTicked + "\n");
+        Report(p, std::string("\n") + kNothingTicked + "\n");
         return finish(0);
     }
 
     // Every ticked item is checked against the disk before anything is
     // asked or removed, and again right before it goes.
-    const cs::removal::ScanRecord record(results, options.criteria);
+    const cs::removal::ScanRecord record(results, p.recordCriteria);
     const cs::removal::RemovalPolicy policy{arguments.allowUnverified, arguments.allowAllCopies};
     const std::vector<ItemVerdict> verdicts =
         cs::removal::VerifyTickedItems(rows, record, g_cancel);
     if (g_cancel.load() != 0) {
-        std::fputs("clonesifter-cli: interrupted; nothing was removed\n", stderr);
+        ErrorF("clonesifter-cli: interrupted; nothing was removed\n");
         return finish(130);
     }
     std::vector<const ItemVerdict*> heldBack;
@@ -242,14 +335,18 @@ int RemoveTicked(const cs::cli::Arguments& arguments, const cs::engine::ScanOpti
     const cs::removal::VerdictCounts counts = cs::removal::CountVerdicts(verdicts);
     summary.unverified = counts.unverified;
     if (counts.unverified > 0 && !arguments.allowUnverified)
-        std::fprintf(stderr,
-                     "clonesifter-cli: %d ticked item%s held back as unverified: no copy that "
-                     "stays was proven to hold the same contents (--allow-unverified removes "
-                     "them)\n",
-                     counts.unverified, counts.unverified == 1 ? " is" : "s are");
+        ErrorF(
+            "clonesifter-cli: %d ticked item%s held back as unverified: no copy that "
+            "stays was proven to hold the same contents (--allow-unverified removes "
+            "them)\n",
+            counts.unverified, counts.unverified == 1 ? " is" : "s are");
 
+    int32_t items = 0;
+    const uint64_t bytes = BytesToRemove(verdicts, record, policy, items);
+    const std::string where = toTrash ? "to the trash" : "for good";
     if (arguments.dryRun) {
-        std::string text = "\nWould remove (" + std::string(summary.mode) + "):\n";
+        std::string text = "\nWould remove " + Plural(static_cast<uint64_t>(items), "item") +
+                           ", " + BytesText(bytes) + ", " + where + ":\n";
         for (const ItemVerdict& v : verdicts)
             if (cs::removal::Permitted(v, policy))
                 text += Utf8(v.path) + "\n";
@@ -258,23 +355,30 @@ int RemoveTicked(const cs::cli::Arguments& arguments, const cs::engine::ScanOpti
             summary.notRemoved.push_back(v->path);
             summary.reasons.push_back(ReasonOf(*v));
         }
-        summary.removed = static_cast<int32_t>(verdicts.size() - heldBack.size());
-        if (!json)
-            Print(text);
+        summary.removed = items;
+        Report(p, text);
         return finish(0);
     }
 
-    if (!arguments.yes) {
+    if (!arguments.yes && items > 0) {
         if (!StdinIsTerminal()) {
-            std::fputs(
+            ErrorF(
                 "clonesifter-cli: not removing anything: standard input is not a terminal "
-                "to ask on; give --yes to remove without asking\n",
-                stderr);
+                "to ask on; give --yes to remove without asking\n");
             return 2;
         }
-        if (!AskToRemove()) {
-            std::fputs("Nothing was removed.\n", stderr);
-            return finish(1);
+        const std::string question =
+            (toTrash ? "Move " : "Remove ") + Plural(static_cast<uint64_t>(items), "item") +
+            " (" + BytesText(bytes) + ") " + where + "?";
+        switch (AskToRemove(question)) {
+            case Answer::Yes:
+                break;
+            case Answer::No:
+                ErrorF("Nothing was removed.\n");
+                return finish(1);
+            case Answer::Interrupted:
+                ErrorF("\nclonesifter-cli: interrupted; nothing was removed\n");
+                return finish(130);
         }
     }
 
@@ -283,9 +387,8 @@ int RemoveTicked(const cs::cli::Arguments& arguments, const cs::engine::ScanOpti
     int32_t removed = 0;
     {
         cs::platform::RemovalThreadScope scope;
-        removed = cs::removal::RemoveVerifiedItems(
-            rows, verdicts, record, arguments.remove == cs::cli::RemoveMode::Trash, policy,
-            g_cancel, failures, &outcomes);
+        removed = cs::removal::RemoveVerifiedItems(rows, verdicts, record, toTrash, policy,
+                                                   g_cancel, failures, &outcomes);
     }
     // Outcomes run from the bottom row up; the report lists rows top down.
     std::reverse(outcomes.begin(), outcomes.end());
@@ -317,15 +420,91 @@ int RemoveTicked(const cs::cli::Arguments& arguments, const cs::engine::ScanOpti
             text += Utf8(path) + "\n";
         }
     }
-    if (!json) {
-        Print(text);
-        if (interrupted)
-            std::fputs("clonesifter-cli: interrupted; the items not yet handled are still there\n",
-                       stderr);
-    }
+    Report(p, text);
+    if (interrupted && !json)
+        ErrorF("clonesifter-cli: interrupted; the items not yet handled are still there\n");
     if (interrupted)
         return finish(130);
     return finish(summary.notRemoved.empty() ? 0 : 1);
+}
+
+// Why a root cannot be scanned, in the words a user can act on; empty when
+// it can.
+std::string RootProblem(const std::u16string& root) {
+    // Member paths are joined by line feeds: such a root's paths would
+    // come back split, each part naming something else.
+    if (root.find(u'\n') != std::u16string::npos)
+        return "the path holds a line feed, which cannot be scanned";
+    std::error_code ec;
+    const std::filesystem::path path(cs::platform::ToNative(root));
+    const auto status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return "no such folder";
+    if (ec)
+        return ec == std::errc::permission_denied ? "permission denied" : ec.message();
+    if (!std::filesystem::is_directory(status))
+        return "not a folder";
+    std::filesystem::directory_iterator probe(path, ec);
+    if (ec == std::errc::permission_denied)
+        return "permission denied";
+    return {};
+}
+
+// After the scan: how much it found, on standard error, so that a script
+// reading standard output gets only the listing.
+void PrintSummary(const cs::engine::ScanResults& results) {
+    uint64_t files = 0, bytes = 0;
+    for (const cs::engine::MatchGroup& g : results.matchGroups) {
+        files += static_cast<uint64_t>(g.count);
+        // Keeping the biggest member frees the least: say no more than that.
+        uint64_t total = 0, biggest = 0;
+        for (const cs::platform::ItemFacts& f : g.facts) {
+            total += f.size;
+            biggest = std::max(biggest, f.size);
+        }
+        if (g.facts.empty()) {
+            total = g.size * static_cast<uint64_t>(g.count);
+            biggest = g.size;
+        }
+        bytes += total - biggest;
+    }
+    std::string text = "clonesifter-cli: " + Plural(results.matchGroups.size(), "group") +
+                       " of duplicate files, " + Plural(files, "file") + " in them; keeping one " +
+                       "file per group would free " + BytesText(bytes);
+    if (!results.folderGroups.empty())
+        text += "; " + Plural(results.folderGroups.size(), "group") + " of similar folder names";
+    if (!results.zeroByteFiles.empty())
+        text += "; " + Plural(results.zeroByteFiles.size(), "zero-byte file");
+    cs::cli::WriteErr(text + "\n");
+}
+
+std::vector<std::u16string> WalkedRoots(const cs::engine::ScanOptions& options,
+                                        const cs::engine::ScanResults& results) {
+    std::vector<std::u16string> roots{results.root.empty() ? options.rootPath : results.root};
+    roots.insert(roots.end(), results.moreRoots.begin(), results.moreRoots.end());
+    return roots;
+}
+
+int ApplyPlan(const cs::cli::Arguments& arguments) {
+    cs::engine::ScanOptions options;
+    cs::engine::ScanResults results;
+    Presentation p;
+    p.format = arguments.format;
+    std::vector<std::u16string> planned;
+    std::string error;
+    if (!cs::cli::ReadPlan(arguments.applyPlan, options, results, p.roots, planned, error)) {
+        ErrorF("clonesifter-cli: %s\n", error.c_str());
+        return 2;
+    }
+    p.recordCriteria = options.criteria & ~static_cast<uint32_t>(cs::engine::CRIT_EXACT_CONTENTS);
+    cs::results::MemoryRows rows;
+    cs::results::RebuildResultList(rows, results, options.criteria);
+    const std::set<std::u16string> wanted(planned.begin(), planned.end());
+    for (int32_t r = 0; r < rows.Count(); ++r)
+        if (cs::results::IsItemRow(rows, r) && wanted.count(rows.Text(r, cs::results::kPathColumn)))
+            rows.SetStateImage(r, cs::results::kTicked);
+    InstallCancelHandler();
+    return RemoveTicked(arguments, p, options, results, rows, TickedPaths(rows));
 }
 
 int Run(const std::vector<std::u16string>& args) {
@@ -333,19 +512,36 @@ int Run(const std::vector<std::u16string>& args) {
     std::string error;
     switch (cs::cli::ParseArguments(args, arguments, error)) {
         case cs::cli::ParseOutcome::Help:
-            std::fputs(cs::cli::UsageText(), stdout);
+            Print(cs::cli::UsageText());
+            return 0;
+        case cs::cli::ParseOutcome::Version:
+            Print(cs::cli::VersionText());
             return 0;
         case cs::cli::ParseOutcome::UsageError:
-            std::fprintf(stderr, "clonesifter-cli: %s\n\n%s", error.c_str(), cs::cli::UsageText());
+            ErrorF("clonesifter-cli: %s\n\n%s", error.c_str(), cs::cli::UsageText());
             return 2;
         case cs::cli::ParseOutcome::Ok:
             break;
     }
+    if (!arguments.applyPlan.empty())
+        return ApplyPlan(arguments);
+
     const cs::engine::ScanOptions& options = arguments.options;
-    if (!cs::platform::IsDirectory(options.rootPath)) {
-        std::fprintf(stderr, "clonesifter-cli: not a folder: %s\n",
-                     cs::platform::Utf16ToUtf8Lossless(options.rootPath).c_str());
-        return 2;
+    std::vector<std::u16string> given{options.rootPath};
+    given.insert(given.end(), options.moreRoots.begin(), options.moreRoots.end());
+    for (const std::u16string& root : given) {
+        const std::string problem = RootProblem(root);
+        if (!problem.empty()) {
+            ErrorF("clonesifter-cli: %s: %s\n", problem.c_str(), Utf8(root).c_str());
+            return 2;
+        }
+        const std::u16string pattern = cs::engine::ExcludeMatchingRoot(options.filter, root);
+        if (!pattern.empty()) {
+            ErrorF("clonesifter-cli: --exclude '%s' matches the root %s itself: nothing "
+                   "would be scanned\n",
+                   Utf8(pattern).c_str(), Utf8(root).c_str());
+            return 2;
+        }
     }
 
     InstallCancelHandler();
@@ -363,52 +559,78 @@ int Run(const std::vector<std::u16string>& args) {
         }
         worker.join();
         outcome = result.get();
-        std::fprintf(stderr, "\r%-*s\r", static_cast<int>(TerminalWidth() - 1), "");
+        ErrorF("\r%-*s\r", static_cast<int>(TerminalWidth() - 1), "");
     } else {
         outcome = cs::engine::RunScan(options, results, g_cancel);
     }
 
     if (!results.rootListed) {
-        std::fprintf(stderr, "clonesifter-cli: cannot list the folder: %s\n",
-                     cs::platform::Utf16ToUtf8Lossless(options.rootPath).c_str());
+        ErrorF("clonesifter-cli: cannot list the folder: %s\n", Utf8(options.rootPath).c_str());
         return 2;
     }
     // "No duplicates" must never stand for "could not look".
     if (results.skips.foldersNotListed || results.skips.filesNotRead)
-        std::fprintf(stderr,
-                     "clonesifter-cli: could not look into %llu folder%s and could not read "
-                     "%llu file%s; they are left out of the results\n",
-                     static_cast<unsigned long long>(results.skips.foldersNotListed),
-                     results.skips.foldersNotListed == 1 ? "" : "s",
-                     static_cast<unsigned long long>(results.skips.filesNotRead),
-                     results.skips.filesNotRead == 1 ? "" : "s");
+        ErrorF(
+            "clonesifter-cli: could not look into %llu folder%s and could not read "
+            "%llu file%s; they are left out of the results\n",
+            static_cast<unsigned long long>(results.skips.foldersNotListed),
+            results.skips.foldersNotListed == 1 ? "" : "s",
+            static_cast<unsigned long long>(results.skips.filesNotRead),
+            results.skips.filesNotRead == 1 ? "" : "s");
 
     const bool cancelled = outcome == cs::engine::ScanOutcome::Cancelled;
+    if (!arguments.quiet && !cancelled)
+        PrintSummary(results);
+    Presentation p;
+    p.format = arguments.format;
+    p.roots = WalkedRoots(options, results);
+    p.recordCriteria = options.criteria;
     cs::results::MemoryRows rows;
     cs::results::RebuildResultList(rows, results, options.criteria);
     if (!cancelled)
         ApplySelection(rows, arguments.selection);
     const std::vector<std::u16string> ticked = TickedPaths(rows);
 
+    if (!arguments.planOut.empty() && !cancelled) {
+        if (!PrintListing(p, results, rows, ticked))
+            return 2;
+        if (JsonOut(p))
+            Print(cs::cli::FormatJson(options, results, p.roots, false, ticked, nullptr));
+        if (!cs::cli::WriteFileAtomically(
+                arguments.planOut, cs::cli::FormatPlan(options, results, p.roots, ticked),
+                error)) {
+            ErrorF("clonesifter-cli: %s; no plan was written\n", error.c_str());
+            return 2;
+        }
+        ErrorF("clonesifter-cli: wrote a plan of %s to %s%s\n",
+               Plural(ticked.size(), "item").c_str(), Utf8(arguments.planOut).c_str(),
+               ticked.empty() ? " (nothing is ticked: give --select)" : "");
+        return 0;
+    }
     if (cancelled || arguments.remove == cs::cli::RemoveMode::None) {
-        Print(arguments.json ? cs::cli::FormatJson(options, results, cancelled, ticked, nullptr)
-                             : cs::cli::FormatRows(rows));
+        if (!PrintListing(p, results, rows, ticked))
+            return 2;
+        if (JsonOut(p))
+            Print(cs::cli::FormatJson(options, results, p.roots, cancelled, ticked, nullptr));
         if (cancelled) {
             // Nothing is removed after an interrupted scan: the user asked to stop.
-            if (!arguments.json)
-                std::fputs("clonesifter-cli: interrupted; results are partial\n", stderr);
+            if (!JsonOut(p))
+                ErrorF("clonesifter-cli: interrupted; results are partial\n");
             return 130;
         }
         return 0;
     }
-    return RemoveTicked(arguments, options, results, rows, ticked);
+    return RemoveTicked(arguments, p, options, results, rows, ticked);
 }
 
 }  // namespace
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
+    // Redirected output is UTF-8 bytes, line feeds untranslated; a console
+    // is written in UTF-16 (cli/console.h).
     _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::u16string> args;
     for (int i = 1; i < argc; ++i) {
         const std::wstring a(argv[i]);

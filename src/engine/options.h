@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "engine/walk_filter.h"
 
 namespace cs::engine {
 
@@ -30,6 +33,10 @@ struct ScanOptions {
     uint32_t criteria = kStartupCriteria;
     std::u16string rootPath;         // no trailing separator ("C:", Linux "/")
     std::u16string extensionFilter;  // "" or "|ext|ext|..."
+    // Walked after rootPath, in this order, into the same results; a root
+    // met again (itself or below another root) is listed once.
+    std::vector<std::u16string> moreRoots;
+    WalkFilter filter;
 };
 
 // The three radio groups of the setup window.

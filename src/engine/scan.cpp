@@ -5,6 +5,7 @@
 #include "engine/grouping.h"
 #include "engine/names.h"
 #include "engine/strings.h"
+#include "engine/walk_filter.h"
 #include "platform/dir.h"
 #include "platform/text.h"
 
@@ -102,16 +103,36 @@ public:
           cancel_(cancel),
           progress_(progress),
           grouper_(options, patterns, results, cancel, progress, hooks),
-          trash_(results.root, rootFacts) {
+          trash_(results.root, rootFacts),
+          filter_(options.filter, results.root, rootFacts.device) {
         folders_.Insert(rootFacts.device, rootFacts.inode);
     }
 
     bool Run(const platform::ItemFacts& rootFacts) {
-        const bool completed = ScanFolder(results_.root, rootFacts, trash_.RootPlace());
+        bool completed = ScanFolder(results_.root, rootFacts, trash_.RootPlace());
+        for (size_t r = 0; completed && r < options_.moreRoots.size(); ++r)
+            completed = ScanMoreRoot(options_.moreRoots[r]);
         return grouper_.Finish(completed) && completed;
     }
 
 private:
+    // Several roots are one walk: one grouper, one set of identities, so a
+    // root met already (itself, or inside an earlier root) adds nothing.
+    bool ScanMoreRoot(const std::u16string& given) {
+        std::u16string root;
+        platform::ItemFacts facts;
+        if (!platform::ResolveRoot(given, root, facts)) {
+            ++results_.skips.foldersNotListed;
+            return !Cancelled();
+        }
+        if (!folders_.Insert(facts.device, facts.inode))
+            return true;
+        results_.moreRoots.push_back(root);
+        trash_ = platform::TrashFolders(root, facts);
+        filter_ = EntryFilter(options_.filter, root, facts.device);
+        return ScanFolder(root, facts, trash_.RootPlace());
+    }
+
     bool Cancelled() const { return cancel_.load(std::memory_order_relaxed) != 0; }
 
     bool ScanFolder(const std::u16string& path, const platform::ItemFacts& facts,
@@ -149,6 +170,8 @@ private:
             // name holding one (possible on Linux) would split into two
             // paths, one of which may name a different, real file.
             if (entry.name.find(u'\n') != std::u16string::npos)
+                continue;
+            if (!filter_.Admits(path, entry))
                 continue;
 
             if (entry.isDirectory) {
@@ -206,7 +229,8 @@ private:
     const std::atomic<uint8_t>& cancel_;
     ScanProgress* progress_;
     Grouper grouper_;
-    platform::TrashFolders trash_;
+    platform::TrashFolders trash_;  // the current root's
+    EntryFilter filter_;            // likewise
     IdentitySet folders_;
     IdentitySet files_;
 };

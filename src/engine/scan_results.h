@@ -62,6 +62,9 @@ struct ScanResults {
     // and every folder listed, the root included, with what the walk saw of
     // it: removal reaches an item only through these folders.
     std::u16string root;
+    // The roots walked after `root`, resolved likewise, in command-line
+    // order; a root already walked (or below one) is not among them.
+    std::vector<std::u16string> moreRoots;
     std::unordered_map<std::u16string, platform::ItemFacts> folders;
     // False when the root itself could not be listed.
     bool rootListed = true;

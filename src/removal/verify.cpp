@@ -41,12 +41,25 @@ const ItemFacts* ScanRecord::Facts(const std::u16string& path) const {
 bool ScanRecord::Route(const std::u16string& path, ItemRoute& route) const {
     if (!results_ || results_->root.empty())
         return false;
-    const std::u16string& root = results_->root;
-    // The Linux root "/" already ends in the separator its children follow.
-    const size_t start = root.back() == platform::kPathSeparator ? root.size() : root.size() + 1;
-    if (path.size() <= start || path.compare(0, root.size(), root) != 0 ||
-        (start > root.size() && path[root.size()] != platform::kPathSeparator))
+    const std::u16string* found = nullptr;
+    size_t start = 0;
+    for (size_t r = 0; r <= results_->moreRoots.size(); ++r) {
+        const std::u16string& candidate = r == 0 ? results_->root : results_->moreRoots[r - 1];
+        if (candidate.empty())
+            continue;
+        // The Linux root "/" already ends in the separator its children follow.
+        const size_t from = candidate.back() == platform::kPathSeparator ? candidate.size()
+                                                                         : candidate.size() + 1;
+        if (path.size() > from && path.compare(0, candidate.size(), candidate) == 0 &&
+            (from == candidate.size() || path[candidate.size()] == platform::kPathSeparator) &&
+            (!found || candidate.size() > found->size())) {
+            found = &candidate;
+            start = from;
+        }
+    }
+    if (!found)
         return false;
+    const std::u16string& root = *found;
     const auto rootFacts = results_->folders.find(root);
     if (rootFacts == results_->folders.end())
         return false;

@@ -144,8 +144,10 @@ CliResult RunCliOnTerminal(const std::vector<std::string>& args, const std::stri
     close(out[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    close(terminal);
+    // Closing the terminal before the drain read everything would lose
+    // what the program wrote last; with the program gone, reads end.
     drain.join();
+    close(terminal);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
 }
