@@ -154,6 +154,20 @@ LRESULT CALLBACK GripProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
+// Every close request of the main window (close box, Alt+F4, WM_CLOSE)
+// reaches it as the toolkit's close message. The busy guard, the drains of
+// dialogs and system calls with loops of their own dispatch it without the
+// event pump, and then no close event is ever read; watching the message
+// itself never misses one.
+LRESULT CALLBACK CloseWatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                            DWORD_PTR reference) {
+    if (message == WM_TK_CLOSE)
+        reinterpret_cast<AppState*>(reference)->closeRequested = true;
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(window, CloseWatch, id);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
 void CreatePane(MainWindow& window, SIZE client) {
     AppState& app = window.app;
     WindowRecord& record = app.mainWindow;
@@ -206,7 +220,8 @@ void CreatePane(MainWindow& window, SIZE client) {
 
 // Item data of the rows that carry no item: a record the list's owner
 // frees when the row goes. Made on whichever thread rebuilds the list.
-GdipImage g_titleImages[4];
+constexpr COLORREF kTitleBack = RGB(0xE4, 0xE8, 0xF0);
+constexpr COLORREF kTitleText = RGB(0x20, 0x30, 0x60);
 
 LPARAM MakeSeparatorData() {
     auto* colours = new (std::nothrow) ListRowColours;
@@ -220,38 +235,75 @@ void ReleaseRowData(LPARAM data) {
     delete reinterpret_cast<ListRowColours*>(data);
 }
 
-LPARAM MakeTitleData(int group) {
+// A title row is told apart from a separator by its text colour.
+LPARAM MakeTitleData(int) {
     auto* colours = new (std::nothrow) ListRowColours;
     if (colours == nullptr)
         return 0;
-    colours->row.backColour = static_cast<int32_t>(RGB(0xE4, 0xE8, 0xF0));
-    colours->row.brush.Reset(CreateSolidBrush(RGB(0xE4, 0xE8, 0xF0)));
-    if (group > 0 && group < 4 && g_titleImages[group])
-        colours->row.image = CloneImage(g_titleImages[group].Get());
+    colours->row.backColour = static_cast<int32_t>(kTitleBack);
+    colours->row.textColour = static_cast<int32_t>(kTitleText);
     return reinterpret_cast<LPARAM>(colours);
 }
 
-// The section's name drawn once; each title row shows a copy.
-GdipImage DrawTitle(const wchar_t* text) {
-    using namespace Gdiplus::DllExports;
-    constexpr int kWidth = 400;
-    constexpr int kHeight = 16;
-    GdipImage image = CreatePremultipliedBitmap(kWidth, kHeight);
-    GdipFont font = CreateUiFont(12.0f, Gdiplus::FontStyleBold);
-    if (!image || !font)
-        return GdipImage();
-    {
-        GdipGraphics graphics;
-        if (!graphics.Check(GdipGetImageGraphicsContext(image.Get(), graphics.Put())))
-            return GdipImage();
-        GdipGraphicsClear(graphics.Get(), 0x00000000);
-        GdipSetTextRenderingHint(graphics.Get(), Gdiplus::TextRenderingHintAntiAliasGridFit);
-        GdipBrush brush;
-        GdipCreateSolidFill(0xFF203060, reinterpret_cast<Gdiplus::GpSolidFill**>(brush.Put()));
-        Gdiplus::RectF box{6.0f, 0.0f, static_cast<float>(kWidth - 6), static_cast<float>(kHeight)};
-        GdipDrawString(graphics.Get(), text, -1, font.Get(), &box, nullptr, brush.Get());
+const wchar_t* SectionName(int group) {
+    switch (group) {
+        case results::kFolderGroup:
+            return texts::kFolderSection;
+        case results::kFileGroup:
+            return texts::kFileSection;
+        case results::kZeroByteGroup:
+            return texts::kZeroByteSection;
+        default:
+            return L"";
     }
-    return image;
+}
+
+// Writes the section names over the title rows once the list has painted
+// them: the list draws no text of its own there (the rows have none, so
+// find and the rules never see a title), and plain GDI keeps the painting
+// clear of the GDI+ lock the workers' threads may hold.
+LRESULT CALLBACK TitlePainter(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                              DWORD_PTR reference) {
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(list, TitlePainter, id);
+    if (message != WM_PAINT)
+        return DefSubclassProc(list, message, wParam, lParam);
+    const LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+    auto* font = reinterpret_cast<HFONT>(reference);
+    const auto top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
+    const auto page = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
+    const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    HDC dc = GetDC(list);
+    if (dc == nullptr)
+        return result;
+    HGDIOBJ oldFont = font != nullptr ? SelectObject(dc, font) : nullptr;
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, kTitleText);
+    for (int row = top; row >= 0 && row < count && row <= top + page + 1; ++row) {
+        LVITEMW item{};
+        item.mask = LVIF_PARAM | LVIF_STATE;
+        item.iItem = row;
+        item.stateMask = LVIS_OVERLAYMASK;
+        if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+            continue;
+        auto* colours = reinterpret_cast<ListRowColours*>(item.lParam);
+        if (colours == nullptr || colours->row.textColour != static_cast<int32_t>(kTitleText))
+            continue;
+        RECT bounds{};
+        bounds.left = LVIR_BOUNDS;
+        if (!SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds)))
+            continue;
+        HBRUSH back = CreateSolidBrush(kTitleBack);
+        FillRect(dc, &bounds, back);
+        DeleteObject(back);
+        bounds.left += 6;
+        const int group = static_cast<int>((item.state & LVIS_OVERLAYMASK) >> 8);
+        DrawTextW(dc, SectionName(group), -1, &bounds, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    }
+    if (oldFont != nullptr)
+        SelectObject(dc, oldFont);
+    ReleaseDC(list, dc);
+    return result;
 }
 
 void CreateResultList(MainWindow& window, SIZE client) {
@@ -278,9 +330,13 @@ void CreateResultList(MainWindow& window, SIZE client) {
     }
 
     if (!window.groupsSupported) {
-        g_titleImages[results::kFolderGroup] = DrawTitle(texts::kFolderSection);
-        g_titleImages[results::kFileGroup] = DrawTitle(texts::kFileSection);
-        g_titleImages[results::kZeroByteGroup] = DrawTitle(texts::kZeroByteSection);
+        LOGFONTW face{};
+        face.lfHeight = FontHeightForPoints(9.0);
+        face.lfWeight = FW_BOLD;
+        wcscpy_s(face.lfFaceName, L"Segoe UI");
+        window.titleFont.Reset(CreateFontIndirectW(&face));
+        SetWindowSubclass(list->handle, TitlePainter, 1,
+                          reinterpret_cast<DWORD_PTR>(window.titleFont.Get()));
     }
     app.rows = std::make_unique<SectionedRows>(list->handle, MakeSeparatorData, ReleaseRowData,
                                                MakeTitleData);
@@ -353,6 +409,16 @@ bool NextEvent(MainWindow& window) {
         return false;
     CheckFinishedScan(window);
     CloseTipOnEvent(app.msgBox, events);
+    // A press in the list gives no event of its own, yet it is the user's
+    // next action and the tip must go.
+    const MSG& taken = events.messageCopy;
+    if ((taken.message == WM_LBUTTONDOWN || taken.message == WM_RBUTTONDOWN) &&
+        app.listHandle != nullptr &&
+        (taken.hwnd == app.listHandle || IsChild(app.listHandle, taken.hwnd)))
+        MsgBoxClose(app.msgBox);
+    // The window reports no size event for a plain resize (only while the
+    // frame is dragged), so the width is compared after every message.
+    RefitColumns(window);
     if (app.progress.window.window != nullptr && events.window == &app.progress.window &&
         events.code == app.progress.cancelId && events.code > 0)
         app.cancelRequested = 1;
@@ -366,8 +432,6 @@ bool NextEvent(MainWindow& window) {
         OpenPage(texts::kSiteAbout);
     } else if (events.code > 0 && events.code == app.helpLink) {
         OpenPage(texts::kSiteHelp);
-    } else if (events.code == event::kSizeChanged || events.code == event::kRestore) {
-        RefitColumns(window);
     }
     return true;
 }
@@ -398,6 +462,7 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
         return 1;
     app.events = record.events;
     app.mainHandle = handle;
+    SetWindowSubclass(handle, CloseWatch, 1, reinterpret_cast<DWORD_PTR>(&app));
     SetIcons(handle, largeIcon, smallIcon);
     ExtractShellIcons(window);
 
@@ -429,8 +494,10 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
     // pumps, so waiting without pumping could never end.
     while (app.scanThread && NextEvent(window)) {
     }
-    for (GdipImage& image : g_titleImages)
-        image.Reset();
+    // The title font goes with this function; the list stays until the
+    // record's teardown.
+    if (app.listHandle != nullptr)
+        RemoveWindowSubclass(app.listHandle, TitlePainter, 1);
     return 1;
 }
 

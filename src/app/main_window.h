@@ -73,6 +73,7 @@ struct MainWindow {
     std::array<toolkit::UniqueIcon, 12> icons;
     std::array<toolkit::UniqueBitmap, 4> menuBitmaps;
     toolkit::UniqueBitmap gripBitmap;
+    toolkit::UniqueFont titleFont;
     toolkit::UniqueHandle tickers[2];
     bool groupsSupported = false;
     // Whether the client size rule had to be cut to fit the work area.
