@@ -6,15 +6,16 @@
 #include <string_view>
 #include <vector>
 
-#include "toolkit/tooltips.h"
+#include "toolkit/controls_internal.h"
 
 namespace cs::toolkit {
+
+using namespace detail;
 
 namespace {
 
 using namespace Gdiplus::DllExports;
 
-constexpr DWORD kImageButtonStyle = 0x5001014E;
 constexpr DWORD kDropDownStyle = 0x50010043;
 constexpr int kDropDownHeight = 25;
 constexpr DWORD kTextBoxStyle = 0x50011804;
@@ -29,85 +30,13 @@ constexpr DWORD kEditStyle = 0x50010080;
 constexpr DWORD kLabelStyle = 0x50000100;
 constexpr DWORD kRuleStyle = WS_CHILD | WS_VISIBLE;
 constexpr DWORD kSizeGripStyle = WS_CHILD | WS_VISIBLE | SBS_SIZEGRIP | SBS_SIZEBOXBOTTOMRIGHTALIGN;
-constexpr int32_t kFullWidthLayout = 0x102;
+constexpr int32_t kFullWidthLayout = layout::kRight | layout::kScaleWidth;
 constexpr int kMenuTextUnits = 256;
 constexpr UINT kRedrawAll =
     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_ERASENOW | RDW_FRAME;
 
-bool IsMenuKind(ControlKind kind) {
-    return kind == ControlKind::kMenuEntry || kind == ControlKind::kSubmenuEntry;
-}
-
 bool IsCheckKind(ControlKind kind) {
     return kind == ControlKind::kCheckBox || kind == ControlKind::kRadioButton;
-}
-
-void InvalidateInParent(HWND control) {
-    RECT rect{};
-    if (!GetWindowRect(control, &rect))
-        return;
-    HWND parent = GetParent(control);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    InvalidateRect(parent, &rect, TRUE);
-}
-
-// The menu that holds entry `slot`. A plain entry records it; a submenu
-// entry records its own submenu, so its holder is searched for among the
-// menus of the window (menu calls by command search submenus themselves).
-HMENU MenuHolding(WindowRecord& record, int32_t slot, const ControlRecord& entry) {
-    if (entry.kind == ControlKind::kMenuEntry)
-        return entry.menu;
-    auto holds = [slot](HMENU menu) {
-        return menu != nullptr &&
-               GetMenuState(menu, static_cast<UINT>(slot), MF_BYCOMMAND) != static_cast<UINT>(-1);
-    };
-    if (holds(record.windowMenu.Get()))
-        return record.windowMenu.Get();
-    for (int32_t other = 1; other <= record.count; ++other) {
-        const ControlRecord& control = record.controls[other];
-        if (control.inUse != 0 && !IsMenuKind(control.kind) && holds(control.menu))
-            return control.menu;
-    }
-    return nullptr;
-}
-
-bool GetMenuEntryState(WindowRecord& record, int32_t slot, const ControlRecord& entry, HMENU& menu,
-                       UINT& fState) {
-    menu = MenuHolding(record, slot, entry);
-    if (menu == nullptr)
-        return false;
-    MENUITEMINFOW info{};
-    info.cbSize = sizeof(info);
-    info.fMask = MIIM_STATE;
-    if (!GetMenuItemInfoW(menu, static_cast<UINT>(slot), FALSE, &info))
-        return false;
-    fState = info.fState;
-    return true;
-}
-
-bool SetMenuEntryState(WindowRecord& record, int32_t slot, const ControlRecord& entry,
-                       uint32_t bits) {
-    HMENU menu = nullptr;
-    UINT fState = 0;
-    if (!GetMenuEntryState(record, slot, entry, menu, fState))
-        return false;
-    if (bits & state::kChecked)
-        fState |= MFS_CHECKED;
-    else if (bits & (state::kUnchecked | state::kIndeterminate))
-        fState &= ~static_cast<UINT>(MFS_CHECKED);
-    if (bits & state::kEnabled)
-        fState &= ~static_cast<UINT>(MFS_DISABLED | MFS_GRAYED);
-    else if (bits & state::kDisabled)
-        fState |= MFS_DISABLED | MFS_GRAYED;
-    if (bits & state::kFocused)
-        fState |= MFS_HILITE;
-    else if (bits & state::kUnfocused)
-        fState &= ~static_cast<UINT>(MFS_HILITE);
-    MENUITEMINFOW info{};
-    info.cbSize = sizeof(info);
-    info.fMask = MIIM_STATE;
-    info.fState = fState;
-    return SetMenuItemInfoW(menu, static_cast<UINT>(slot), FALSE, &info) != FALSE;
 }
 
 // Replaces the control's brush: a colour gets a solid brush of its own, the
@@ -171,6 +100,20 @@ LRESULT CALLBACK SizeGripProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
+bool SetPictureBitmap(ControlRecord& control, HBITMAP bitmap) {
+    UniqueBitmap copy(static_cast<HBITMAP>(CopyImage(bitmap, IMAGE_BITMAP, 0, 0, 0)));
+    if (!copy)
+        return false;
+    const HBITMAP previous = control.image.Get();
+    ShowBitmap(control.handle, copy.Get(), &previous, 1);
+    control.image = std::move(copy);
+    return true;
+}
+
+}  // namespace
+
+namespace detail {
+
 // Shows `bitmap` in a picture or image button and deletes what the control
 // hands back, unless it is one of the bitmaps the record still owns (with
 // 32-bit bitmaps the control shows, and returns, a copy of its own).
@@ -187,122 +130,6 @@ void ShowBitmap(HWND control, HBITMAP bitmap, const HBITMAP* owned, size_t owned
     DeleteObject(old);
 }
 
-bool SetPictureBitmap(ControlRecord& control, HBITMAP bitmap) {
-    UniqueBitmap copy(static_cast<HBITMAP>(CopyImage(bitmap, IMAGE_BITMAP, 0, 0, 0)));
-    if (!copy)
-        return false;
-    const HBITMAP previous = control.image.Get();
-    ShowBitmap(control.handle, copy.Get(), &previous, 1);
-    control.image = std::move(copy);
-    return true;
-}
-
-LRESULT CALLBACK ImageButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                 UINT_PTR id, DWORD_PTR reference) {
-    auto* record = reinterpret_cast<WindowRecord*>(reference);
-    const auto slot = static_cast<int32_t>(id);
-    switch (message) {
-        case WM_SETFOCUS:
-            SetImageButtonState(*record, slot, face::kFocused, true);
-            break;
-        case WM_KILLFOCUS:
-            SetImageButtonState(*record, slot, face::kNormal, true);
-            break;
-        case WM_ENABLE:
-            SetImageButtonState(*record, slot, wParam ? face::kNormal : face::kDisabled, false);
-            break;
-        case WM_NCDESTROY:
-            RemoveWindowSubclass(window, ImageButtonProc, id);
-            break;
-        default:
-            break;
-    }
-    return DefSubclassProc(window, message, wParam, lParam);
-}
-
-GdipLineGradient MakeGradient(int height, Argb start, Argb end, Gdiplus::LinearGradientMode mode) {
-    GdipLineGradient brush;
-    const Gdiplus::Rect area(0, 0, kImageButtonWidth, height);
-    brush.Check(
-        GdipCreateLineBrushFromRectI(&area, start, end, mode, Gdiplus::WrapModeTile, brush.Put()));
-    return brush;
-}
-
-// One face: the gradient body, its border, the caption and the icon.
-GdipImage PaintFace(const wchar_t* caption, Gdiplus::GpImage* icon, int height,
-                    const ImageButtonStyle& style, Argb start, Argb end, Argb border) {
-    GdipImage face = CreatePremultipliedBitmap(kImageButtonWidth, height);
-    if (!face)
-        return face;
-    GdipGraphics graphics;
-    if (!graphics.Check(GdipGetImageGraphicsContext(face.Get(), graphics.Put())))
-        return GdipImage();
-    GdipSetSmoothingMode(graphics.Get(), Gdiplus::SmoothingModeAntiAlias);
-    GdipSetPixelOffsetMode(graphics.Get(), Gdiplus::PixelOffsetModeHalf);
-    GdipPen pen;
-    pen.Check(GdipCreatePen1(border, 2.0f, Gdiplus::UnitPixel, pen.Put()));
-    const float h = static_cast<float>(height);
-    if (style.cornerSize < 1) {
-        GdipLineGradient fill =
-            MakeGradient(height, start, end, Gdiplus::LinearGradientModeForwardDiagonal);
-        if (fill)
-            GdipFillRectangleI(graphics.Get(), fill.Get(), 0, 0, kImageButtonWidth, height);
-        if (pen)
-            GdipDrawRectangle(graphics.Get(), pen.Get(), 1.0f, 1.0f, 158.0f, h - 2.0f);
-    } else {
-        GdipPath outline;
-        outline.Check(GdipCreatePath(Gdiplus::FillModeAlternate, outline.Put()));
-        GdipLineGradient fill =
-            MakeGradient(height, start, end, Gdiplus::LinearGradientModeVertical);
-        if (AddRoundedRectPath(outline, static_cast<float>(style.cornerSize), 1.0f, 1.0f, 158.0f,
-                               h - 2.0f)) {
-            if (fill)
-                GdipFillPath(graphics.Get(), fill.Get(), outline.Get());
-            if (pen)
-                GdipDrawPath(graphics.Get(), pen.Get(), outline.Get());
-        }
-    }
-    const float iconSize = h - 2.0f * style.padding;
-    if (caption != nullptr && caption[0] != L'\0') {
-        GdipFont font = CreateUiFont(style.fontSize, 0);
-        const float x = iconSize + 2.0f * style.padding;
-        DrawCenteredText(AsBitmap(face), caption, x, 5.0f,
-                         static_cast<float>(kImageButtonWidth) - 3.0f * style.padding - iconSize,
-                         h - 10.0f, font.Get(), style.caption | 0xFF000000u);
-    }
-    if (icon != nullptr && iconSize > 2.0f) {
-        GdipSetInterpolationMode(graphics.Get(), Gdiplus::InterpolationModeHighQualityBicubic);
-        GdipDrawImageRect(graphics.Get(), icon, style.padding + 1.0f, style.padding + 1.0f,
-                          iconSize - 2.0f, iconSize - 2.0f);
-    }
-    return face;
-}
-
-// The hover face with the dashed focus mark inside its border.
-GdipImage PaintFocusedFace(const GdipImage& hover, int height, const ImageButtonStyle& style) {
-    GdipImage face = CloneImage(hover.Get());
-    GdipGraphics graphics;
-    if (!face || !graphics.Check(GdipGetImageGraphicsContext(face.Get(), graphics.Put())))
-        return GdipImage();
-    GdipSetSmoothingMode(graphics.Get(), Gdiplus::SmoothingModeAntiAlias);
-    GdipSetPixelOffsetMode(graphics.Get(), Gdiplus::PixelOffsetModeHalf);
-    GdipPen pen;
-    if (!pen.Check(GdipCreatePen1(0xFF0000FF, 1.0f, Gdiplus::UnitPixel, pen.Put())))
-        return face;
-    GdipSetPenDashStyle(pen.Get(), Gdiplus::DashStyleDash);
-    const float h = static_cast<float>(height) - 6.0f;
-    if (style.cornerSize < 1) {
-        GdipDrawRectangle(graphics.Get(), pen.Get(), 3.0f, 3.0f, 154.0f, h);
-    } else {
-        GdipPath outline;
-        outline.Check(GdipCreatePath(Gdiplus::FillModeAlternate, outline.Put()));
-        if (AddRoundedRectPath(outline, static_cast<float>(style.cornerSize - 4), 3.0f, 3.0f,
-                               154.0f, h))
-            GdipDrawPath(graphics.Get(), pen.Get(), outline.Get());
-    }
-    return face;
-}
-
 UniqueBitmap ToBitmap(Gdiplus::GpImage* image) {
     HBITMAP bitmap = nullptr;
     if (image == nullptr || GdipCreateHBITMAPFromBitmap(static_cast<Gdiplus::GpBitmap*>(image),
@@ -311,7 +138,7 @@ UniqueBitmap ToBitmap(Gdiplus::GpImage* image) {
     return UniqueBitmap(bitmap);
 }
 
-}  // namespace
+}  // namespace detail
 
 int32_t CreateStandardControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
                               const wchar_t* text, DWORD style, DWORD exStyle, int x, int y,
@@ -332,19 +159,6 @@ int32_t CreateStandardControl(WindowRecord& record, ControlKind kind, const wcha
         return 0;
     }
     record.controls[slot].designRect = {x, y, width, height};
-    return slot;
-}
-
-int32_t CreateImageButton(WindowRecord& record, int y, int height) {
-    const int32_t slot =
-        CreateStandardControl(record, ControlKind::kImageButton, L"Static", L"", kImageButtonStyle,
-                              0, 10, y, kImageButtonWidth, height);
-    if (slot == 0)
-        return 0;
-    ControlRecord& control = record.controls[slot];
-    control.imageButton = std::make_unique<ImageButtonState>();
-    SetWindowSubclass(control.handle, ImageButtonProc, static_cast<UINT_PTR>(slot),
-                      reinterpret_cast<DWORD_PTR>(&record));
     return slot;
 }
 
@@ -424,11 +238,9 @@ int32_t CreateSizeGrip(WindowRecord& record, int size) {
     ControlRecord& grip = record.controls[slot];
     SetWindowSubclass(grip.handle, SizeGripProc, 0, 0);
     SetControlCursor(record, slot, IDC_SIZENWSE);
-    // It stays in the corner whatever size the window takes.
-    grip.layoutFlags = layout::kRight | layout::kBottom;
-    RECT windowClient{};
-    if (GetClientRect(record.window, &windowClient))
-        grip.designClientSize = {windowClient.right, windowClient.bottom};
+    // Layout keeps it in its parent's corner (LayoutControls), not its flags:
+    // a pane need not grow the way the window does.
+    grip.layoutFlags = 0;
     return slot;
 }
 
@@ -772,195 +584,6 @@ bool SetLinkPlainColours(WindowRecord& record, int32_t slot) {
     item.state = LIS_DEFAULTCOLORS;
     item.stateMask = LIS_DEFAULTCOLORS;
     return SendMessageW(control->handle, LM_SETITEM, 0, reinterpret_cast<LPARAM>(&item)) != FALSE;
-}
-
-int32_t CreateAttachedMenu(WindowRecord& record, int32_t slot, const wchar_t* text,
-                           HBITMAP bitmap) {
-    if (slot == -1)
-        slot = record.count;
-    ControlRecord* control = FindControl(record, slot);
-    if (control == nullptr || IsMenuKind(control->kind))
-        return 0;
-    if (control->menu != nullptr) {
-        HMENU previous = control->menu;
-        control->menu = nullptr;
-        DestroyControlMenu(record, previous);
-        control = FindControl(record, slot);
-        if (control == nullptr)
-            return 0;
-    }
-    HMENU popup = CreatePopupMenu();
-    if (popup == nullptr)
-        return 0;
-    MENUINFO info{};
-    info.cbSize = sizeof(info);
-    info.fMask = MIM_STYLE | MIM_APPLYTOSUBMENUS;
-    info.dwStyle = MNS_NOTIFYBYPOS;
-    SetMenuInfo(popup, &info);
-    control->menu = popup;
-    return AddMenuEntry(record, slot, text, menu_entry::kAppend, 0, bitmap, bitmap);
-}
-
-int32_t AddMenuEntry(WindowRecord& record, int32_t ownerSlot, const wchar_t* text, int32_t position,
-                     uint32_t flags, HBITMAP checkedBitmap, HBITMAP uncheckedBitmap) {
-    if (record.window == nullptr || !EnsureControlCapacity(record))
-        return 0;
-    HMENU menu = nullptr;
-    if (ownerSlot == 0) {
-        if (!record.windowMenu) {
-            record.windowMenu.Reset(CreateMenu());
-            if (!record.windowMenu || !SetMenu(record.window, record.windowMenu.Get())) {
-                record.windowMenu.Reset();
-                return 0;
-            }
-        }
-        menu = record.windowMenu.Get();
-    } else {
-        ControlRecord* owner = FindControl(record, ownerSlot);
-        if (owner == nullptr || owner->kind == ControlKind::kMenuEntry)
-            return 0;
-        menu = owner->menu;
-    }
-    if (menu == nullptr)
-        return 0;
-
-    const int32_t slot = record.count + 1;
-    MENUITEMINFOW info{};
-    info.cbSize = sizeof(info);
-    info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE;
-    info.wID = static_cast<UINT>(slot);
-    UniqueMenu submenu;
-    if (flags & menu_entry::kSeparator) {
-        info.fType = MFT_SEPARATOR;
-    } else {
-        info.fMask |= MIIM_STRING;
-        info.dwTypeData = const_cast<wchar_t*>(text != nullptr ? text : L"");
-    }
-    if (flags & menu_entry::kSubmenu) {
-        submenu.Reset(CreatePopupMenu());
-        if (!submenu)
-            return 0;
-        // Choices in the submenu must arrive the same way as in its parent.
-        MENUINFO parentInfo{};
-        parentInfo.cbSize = sizeof(parentInfo);
-        parentInfo.fMask = MIM_STYLE;
-        if (GetMenuInfo(menu, &parentInfo) && (parentInfo.dwStyle & MNS_NOTIFYBYPOS)) {
-            MENUINFO style{};
-            style.cbSize = sizeof(style);
-            style.fMask = MIM_STYLE;
-            style.dwStyle = MNS_NOTIFYBYPOS;
-            SetMenuInfo(submenu.Get(), &style);
-        }
-        info.fMask |= MIIM_SUBMENU;
-        info.hSubMenu = submenu.Get();
-    }
-    if (flags & (menu_entry::kCheck | menu_entry::kRadio)) {
-        if (flags & menu_entry::kRadio)
-            info.fType |= MFT_RADIOCHECK;
-        info.fState = MFS_CHECKED;
-        info.fMask |= MIIM_CHECKMARKS;
-        info.hbmpChecked = checkedBitmap;
-        info.hbmpUnchecked = uncheckedBitmap;
-    } else if (flags & menu_entry::kItemBitmap) {
-        info.fMask |= MIIM_BITMAP;
-        info.hbmpItem = checkedBitmap;
-    } else if (checkedBitmap != nullptr || uncheckedBitmap != nullptr) {
-        info.fMask |= MIIM_CHECKMARKS;
-        info.hbmpChecked = checkedBitmap;
-        info.hbmpUnchecked = uncheckedBitmap;
-    }
-    const UINT where = position == menu_entry::kAppend || position < 0
-                           ? static_cast<UINT>(GetMenuItemCount(menu))
-                           : static_cast<UINT>(position);
-    if (!InsertMenuItemW(menu, where, TRUE, &info))
-        return 0;  // the submenu owner destroys the new submenu
-    const ControlKind kind = submenu ? ControlKind::kSubmenuEntry : ControlKind::kMenuEntry;
-    if (RegisterControl(record, kind, nullptr) != slot) {
-        RemoveMenu(menu, static_cast<UINT>(slot), MF_BYCOMMAND);
-        return 0;
-    }
-    record.controls[slot].menu = submenu ? submenu.Release() : menu;
-    if (menu == record.windowMenu.Get())
-        DrawMenuBar(record.window);
-    return slot;
-}
-
-bool PaintImageButton(WindowRecord& record, int32_t slot, const wchar_t* caption,
-                      Gdiplus::GpImage* icon, int height, const wchar_t* tip,
-                      const ImageButtonStyle* style) {
-    if (slot == -1)
-        slot = record.count;
-    ControlRecord* control = FindControl(record, slot);
-    if (control == nullptr || control->kind != ControlKind::kImageButton || height < 1)
-        return false;
-    const ImageButtonStyle defaults;
-    const ImageButtonStyle& look = style != nullptr ? *style : defaults;
-    GdipImage normal =
-        PaintFace(caption, icon, height, look, look.normalStart, look.normalEnd, look.normalBorder);
-    GdipImage hover =
-        PaintFace(caption, icon, height, look, look.hoverStart, look.hoverEnd, look.hoverBorder);
-    if (!normal || !hover)
-        return false;
-    GdipImage focused = PaintFocusedFace(hover, height, look);
-    GdipImage disabled = MakeDisabledImage(normal.Get(), height, look.disabledLook);
-    if (!SetImageButtonImages(record, slot, normal.Get(), hover.Get(), focused.Get(),
-                              disabled.Get()))
-        return false;
-    control = FindControl(record, slot);
-    control->cursor = LoadCursorW(nullptr, IDC_HAND);
-    if (tip != nullptr && tip[0] != L'\0')
-        SetControlTip(record, slot, tip);
-    return true;
-}
-
-bool SetImageButtonImages(WindowRecord& record, int32_t slot, Gdiplus::GpImage* normal,
-                          Gdiplus::GpImage* hover, Gdiplus::GpImage* focused,
-                          Gdiplus::GpImage* disabled) {
-    if (slot == -1)
-        slot = record.count;
-    ControlRecord* control = FindControl(record, slot);
-    if (control == nullptr || control->kind != ControlKind::kImageButton)
-        return false;
-    if (!control->imageButton)
-        control->imageButton = std::make_unique<ImageButtonState>();
-    ImageButtonState& block = *control->imageButton;
-    // The control may still show one of the faces being replaced; the new
-    // normal face goes in before the old ones are deleted.
-    std::array<UniqueBitmap, 5> previous = std::move(block.bitmaps);
-    Gdiplus::GpImage* faces[] = {normal, hover, focused, disabled};
-    for (size_t i = 0; i < 4; ++i)
-        block.bitmaps[i] = ToBitmap(faces[i]);
-    block.bitmaps[face::kLocked].Reset();
-    block.state = face::kNormal;
-    HBITMAP owned[5];
-    for (size_t i = 0; i < 5; ++i)
-        owned[i] = previous[i].Get();
-    ShowBitmap(control->handle, block.bitmaps[face::kNormal].Get(), owned, 5);
-    return true;
-}
-
-bool SetImageButtonState(WindowRecord& record, int32_t slot, int32_t state, bool respectDisabled) {
-    ControlRecord* control = FindControl(record, slot);
-    if (control == nullptr || control->kind != ControlKind::kImageButton || !control->imageButton)
-        return false;
-    ImageButtonState& block = *control->imageButton;
-    if (state < 0 || state > face::kLocked || block.state == face::kLocked)
-        return false;
-    if (!block.bitmaps[static_cast<size_t>(state)])
-        state =
-            state == face::kFocused && block.bitmaps[face::kHover] ? face::kHover : face::kNormal;
-    if (block.state == state)
-        return true;
-    if (respectDisabled && block.state == face::kDisabled)
-        return false;
-    if (block.state == face::kFocused && state <= face::kFocused && GetFocus() == control->handle)
-        return false;
-    block.state = state;
-    HBITMAP owned[5];
-    for (size_t i = 0; i < 5; ++i)
-        owned[i] = block.bitmaps[i].Get();
-    ShowBitmap(control->handle, block.bitmaps[static_cast<size_t>(state)].Get(), owned, 5);
-    return true;
 }
 
 }  // namespace cs::toolkit

@@ -1,14 +1,14 @@
-// The controls of a toolkit window: creating each control family (image
-// buttons, drop-down lists, read-only text boxes, links, list views,
-// pictures, push buttons, check boxes, radio buttons, edit boxes, labels and
-// menu entries) into the window's control table, and the operations every
-// caller uses on a slot: state, text, rectangle, colours, font, images,
-// menus. Also the image button itself: painting its faces, switching them
-// and the subclass that makes it behave like a push button. It does not turn
-// control notifications into events (container.h) and attaches tips through
-// tooltips.h. Every operation takes a slot; -1 names the control created
-// last, and a slot not in use makes the operation fail without effect.
-// User-interface thread only.
+// The controls of a toolkit window: creating each control family (drop-down
+// lists, read-only text boxes, links, list views, pictures, push buttons,
+// check boxes, radio buttons, edit boxes, labels, rules and the size grip)
+// through one creation path into the window's control table, and the
+// operations every caller uses on a slot: state, text, rectangle, colours,
+// cursor, font, images. Menus (menus.h) and the image button
+// (image_button.h) have files of their own and come with this header. It
+// does not turn control notifications into events (container.h). Every
+// operation takes a slot; -1 names the control created last, and a slot not
+// in use makes the operation fail without effect. User-interface thread
+// only.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +20,10 @@
 #include "toolkit/drawing.h"
 #include "toolkit/handles.h"
 #include "toolkit/window.h"
+// Menus and the image button have files of their own; a window's code
+// needs the one include.
+#include "toolkit/image_button.h"
+#include "toolkit/menus.h"
 
 namespace cs::toolkit {
 
@@ -38,24 +42,7 @@ inline constexpr uint32_t kUnfocused = 0x100;
 inline constexpr uint32_t kAll = 0x1FF;
 }  // namespace state
 
-// Faces of an image button, in the order of its state block.
-namespace face {
-inline constexpr int32_t kNormal = 0;
-inline constexpr int32_t kHover = 1;
-inline constexpr int32_t kFocused = 2;
-inline constexpr int32_t kDisabled = 3;
-inline constexpr int32_t kLocked = 4;
-}  // namespace face
 
-// AddMenuEntry flags.
-namespace menu_entry {
-inline constexpr uint32_t kCheck = 0x01;
-inline constexpr uint32_t kRadio = 0x02;
-inline constexpr uint32_t kSubmenu = 0x04;
-inline constexpr uint32_t kSeparator = 0x08;
-inline constexpr uint32_t kItemBitmap = 0x10;
-inline constexpr int32_t kAppend = 99;
-}  // namespace menu_entry
 
 // Colours of one list-view row (the item's lParam), owned by the row and
 // freed when the list deletes the item. Columns may override the row.
@@ -72,22 +59,6 @@ struct ListRowColours {
     int32_t columnCount = 0;
 };
 
-// How an image button's faces are painted; the defaults are the toolkit's.
-struct ImageButtonStyle {
-    float fontSize = 14.0f;  // pixels
-    float padding = 4.0f;
-    int32_t cornerSize = 12;  // diameter of the corner arcs; below 1 square
-    Argb normalStart = 0xFF606070;
-    Argb normalEnd = 0xFF202030;
-    Argb hoverStart = 0xFF808090;
-    Argb hoverEnd = 0xFF404050;
-    Argb normalBorder = 0xA09F9F9F;
-    Argb hoverBorder = 0xE0EFEFEF;
-    Argb caption = 0xFFFFFFFF;  // alpha is always made opaque
-    int32_t disabledLook = kDisabledFaded;
-};
-
-inline constexpr int kImageButtonWidth = 160;
 
 struct ControlRect {
     int x = 0;
@@ -99,7 +70,6 @@ struct ControlRect {
 // Creation. Each returns the new slot, 0 when the table cannot grow or the
 // window cannot be created. While the window's group flag is set the new
 // control starts a group (WS_GROUP).
-int32_t CreateImageButton(WindowRecord& record, int y, int height);
 // A drop-down list filled from a "\n"-separated text, first entry
 // selected. Its height is the closed field's, which the list chooses.
 int32_t CreateDropDownList(WindowRecord& record, const wchar_t* entries, int x, int y, int width);
@@ -159,27 +129,6 @@ bool SetControlFont(WindowRecord& record, double points, int weight);
 bool SetControlImage(WindowRecord& record, int32_t slot, HBITMAP bitmap, int width, int height);
 bool SetLinkPlainColours(WindowRecord& record, int32_t slot);
 
-// A popup menu owned by control `slot` (replacing its previous one), with
-// its first entry; returns the entry's slot.
-int32_t CreateAttachedMenu(WindowRecord& record, int32_t slot, const wchar_t* text, HBITMAP bitmap);
-// Owner 0 is the window menu, -1 the control created last (its popup menu,
-// or the submenu of a submenu entry). Position kAppend appends. The bitmaps
-// stay the caller's and must outlive the entry.
-int32_t AddMenuEntry(WindowRecord& record, int32_t ownerSlot, const wchar_t* text, int32_t position,
-                     uint32_t flags, HBITMAP checkedBitmap, HBITMAP uncheckedBitmap);
 
-// Paints the four faces of an image button (160 × height), hands them over,
-// gives the button the hand cursor and, with a tip text, a tooltip. `style`
-// null means the defaults.
-bool PaintImageButton(WindowRecord& record, int32_t slot, const wchar_t* caption,
-                      Gdiplus::GpImage* icon, int height, const wchar_t* tip,
-                      const ImageButtonStyle* style);
-// Converts the faces (any may be null), replacing the old ones, and shows
-// the normal face.
-bool SetImageButtonImages(WindowRecord& record, int32_t slot, Gdiplus::GpImage* normal,
-                          Gdiplus::GpImage* hover, Gdiplus::GpImage* focused,
-                          Gdiplus::GpImage* disabled);
-// Shows face `state` by the rules of the image button.
-bool SetImageButtonState(WindowRecord& record, int32_t slot, int32_t state, bool respectDisabled);
 
 }  // namespace cs::toolkit

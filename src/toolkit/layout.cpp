@@ -133,7 +133,22 @@ bool LayoutControls(WindowRecord& record) {
         if (region != nullptr && SetWindowRgn(window, region, IsWindowVisible(window)) == 0)
             DeleteObject(region);
     }
-    return EndDeferWindowPos(batch) != FALSE;
+    const bool moved = EndDeferWindowPos(batch) != FALSE;
+    // A size grip keeps to its parent's bottom-right corner, whichever way
+    // the parent (the window or a pane) has just changed.
+    for (int32_t slot = 1; slot <= record.count; ++slot) {
+        ControlRecord* control = FindControl(record, slot);
+        RECT parent{};
+        RECT grip{};
+        if (control == nullptr || control->kind != ControlKind::kSizeGrip ||
+            !GetClientRect(GetParent(control->handle), &parent) ||
+            !GetClientRect(control->handle, &grip))
+            continue;
+        SetWindowPos(control->handle, nullptr, parent.right - grip.right,
+                     parent.bottom - grip.bottom, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
+    }
+    return moved;
 }
 
 }  // namespace cs::toolkit

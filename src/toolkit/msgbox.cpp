@@ -287,7 +287,7 @@ void SplitTipText(const std::wstring& text, std::wstring& message, std::wstring&
     title = text.substr(separator + 2);
 }
 
-MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, int32_t kind,
+MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, msgbox::Kind kind,
                    int height) {
     if (box.window.window != nullptr) {
         ShowWindow(box.window.window, SW_HIDE);
@@ -329,19 +329,19 @@ int32_t MsgBoxAnswer(const MsgBox& box, const EventRecord& events) {
     const MSG& message = events.messageCopy;
     if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
         if (box.kind == msgbox::kYesNo)
-            return 0;
-        return box.kind == msgbox::kOk ? 1 : -1;
+            return msgbox::kNo;
+        return box.kind == msgbox::kOk ? msgbox::kFirst : msgbox::kRefused;
     }
     if (events.code == box.firstButtonId)
-        return 1;
+        return msgbox::kFirst;
     if (events.code == box.secondButtonId)
-        return box.kind == msgbox::kYesNo ? 0 : -1;
+        return box.kind == msgbox::kYesNo ? msgbox::kNo : msgbox::kRefused;
     if (events.code == box.thirdButtonId)
-        return -1;
+        return msgbox::kRefused;
     return msgbox::kNoAnswer;
 }
 
-int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, int32_t kind, WindowRecord* owner,
+int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, msgbox::Kind kind, WindowRecord* owner,
                   WindowRecord* mainWindow, EventPump pump, void* context) {
     if (owner == nullptr && mainWindow != nullptr && mainWindow->window != nullptr &&
         IsWindowVisible(mainWindow->window))

@@ -21,19 +21,25 @@ namespace cs::toolkit {
 
 // MsgBoxShow kinds.
 namespace msgbox {
-inline constexpr int32_t kNone = -1;
-inline constexpr int32_t kOk = 0;
-inline constexpr int32_t kYesNo = 1;
-inline constexpr int32_t kOkCancel = 2;
-inline constexpr int32_t kYesNoCancel = 3;
-inline constexpr int32_t kTip = 4;
+enum Kind : int32_t {
+    kNone = -1,  // nothing open
+    kOk = 0,
+    kYesNo = 1,
+    kOkCancel = 2,
+    kYesNoCancel = 3,
+    kTip = 4,
+};
+// MsgBoxAsk's answers.
+enum Answer : int32_t {
+    kFirst = 1,    // "OK" or "Yes"
+    kNo = 0,       // "No" in a Yes/No box
+    kRefused = -1, // "Cancel", or "No" in a Yes/No/Cancel box
+    kNoAnswer = -2,  // MsgBoxAnswer: the event answers nothing
+    kPumpEnded = -1000,  // the pump ended before a button was pressed
+};
 // The height every caller passes.
 inline constexpr int kHeight = 150;
 inline constexpr int kWidth = 360;
-// MsgBoxAsk's answer when the pump ended before a button was pressed.
-inline constexpr int32_t kPumpEnded = -1000;
-// MsgBoxAnswer's result for an event that is no answer.
-inline constexpr int32_t kNoAnswer = -2;
 }  // namespace msgbox
 
 struct MsgBox {
@@ -46,7 +52,7 @@ struct MsgBox {
     int32_t firstButtonId = -1;
     int32_t secondButtonId = -1;
     int32_t thirdButtonId = -1;
-    int32_t kind = msgbox::kNone;
+    msgbox::Kind kind = msgbox::kNone;
     int32_t reserved = 0;
     Argb frameColor = 0xFF000000;
     Argb bodyColor = 0xFFFFFFFF;
@@ -61,7 +67,7 @@ struct MsgBox {
 
 // Shows a box (kinds 0 to 3) or a tip (kind 4) and returns at once. A tip
 // needs a visible, non-minimised owner and is silently not shown otherwise.
-MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, int32_t kind,
+MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, msgbox::Kind kind,
                    int height = msgbox::kHeight);
 
 // One step of the event pump a wait runs; false when the pump has ended.
@@ -72,7 +78,7 @@ using EventPump = bool (*)(EventRecord& events, void* context);
 // kind-1 box and -1 otherwise, third -1; Escape gives the answer of the last
 // button; kPumpEnded when the pump ended. A tip answers 1 at once. Without
 // an owner, `mainWindow` is the owner while it is visible.
-int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, int32_t kind, WindowRecord* owner,
+int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, msgbox::Kind kind, WindowRecord* owner,
                   WindowRecord* mainWindow = nullptr, EventPump pump = nullptr,
                   void* context = nullptr);
 // The answer the current event gives to the open box, or kNoAnswer. For

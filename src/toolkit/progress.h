@@ -33,9 +33,11 @@ inline constexpr int kIndicatorSize = 70;
 
 // Indicator states.
 namespace indicator {
-inline constexpr int32_t kIdle = 0;
-inline constexpr int32_t kPercentage = 1;
-inline constexpr int32_t kSpinning = 2;
+enum State : int32_t {
+    kIdle = 0,
+    kPercentage = 1,
+    kSpinning = 2,
+};
 }  // namespace indicator
 
 // The only data the spinner thread reads. The interface thread writes it
@@ -58,7 +60,7 @@ struct ProgressIndicator {
     ProgressIndicator& operator=(const ProgressIndicator&) = delete;
 
     int32_t controlId = -1;
-    int32_t state = indicator::kIdle;
+    indicator::State state = indicator::kIdle;
     int32_t value = 0;
     int32_t size = 0;
     Argb ringColor = 0xFF1030A0;

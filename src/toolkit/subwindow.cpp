@@ -10,7 +10,6 @@ using namespace detail;
 namespace {
 
 constexpr wchar_t kSubWindowClass[] = L"_WINSUB_ WINDOW";
-constexpr int kClassExtraBytes = 512;
 
 ProcResult SubWindowColour(WindowRecord& record, HWND sub, UINT message, HDC dc, HWND handle) {
     if (message == WM_CTLCOLOREDIT || message == WM_CTLCOLORLISTBOX)
@@ -130,19 +129,9 @@ int32_t CreateSubWindow(WindowRecord& record, int x, int width, int height) {
         return 0;
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof(existing);
-    if (!GetClassInfoExW(record.instance, kSubWindowClass, &existing)) {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.style = CS_DBLCLKS;
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.cbClsExtra = kClassExtraBytes;
-        windowClass.cbWndExtra = kClassExtraBytes;
-        windowClass.hInstance = record.instance;
-        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.lpszClassName = kSubWindowClass;
-        if (RegisterClassExW(&windowClass) == 0)
-            return 0;
-    }
+    if (!GetClassInfoExW(record.instance, kSubWindowClass, &existing) &&
+        RegisterToolkitClass(record.instance, kSubWindowClass, nullptr) == 0)
+        return 0;
     // A pane sits in the window itself, even while another pane is the
     // parent of new controls.
     record.currentParent = record.window;

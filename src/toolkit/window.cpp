@@ -144,6 +144,20 @@ void RemoveSubmenuEntry(WindowRecord& record, HMENU submenu) {
 
 }  // namespace
 
+ATOM RegisterToolkitClass(HINSTANCE instance, const wchar_t* className, HBRUSH background) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.cbClsExtra = kClassExtraBytes;
+    windowClass.cbWndExtra = kClassExtraBytes;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = background;
+    windowClass.lpszClassName = className;
+    return RegisterClassExW(&windowClass);
+}
+
 WindowRecord::WindowRecord() noexcept {
     ResetWindowRecord(*this, true);
 }
@@ -224,19 +238,10 @@ HWND CreateToolkitWindow(WindowRecord& record, const wchar_t* className, const w
         record.flags |= kFlagClassExisted;
     } else {
         record.flags &= ~kFlagClassExisted;
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.style = CS_DBLCLKS;
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.cbClsExtra = kClassExtraBytes;
-        windowClass.cbWndExtra = kClassExtraBytes;
-        windowClass.hInstance = record.instance;
-        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = CreateSolidBrush(0xFEFEFE);
-        windowClass.lpszClassName = className;
-        record.classAtom = RegisterClassExW(&windowClass);
+        HBRUSH classBrush = CreateSolidBrush(0xFEFEFE);
+        record.classAtom = RegisterToolkitClass(record.instance, className, classBrush);
         if (record.classAtom == 0) {
-            DeleteObject(windowClass.hbrBackground);
+            DeleteObject(classBrush);
             return nullptr;
         }
     }

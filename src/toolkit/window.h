@@ -62,24 +62,34 @@ inline constexpr int kCentred = -1;  // x = y = kCentred centres the window
 
 // Layout flags of a control (container.h applies them).
 namespace layout {
-inline constexpr int32_t kLeft = 0x0001;
-inline constexpr int32_t kRight = 0x0002;
-inline constexpr int32_t kCentreOffsetX = 0x0004;
-inline constexpr int32_t kProportionalCentreX = 0x0008;
-inline constexpr int32_t kTop = 0x0010;
-inline constexpr int32_t kBottom = 0x0020;
-inline constexpr int32_t kCentreOffsetY = 0x0040;
-inline constexpr int32_t kProportionalCentreY = 0x0080;
-inline constexpr int32_t kScaleWidth = 0x0100;
-inline constexpr int32_t kScaleHeight = 0x0200;
-inline constexpr int32_t kOwnBackground = 0x0400;
-inline constexpr int32_t kDoubleBuffered = 0x0800;
-inline constexpr int32_t kCaption = 0x1000;
-inline constexpr int32_t kScaleX = 0x2000;
-inline constexpr int32_t kScaleY = 0x4000;
-inline constexpr int32_t kInvalidateAfterMove = 0x8000;
+// Bits of a control's layout flags; they combine with |.
+enum Flag : int32_t {
+    kLeft = 0x0001,
+    kRight = 0x0002,
+    kCentreOffsetX = 0x0004,
+    kProportionalCentreX = 0x0008,
+    kTop = 0x0010,
+    kBottom = 0x0020,
+    kCentreOffsetY = 0x0040,
+    kProportionalCentreY = 0x0080,
+    kScaleWidth = 0x0100,
+    kScaleHeight = 0x0200,
+    kOwnBackground = 0x0400,
+    kDoubleBuffered = 0x0800,
+    kCaption = 0x1000,
+    kScaleX = 0x2000,
+    kScaleY = 0x4000,
+    kInvalidateAfterMove = 0x8000,
+};
 // Any of these bits makes a control take part in layout.
 inline constexpr int32_t kLaidOut = 0x63EE;
+// The combinations the program's windows use.
+// Stretches with the window both ways and paints its own background
+// (the result list): 0x433.
+inline constexpr int32_t kFillsWindow = kLeft | kRight | kTop | kBottom | kOwnBackground;
+// Keeps its distance to the right edge and stretches vertically (the right
+// pane): 0x432.
+inline constexpr int32_t kRightPane = kRight | kTop | kBottom | kOwnBackground;
 }  // namespace layout
 
 // Bits of WindowRecord::flags.
@@ -216,6 +226,9 @@ HWND CreateToolkitWindow(WindowRecord& record, const wchar_t* className, const w
                          DWORD exStyle, HWND owner);
 // False when the record holds no window.
 bool DestroyToolkitWindow(WindowRecord& record);
+// Registers a window class of the toolkit's (double clicks, arrow cursor,
+// the default procedure, which the toolkit subclasses); 0 on failure.
+ATOM RegisterToolkitClass(HINSTANCE instance, const wchar_t* className, HBRUSH background);
 // Destroy, then release the control table and the event text.
 void FreeWindowRecord(WindowRecord& record);
 void ResetWindowRecord(WindowRecord& record, bool withTable);

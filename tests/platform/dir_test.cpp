@@ -90,13 +90,8 @@ TEST(DirReader, ListsAFolderLargerThanOneFetch) {
     // the open. Losing or repeating one at a batch edge shows up here.
     TempTree tree;
     constexpr int kCount = 700;
-    for (int i = 0; i < kCount; ++i) {
-        // Appended, not "f" + std::to_string(i): GCC 12 at -O3 reports a
-        // false -Wrestrict overlap in the inlined operator+ (GCC bug 105651).
-        std::string name = "f";
-        name += std::to_string(i);
-        tree.Write(name, "");
-    }
+    for (int i = 0; i < kCount; ++i)
+        tree.Write("f" + std::to_string(i), "");
     const auto entries = ListAll(tree.Root16());
     EXPECT_EQ(entries.size(), static_cast<size_t>(kCount));
     EXPECT_EQ(entries.count(u"f0"), 1u);

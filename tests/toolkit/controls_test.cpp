@@ -220,14 +220,9 @@ TEST(Creation, StylesGroupFlagAndListColumns) {
     const int32_t list = CreateList(record, 380, 200, L" Full path\n File name\n Size");
     HWND listHandle = record.controls[list].handle;
     EXPECT_EQ(SendMessageW(listHandle, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & 0x10024, 0x10024);
-    wchar_t heading[32] = {};
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = heading;
-    column.cchTextMax = 32;
-    ASSERT_TRUE(SendMessageW(listHandle, LVM_GETCOLUMNW, 2, reinterpret_cast<LPARAM>(&column)));
-    EXPECT_STREQ(heading, L" Size");
-    EXPECT_EQ(column.cx, 120);
+    int width = 0;
+    EXPECT_EQ(ColumnHeading(listHandle, 2, width), L" Size");
+    EXPECT_EQ(width, 120);
 
     // A read-only box made while layout flags are set spans the window.
     record.newControlLayoutFlags = layout::kBottom;

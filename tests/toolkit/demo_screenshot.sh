@@ -82,6 +82,27 @@ expect_event "$(slot apply)" main
 # The check box at (12, 124) in the panel.
 xdotool mousemove --window "$main" 460 135 click 1
 expect_event "$(slot check)" main
+# The size grip in the panel's bottom-right corner: dragging it sizes the
+# window as the system's own grip does (the window manager takes the drag
+# over once the press has reached it, so the mouse moves until it grows).
+eval "$(xdotool getwindowgeometry --shell "$main")"
+before_width=$WIDTH
+before_height=$HEIGHT
+xdotool mousemove --window "$main" $((WIDTH - 5)) $((HEIGHT - 5)) mousedown 1
+grown=0
+timeout "$limit" sh -c '
+    while [ "$(xdotool getwindowgeometry --shell "$1" | sed -n "s/^WIDTH=//p")" -le "$2" ]; do
+        xdotool mousemove_relative --sync 4 3
+        sleep 0.05
+    done' grip "$main" "$before_width" && grown=1
+xdotool mouseup 1
+eval "$(xdotool getwindowgeometry --shell "$main")"
+echo "dragging the size grip: ${before_width}x${before_height} -> ${WIDTH}x${HEIGHT}"
+if [ "$grown" != 1 ] || [ "$HEIGHT" -le "$before_height" ]; then
+    echo "dragging the size grip did not size the window" >&2
+    exit 1
+fi
+
 # The skinned window's Close button at (264, 137), 80 x 25: the demo closes it.
 xdotool mousemove --window "$skin" 304 149 click 1
 expect_event "$(slot close)" skin

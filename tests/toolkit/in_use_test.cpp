@@ -73,14 +73,20 @@ void PressKey(HWND window, UINT key) {
     PostMessageW(window, WM_KEYUP, key, 0xC0000001);
 }
 
+// Gives the window one accelerator, `key` for `slot`, and shows it in front;
+// false when the window manager never made it the foreground window.
+bool WithAccelerator(TestWindow& window, UINT key, int32_t slot) {
+    ACCEL keys[] = {{FVIRTKEY, static_cast<WORD>(key), static_cast<WORD>(slot)}};
+    window.record.accelerators.Reset(CreateAcceleratorTableW(keys, 1));
+    return ShowInFront(window);
+}
+
 TEST(InUse, AcceleratorsStillWorkWhileAndAfterATipIsShown) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkTipKeys", 320, 200);
     const int32_t findNext = CreatePushButton(window.record, L"Find next (F3)", 10, 10, 140, 26);
     ASSERT_NE(findNext, 0);
-    ACCEL keys[] = {{FVIRTKEY, VK_F3, static_cast<WORD>(findNext)}};
-    window.record.accelerators.Reset(CreateAcceleratorTableW(keys, 1));
-    if (!ShowInFront(window))
+    if (!WithAccelerator(window, VK_F3, findNext))
         GTEST_SKIP() << "the window never became the foreground window";
     PressKey(hwnd, VK_F3);
     ASSERT_EQ(NextEventFrom(window.events, window.record), findNext) << "before any tip";
@@ -138,9 +144,7 @@ TEST(InUse, AnAcceleratorOnALabelIsItsCommandNotADoubleClick) {
     HWND hwnd = window.Create(L"TkLabelKey", 320, 120);
     const int32_t label = CreateLabel(window.record, L"2 - Analyze and select:", 10, 10, 200, 20);
     ASSERT_NE(label, 0);
-    ACCEL keys[] = {{FVIRTKEY, VK_F6, static_cast<WORD>(label)}};
-    window.record.accelerators.Reset(CreateAcceleratorTableW(keys, 1));
-    if (!ShowInFront(window))
+    if (!WithAccelerator(window, VK_F6, label))
         GTEST_SKIP() << "the window never became the foreground window";
     PressKey(hwnd, VK_F6);
     EXPECT_EQ(NextEventFrom(window.events, window.record), label);
@@ -351,9 +355,7 @@ TEST(InUse, NoPumpLosesAQuitRequest) {
         EXPECT_TRUE(QuitWaiting(code)) << "after a nested wait";
         EXPECT_EQ(code, 7);
     }
-    MSG message{};
-    while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    ForgetQuit();
 }
 
 // Counts distinct colours in the indicator while the spinner draws.

@@ -53,7 +53,7 @@ bool PressAndPump(EventRecord& events, void* context) {
     return true;
 }
 
-int32_t AskAndPress(MsgBox& box, int32_t kind, int which, WindowRecord* owner) {
+int32_t AskAndPress(MsgBox& box, msgbox::Kind kind, int which, WindowRecord* owner) {
     Presser presser;
     presser.box = &box;
     presser.which = which;

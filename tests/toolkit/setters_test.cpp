@@ -124,14 +124,9 @@ TEST(Setters, ListHeadingsAndDropDownPlaceComeFromTheCaller) {
     HWND handle = window.record.controls[list].handle;
     HWND header = reinterpret_cast<HWND>(SendMessageW(handle, LVM_GETHEADER, 0, 0));
     EXPECT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 4);
-    wchar_t text[32] = {};
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.pszText = text;
-    column.cchTextMax = 32;
-    ASSERT_TRUE(SendMessageW(handle, LVM_GETCOLUMNW, 3, reinterpret_cast<LPARAM>(&column)));
-    EXPECT_STREQ(text, L" Date");
-    EXPECT_EQ(column.cx, 100);
+    int width = 0;
+    EXPECT_EQ(ColumnHeading(handle, 3, width), L" Date");
+    EXPECT_EQ(width, 100);
 
     const int32_t drop = CreateDropDownList(window.record, L"One\nTwo", 430, 40, 150);
     const RECT rect = RectInParent(window.record.controls[drop].handle);

@@ -1,7 +1,10 @@
 #include "support.h"
 
+#include <commctrl.h>
+
 #include <vector>
 
+#include "toolkit/controls.h"
 #include "toolkit/drawing.h"
 
 namespace cs::toolkit::test {
@@ -13,19 +16,8 @@ HWND TestWindow::Create(const wchar_t* className, int width, int height, DWORD s
 
 int32_t AddControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
                    const wchar_t* text, DWORD style, int x, int y, int width, int height) {
-    if (!EnsureControlCapacity(record))
-        return 0;
-    const int32_t slot = record.count + 1;
-    HWND handle =
-        CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height,
-                        record.currentParent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(slot)),
-                        record.instance, nullptr);
-    if (handle == nullptr)
-        return 0;
-    if (RegisterControl(record, kind, handle) != slot)
-        return 0;
-    record.controls[slot].designRect = {x, y, width, height};
-    return slot;
+    return CreateStandardControl(record, kind, className, text, WS_CHILD | WS_VISIBLE | style, 0,
+                                 x, y, width, height);
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -146,6 +138,25 @@ bool BringToFront(HWND window) {
             return false;
         },
         std::chrono::milliseconds(5000));
+}
+
+void ForgetQuit() {
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+std::wstring ColumnHeading(HWND list, int column, int& width) {
+    wchar_t text[64] = {};
+    LVCOLUMNW info{};
+    info.mask = LVCF_TEXT | LVCF_WIDTH;
+    info.pszText = text;
+    info.cchTextMax = 64;
+    if (!SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column),
+                      reinterpret_cast<LPARAM>(&info)))
+        return {};
+    width = info.cx;
+    return text;
 }
 
 }  // namespace cs::toolkit::test

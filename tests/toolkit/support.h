@@ -34,8 +34,8 @@ struct TestWindow {
     HWND window() const { return record.window; }
 };
 
-// Creates a child control in the window's current parent with the next slot
-// as its id, registers it and stores the design rectangle as given.
+// A child control through the toolkit's one creation path (WS_CHILD and
+// WS_VISIBLE added to `style`).
 int32_t AddControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
                    const wchar_t* text, DWORD style, int x, int y, int width, int height);
 
@@ -64,6 +64,11 @@ std::vector<uint32_t> CaptureClient(HWND window, int& width, int& height);
 // The screen stays with the test that owns the display: raises the window
 // and makes it the foreground window; false when the window manager refused.
 bool BringToFront(HWND window);
+
+// Removes a quit request a test posted, so the next test does not inherit it.
+void ForgetQuit();
+// The text and width of a list view's column.
+std::wstring ColumnHeading(HWND list, int column, int& width);
 
 inline int Red(uint32_t argb) {
     return static_cast<int>((argb >> 16) & 0xFF);

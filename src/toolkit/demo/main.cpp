@@ -1,7 +1,8 @@
-// The toolkit demo: a skinned popup, a captioned window with a side panel
-// (a sub-window), labels, push buttons, a check box, an edit box, a list
-// view and an image button with a tooltip, laid out with the list and
-// side-panel flags, and a window with the remaining control kinds (preset
+// The toolkit demo, written as the program's windows are: a skinned popup,
+// a captioned window with a side panel (a sub-window on its own colour),
+// labels, push buttons, a check box, a find box with its grey placeholder,
+// a rule, radio buttons, a size grip, a list view and an image button with
+// a tooltip, laid out with the list and side-panel flags, and a window with the remaining control kinds (preset
 // list, link, radio buttons, pictures, read-only text, a button with a
 // menu) whose buttons open a yes/no message box, a tip and the progress
 // dialog (spinning, then at 40 %). It prints every event it reads to
@@ -42,6 +43,10 @@ constexpr int kControlsHeight = 262;
 constexpr int kControlsX = 900;
 constexpr int kControlsY = 40;
 
+constexpr COLORREF kPaneColour = RGB(0xF2, 0xF4, 0xF8);
+constexpr COLORREF kRuleColour = RGB(0x10, 0x10, 0x10);
+constexpr int32_t kPlaceholderColour = 0x909090;
+
 struct Slots {
     int32_t list = 0;
     int32_t panel = 0;
@@ -49,6 +54,7 @@ struct Slots {
     int32_t reset = 0;
     int32_t check = 0;
     int32_t edit = 0;
+    int32_t recycle = 0;
     int32_t skinClose = 0;
     int32_t imageButton = 0;
     int32_t ask = 0;
@@ -57,35 +63,7 @@ struct Slots {
     int32_t menuButton = 0;
 };
 
-int32_t Add(WindowRecord& record, ControlKind kind, const wchar_t* className, const wchar_t* text,
-            DWORD style, int x, int y, int width, int height, DWORD exStyle = 0) {
-    if (!EnsureControlCapacity(record))
-        return 0;
-    const int32_t slot = record.count + 1;
-    if (record.flags & kFlagGroupStart)
-        style |= WS_GROUP;
-    HWND handle = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, x, y,
-                                  width, height, record.currentParent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(slot)),
-                                  record.instance, nullptr);
-    if (handle == nullptr || RegisterControl(record, kind, handle) != slot)
-        return 0;
-    record.controls[slot].designRect = {x, y, width, height};
-    return slot;
-}
-
 void FillList(HWND list) {
-    ListView_SetExtendedListViewStyle(
-        list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    const wchar_t* headings[] = {L" Name", L" Kind", L" Size"};
-    for (int i = 0; i < 3; ++i) {
-        LVCOLUMNW column{};
-        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = 140;
-        column.pszText = const_cast<wchar_t*>(headings[i]);
-        ListView_InsertColumn(list, i, &column);
-    }
     const wchar_t* rows[][3] = {{L"alpha.txt", L"text", L"12 KB"},
                                 {L"beta.png", L"picture", L"1.5 MB"},
                                 {L"gamma.doc", L"document", L"48 KB"},
@@ -102,44 +80,51 @@ void FillList(HWND list) {
     ListView_SetCheckState(list, 1, TRUE);
 }
 
+// The program's own icon as a GDI+ image, for the image button and pictures.
+GdipImage IconImage(HINSTANCE instance, UniqueBitmap* bitmap = nullptr) {
+    UniqueIcon icon(static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR)));
+    UniqueBitmap iconBitmap = IconToBitmap(icon.Get(), 32, 32);
+    GdipImage image = BitmapToImage(iconBitmap.Get());
+    if (bitmap != nullptr)
+        *bitmap = std::move(iconBitmap);
+    return image;
+}
+
+// The main window's shape: the list fills the window left of a pane that
+// keeps to the right edge; the pane holds the buttons, the find box with
+// its grey placeholder, the removal-mode radios on the pane's colour and
+// the size grip.
 bool BuildMain(WindowRecord& main, Slots& slots) {
     if (CreateToolkitWindow(main, L"TkDemoMain", L"Toolkit demo", kMainWidth, kMainHeight, kMainX,
                             kMainY, WS_OVERLAPPEDWINDOW, WS_EX_ACCEPTFILES, nullptr) == nullptr)
         return false;
     main.minTrackSize = {400, 300};
-    main.newControlLayoutFlags = 0x433;
-    slots.list = Add(main, ControlKind::kListView, WC_LISTVIEWW, L"",
-                     WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0,
-                     kMainWidth - kPanelWidth, kMainHeight);
-    FillList(main.controls[slots.list].handle);
+    SetWindowBackColour(main, RGB(0xFD, 0xFD, 0xFF));
+    main.newControlLayoutFlags = layout::kFillsWindow;
+    slots.list =
+        CreateList(main, kMainWidth - kPanelWidth, kMainHeight, L" Name\n Kind\n Size");
+    if (slots.list != 0)
+        FillList(main.controls[slots.list].handle);
 
-    main.newControlLayoutFlags = 0x432;
+    main.newControlLayoutFlags = layout::kRightPane;
     slots.panel = CreateSubWindow(main, kMainWidth - kPanelWidth, kPanelWidth, kMainHeight);
     main.newControlLayoutFlags = 0;
-    main.controls[slots.panel].backgroundBrush.Reset(CreateSolidBrush(RGB(0xF2, 0xF4, 0xF8)));
-    main.controls[slots.panel].backColour = RGB(0xF2, 0xF4, 0xF8);
+    SetControlBackColour(main, slots.panel, static_cast<int32_t>(kPaneColour));
 
-    Add(main, ControlKind::kLabel, L"Static", L"Side panel", SS_NOTIFY, 12, 12, 176, 20);
-    Add(main, ControlKind::kLabel, L"Static", L"Labels, buttons, a check box and an edit box.",
-        SS_NOTIFY, 12, 36, 176, 36);
+    CreateLabel(main, L"Side panel", 12, 12, 176, 20);
+    CreateLabel(main, L"Labels, buttons, a check box and an edit box.", 12, 36, 176, 36);
     main.flags |= kFlagGroupStart;
-    slots.apply =
-        Add(main, ControlKind::kPushButton, L"Button", L"Apply", WS_TABSTOP, 12, 84, 80, 26);
-    slots.reset =
-        Add(main, ControlKind::kPushButton, L"Button", L"Reset", WS_TABSTOP, 100, 84, 80, 26);
-    slots.check = Add(main, ControlKind::kCheckBox, L"Button", L"Include hidden items",
-                      WS_TABSTOP | BS_AUTOCHECKBOX, 12, 124, 176, 22);
-    Add(main, ControlKind::kLabel, L"Static", L"Filter:", SS_NOTIFY, 12, 158, 176, 18);
-    slots.edit = Add(main, ControlKind::kEdit, L"Edit", L"*.txt", WS_TABSTOP | ES_AUTOHSCROLL, 12,
-                     178, 176, 24, WS_EX_CLIENTEDGE);
-    main.defaultButton = slots.apply;
+    slots.apply = CreatePushButton(main, L"Apply", 12, 84, 80, 26);
+    slots.reset = CreatePushButton(main, L"Reset", 100, 84, 80, 26);
+    slots.check = CreateCheckBox(main, L"Include hidden items", 12, 124, 176, 22);
+    CreateLabel(main, L"Find:", 12, 158, 176, 18);
+    slots.edit = CreateEditBox(main, L"Type a name to find", 12, 178, 176, 24);
+    SetControlTextColour(main, slots.edit, kPlaceholderColour);
+    SetDefaultButton(main, slots.apply);
 
-    // The image button paints its icon from the program's own icon.
-    UniqueIcon icon(static_cast<HICON>(
-        LoadImageW(main.instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR)));
-    UniqueBitmap iconBitmap = IconToBitmap(icon.Get(), 32, 32);
-    GdipImage iconImage = BitmapToImage(iconBitmap.Get());
-    slots.imageButton = CreateImageButton(main, 220, 40);
+    GdipImage icon = IconImage(main.instance);
+    slots.imageButton = CreateImageButton(main, 214, 40);
     ImageButtonStyle look;  // the main window's light look
     look.fontSize = 13.0f;
     look.cornerSize = 9;
@@ -148,8 +133,14 @@ bool BuildMain(WindowRecord& main, Slots& slots) {
     look.normalBorder = 0x60000000;
     look.hoverBorder = 0xFF606060;
     look.caption = 0xFF000000;
-    PaintImageButton(main, slots.imageButton, L"Start a new scan", iconImage.Get(), 40,
+    PaintImageButton(main, slots.imageButton, L"Start a new scan", icon.Get(), 40,
                      L"Pick a folder and the criteria,\r\nthen start the scan", &look);
+
+    CreateHorizontalRule(main, 12, 264, 176, 2, kRuleColour);
+    slots.recycle = CreateRadioButton(main, L"Move to the recycle bin", 12, 274, 176, 20, true);
+    CreateRadioButton(main, L"Delete permanently", 12, 296, 176, 20, false);
+    SetControlState(main, slots.recycle, state::kChecked);
+    CreateSizeGrip(main, 16);
     return slots.list != 0 && slots.panel != 0 && slots.edit != 0 && slots.imageButton != 0;
 }
 
@@ -166,18 +157,17 @@ bool BuildControls(WindowRecord& window, HWND owner, Slots& slots) {
     CreateRadioButton(window, L"Exact names", 360, 40, 200, 20, true);
     CreateRadioButton(window, L"Similar names", 360, 62, 200, 20, false);
     CreateRadioButton(window, L"Same extension", 360, 84, 200, 20, false);
-    CreatePresetList(window,
-                     L"Exact duplicates (same size and contents)\nSimilar names\nSame size only");
+    CreateDropDownList(window,
+                       L"Exact duplicates (same size and contents)\nSimilar names\nSame size only",
+                       10, 110, 545);
     CreateLink(window,
                L"Read about <a href=\"https://example.org/clonesifter/\">scan criteria</a> on the "
                L"web site",
                146, 420);
-    UniqueIcon icon(static_cast<HICON>(
-        LoadImageW(window.instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR)));
-    UniqueBitmap iconBitmap = IconToBitmap(icon.Get(), 32, 32);
+    UniqueBitmap iconBitmap;
+    GdipImage icon = IconImage(window.instance, &iconBitmap);
     CreatePicture(window, iconBitmap.Get(), 10, 180, 32, 32);
-    GdipImage iconImage = BitmapToImage(iconBitmap.Get());
-    CreateScaledPicture(window, iconImage.Get(), 52, 172, 48, 48);
+    CreateScaledPicture(window, icon.Get(), 52, 172, 48, 48);
     slots.menuButton = CreatePushButton(window, L"Menu", 120, 180, 90, 26);
     CreateAttachedMenu(window, slots.menuButton, L"Open folder", nullptr);
     AddMenuEntry(window, slots.menuButton, nullptr, menu_entry::kAppend, menu_entry::kSeparator,
@@ -195,17 +185,18 @@ bool BuildSkinned(WindowRecord& skin, HWND owner, Slots& slots) {
                             kMainX, kSkinY, WS_POPUP, 0, owner) == nullptr)
         return false;
     ApplyWindowSkin(skin, kSkinWidth, kSkinHeight, 0xFF303040, 0xFFFFFFFF, 0xFFE4E6EC, 12);
-    skin.newControlLayoutFlags = 0x1000;  // the title drags the window
-    // Without SS_NOTIFY the label lets the press through to the window.
-    Add(skin, ControlKind::kLabel, L"Static", L"A skinned window", 0, 16, 12, 328, 22);
+    // The title drags the window: without SS_NOTIFY the label lets the press
+    // through to the window, which starts the drag.
+    skin.newControlLayoutFlags = layout::kCaption;
+    CreateStandardControl(skin, ControlKind::kLabel, L"Static", L"A skinned window",
+                          WS_CHILD | WS_VISIBLE, 0, 16, 12, 328, 22);
     skin.newControlLayoutFlags = 0;
-    Add(skin, ControlKind::kLabel, L"Static",
-        L"Transparent labels show the painted skin behind them, on the body and on the band.",
-        SS_NOTIFY, 16, 44, 328, 40);
-    Add(skin, ControlKind::kLabel, L"Static", L"On the band", SS_NOTIFY, 16, kSkinHeight - 28, 150,
-        20);
-    slots.skinClose = Add(skin, ControlKind::kPushButton, L"Button", L"Close", WS_TABSTOP,
-                          kSkinWidth - 96, kSkinHeight - 33, 80, 25);
+    CreateLabel(skin,
+                L"Transparent labels show the painted skin behind them, on the body and on the "
+                L"band.",
+                16, 44, 328, 40);
+    CreateLabel(skin, L"On the band", 16, kSkinHeight - 28, 150, 20);
+    slots.skinClose = CreatePushButton(skin, L"Close", kSkinWidth - 96, kSkinHeight - 33, 80, 25);
     return slots.skinClose != 0;
 }
 

@@ -1,0 +1,33 @@
+// What the control files share: menu-entry lookups (menus.cpp) and the
+// bitmap hand-over of pictures and image buttons (controls.cpp). Private to
+// the toolkit. User-interface thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "toolkit/container_internal.h"
+#include "toolkit/controls.h"
+
+namespace cs::toolkit::detail {
+
+inline bool IsMenuKind(ControlKind kind) {
+    return kind == ControlKind::kMenuEntry || kind == ControlKind::kSubmenuEntry;
+}
+
+// The menu that holds entry `slot`, or null.
+HMENU MenuHolding(WindowRecord& record, int32_t slot, const ControlRecord& entry);
+bool GetMenuEntryState(WindowRecord& record, int32_t slot, const ControlRecord& entry, HMENU& menu,
+                       UINT& fState);
+bool SetMenuEntryState(WindowRecord& record, int32_t slot, const ControlRecord& entry,
+                       uint32_t bits);
+
+// Shows `bitmap` in a static bitmap control and deletes what it hands back
+// unless the record still owns it (one of `owned`).
+void ShowBitmap(HWND control, HBITMAP bitmap, const HBITMAP* owned, size_t ownedCount);
+// A GDI bitmap of a GDI+ image (black behind transparent parts); empty on
+// failure.
+UniqueBitmap ToBitmap(Gdiplus::GpImage* image);
+
+}  // namespace cs::toolkit::detail
