@@ -326,7 +326,14 @@ void CloseAndExpectExitCode(Program& program, HWND window) {
 
 class DesktopProgram : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { tree_ = new std::wstring(MakeTree()); }
+    // CS_DEMO_ROOT names a folder to scan instead of the one made here.
+    static void SetUpTestSuite() {
+        wchar_t demo[MAX_PATH] = {};
+        if (GetEnvironmentVariableW(L"CS_DEMO_ROOT", demo, MAX_PATH) > 0)
+            tree_ = new std::wstring(demo);
+        else
+            tree_ = new std::wstring(MakeTree());
+    }
     static void TearDownTestSuite() {
         delete tree_;
         tree_ = nullptr;
