@@ -414,7 +414,8 @@ bool NextEvent(MainWindow& window) {
     const MSG& taken = events.messageCopy;
     if ((taken.message == WM_LBUTTONDOWN || taken.message == WM_RBUTTONDOWN) &&
         app.listHandle != nullptr &&
-        (taken.hwnd == app.listHandle || IsChild(app.listHandle, taken.hwnd)))
+        (taken.hwnd == app.listHandle || IsChild(app.listHandle, taken.hwnd)) &&
+        app.msgBox.kind == msgbox::kTip)
         MsgBoxClose(app.msgBox);
     // The window reports no size event for a plain resize (only while the
     // frame is dragged), so the width is compared after every message.
