@@ -1,6 +1,11 @@
 #!/bin/sh
 # Finds duplicates: with no argument in a small demo tree made here, else
 # below the folder given (any clonesifter-cli options may come first).
+#   run.sh --desktop [FOLDER]   the desktop program under Wine instead: on
+#     this display when there is one; without one, on a private display,
+#     where a scan of the folder (default: the demo tree) is driven and the
+#     setup window, the progress dialog and the result list are photographed
+#     into build/screenshots/.
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +19,13 @@ fi
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCLONESIFTER_TESTS=OFF >/dev/null
 cmake --build build/release --target clonesifter-cli >/dev/null
 
-if [ "$#" -gt 0 ]; then
+desktop=0
+if [ "${1:-}" = --desktop ]; then
+    desktop=1
+    shift
+fi
+
+if [ "$desktop" = 0 ] && [ "$#" -gt 0 ]; then
     exec "$cli" "$@"
 fi
 
@@ -33,6 +44,48 @@ cp "$demo/Documents/report.txt" "$demo/Documents - old/report.txt"
 printf 'Other notes\n' >"$demo/Documents/notes.txt"
 : >"$demo/Documents/empty.txt"
 : >"$demo/Backup/empty.log"
+
+if [ "$desktop" = 1 ]; then
+    [ "$#" -gt 0 ] && demo=$(cd "$1" && pwd)
+    if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null ||
+        [ ! -f build/deps/pcre2-mingw/lib/libpcre2-16.a ]; then
+        "$here/scripts/setup.sh" >&2
+    fi
+    if [ ! -f build/windows/CMakeCache.txt ]; then
+        cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLONESIFTER_WERROR=ON \
+            -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    fi
+    cmake --build build/windows --target clonesifter cs_app_driver >/dev/null
+    export WINEPREFIX="$here/build/windows/wineprefix"
+    if [ -n "${DISPLAY:-}" ]; then
+        echo "Starting clonesifter.exe on $DISPLAY with $demo"
+        exec "$here/scripts/wine-run.sh" build/windows/src/app/clonesifter.exe \
+            "$(WINEDEBUG=-all winepath -w "$demo" 2>/dev/null)"
+    fi
+    shots="$here/build/screenshots"
+    rm -rf "$shots"
+    mkdir -p "$shots"
+    [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
+    # The driver test scans the folder as a user would, photographing the
+    # windows on the way (and a cancelled whole-drive scan for the progress
+    # dialog, which a small folder closes too soon to be seen).
+    "$here/scripts/with-display.sh" sh -c '
+        export CS_SCREENSHOTS="$(WINEDEBUG=-all winepath -w "$1")"
+        export CS_DEMO_ROOT="$(WINEDEBUG=-all winepath -w "$2")"
+        "$3/scripts/wine-run.sh" "$3/build/windows/tests/app/cs_app_driver.exe" \
+            --gtest_filter="*SetupWindowRules*:*CancelEarly*" >"$1/driver.log" 2>&1
+        status=$?
+        wineserver -k 2>/dev/null || true
+        exit $status' sh "$shots" "$demo" "$here" || {
+        echo "the desktop run failed; see $shots/driver.log" >&2
+        exit 1
+    }
+    for bmp in "$shots"/*.bmp; do
+        convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+        echo "${bmp%.bmp}.png"
+    done
+    exit 0
+fi
 
 echo "Demo tree: $demo"
 echo

@@ -56,15 +56,23 @@ bool PrepareResultListView(HWND list, int clientWidth) {
 
     const int widths[results::kColumnCount] = {clientWidth - kPathColumnMargin, kNameColumnWidth,
                                                kSizeColumnWidth};
+    const auto headerControl = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const bool hasColumns =
+        headerControl != nullptr &&
+        SendMessageW(headerControl, HDM_GETITEMCOUNT, 0, 0) >= results::kColumnCount;
     std::wstring_view headers = kColumnHeaders;
     for (int column = 0; column < results::kColumnCount; ++column) {
         const size_t end = headers.find(L'\n');
-        std::wstring header(headers.substr(0, end));
+        std::wstring heading(headers.substr(0, end));
         headers = end == std::wstring_view::npos ? std::wstring_view() : headers.substr(end + 1);
+        if (hasColumns) {
+            SendMessageW(list, LVM_SETCOLUMNWIDTH, column, widths[column]);
+            continue;
+        }
         LVCOLUMNW spec{};
         spec.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         spec.cx = widths[column];
-        spec.pszText = header.data();
+        spec.pszText = heading.data();
         spec.iSubItem = column;
         SendMessageW(list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&spec));
     }
@@ -101,9 +109,21 @@ int32_t ListViewRows::Count() const {
 }
 
 void ListViewRows::Append(const results::RowData& data) {
-    std::wstring path = platform::ToNative(data.texts[results::kPathColumn]);
     const LPARAM itemData = data.separator && makeSeparatorData_ ? makeSeparatorData_() : LPARAM{0};
+    Insert(data, itemData);
+}
 
+void ListViewRows::AppendSeparator(int group, LPARAM itemData) {
+    results::RowData data;
+    data.stateImage = results::kNoCheckBox;
+    data.group = group;
+    data.image = results::kSeparatorImage;
+    data.separator = true;
+    Insert(data, itemData);
+}
+
+void ListViewRows::Insert(const results::RowData& data, LPARAM itemData) {
+    std::wstring path = platform::ToNative(data.texts[results::kPathColumn]);
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_GROUPID;
     item.iItem = kAppendPosition;

@@ -32,8 +32,9 @@ using SeparatorDataRelease = void (*)(LPARAM);
 
 // Sets up a report-style list view as the result list: check boxes and
 // full-row selection, the three columns (" Full path", " File name",
-// " Size"; widths client width - 420, 170 and 100), and the four list groups
-// with group view on. Returns whether the control really has groups (false
+// " Size"; widths client width - 420, 170 and 100; a list that already has
+// its three columns only gets the widths), and the four list groups with
+// group view on. Returns whether the control really has groups (false
 // under Wine, where inserting them fails harmlessly). UI thread.
 bool PrepareResultListView(HWND list, int clientWidth);
 
@@ -49,6 +50,9 @@ public:
     // Appends at the end. A separator row gets no check box and the
     // factory's item data; every other row gets item data 0.
     void Append(const results::RowData& data);
+    // Appends a separator row of `group` with the given item data (which the
+    // list's owner frees, or which is freed here when the insert fails).
+    void AppendSeparator(int group, LPARAM itemData);
     int StateImage(int32_t row) const;
     void SetStateImage(int32_t row, int state);
     int Group(int32_t row) const;
@@ -72,6 +76,7 @@ public:
 
 private:
     LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const;
+    void Insert(const results::RowData& data, LPARAM itemData);
 
     HWND list_;
     SeparatorDataFactory makeSeparatorData_;

@@ -1,0 +1,79 @@
+// The one application record: the main window, the scan's options and
+// results, the progress dialog and message box, the cancel flag and the
+// worker thread handles, and what the main window learned about its list.
+// Created by the entry function before the main window exists and torn down
+// after it is gone. The user-interface thread owns it; the scan thread reads
+// the options and writes the results and the rows while it runs, and the
+// user-interface thread touches those only after the thread has ended.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "app/section_rows.h"
+#include "engine/options.h"
+#include "engine/scan.h"
+#include "engine/scan_results.h"
+#include "toolkit/handles.h"
+#include "toolkit/msgbox.h"
+#include "toolkit/progress.h"
+#include "toolkit/window.h"
+
+namespace cs::app {
+
+struct AppState {
+    AppState();
+    ~AppState();
+    AppState(const AppState&) = delete;
+    AppState& operator=(const AppState&) = delete;
+
+    // The main window shares this event record with every dialog it owns.
+    toolkit::EventRecord eventStore;
+    toolkit::WindowRecord mainWindow;
+    // A child window (scan setup) whose events its own wait reads.
+    toolkit::WindowRecord* activeChild = nullptr;
+    toolkit::EventRecord* events = nullptr;
+    int32_t resultListControl = 0;
+    int32_t childCloseCode = 0;
+    int32_t siteLink = -1;
+    int32_t versionLink = -1;
+    int32_t helpLink = -1;
+    // Read by the scan thread once per directory entry and between read
+    // chunks; an atomic byte, because a plain one shared by two threads is
+    // a data race.
+    std::atomic<uint8_t> cancelRequested{0};
+    // Criteria 0 until the main window gives them their start-up value.
+    engine::ScanOptions options;
+    int32_t removalFailures = 0;
+    // The name patterns are compiled by the scan run itself, once per run.
+    engine::ScanResults results;
+    engine::ScanProgress scanProgress;
+    toolkit::ProgressDialog progress;
+    toolkit::MsgBox msgBox;
+    toolkit::UniqueHandle scanThread;
+    toolkit::UniqueHandle removalThread;
+    HWND mainHandle = nullptr;
+    HWND listHandle = nullptr;
+    RECT listRect{};
+    int32_t lastClientWidth = 0;
+    // The rows the rebuilds write: the list view, with section titles where
+    // the control has no groups. Made once the list exists.
+    std::unique_ptr<SectionedRows> rows;
+    // Set when the main window was asked to close while a child window's
+    // wait was running; the command loop then ends as well.
+    bool closeRequested = false;
+};
+
+// Releases what the record owns, in the order start-up's mirror needs:
+// thread handles (not waited for), message box, progress dialog, results,
+// then the main window.
+void TeardownAppState(AppState& app);
+
+// The root folder a command line names: the text between its first two
+// double quotes when it holds two, otherwise the whole line.
+std::wstring RootFromCommandLine(const wchar_t* commandLine);
+
+}  // namespace cs::app

@@ -1,0 +1,505 @@
+#include "app/main_window.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <string>
+
+#include "app/commands.h"
+#include "app/scan_flow.h"
+#include "app/texts.h"
+#include "app/window_rules.h"
+#include "platform/text.h"
+#include "results/rows.h"
+#include "toolkit/container.h"
+#include "toolkit/controls.h"
+#include "toolkit/drawing.h"
+#include "toolkit/msgbox.h"
+#include "toolkit/tooltips.h"
+
+namespace cs::app {
+
+namespace {
+
+using namespace toolkit;
+
+constexpr int kPaneWidth = 180;
+constexpr int kGripSize = 24;
+constexpr int kGripDrawnSize = 240;
+constexpr Argb kGripColour = 0xFF2020EF;
+constexpr COLORREF kPaneColour = RGB(0xF4, 0xF5, 0xF8);
+constexpr int kNameColumnWidth = 170;
+constexpr int kSizeColumnWidth = 100;
+constexpr int32_t kPaneLayout = 0x432;
+constexpr int32_t kListLayout = 0x433;
+// The grip stays at the pane's foot; the pane keeps its width, so the grip
+// keeps its x.
+constexpr int32_t kGripLayout = layout::kLeft | layout::kBottom;
+
+constexpr UINT kSmallSize = 0x00100000;
+constexpr UINT kLargeSize = 0x00000020;
+constexpr UINT kBothSizes = 0x00100020;
+
+std::wstring Shell32Path() {
+    wchar_t system[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_SYSTEM, nullptr, 0, system)))
+        return L"shell32.dll";
+    return std::wstring(system) + L"\\shell32.dll";
+}
+
+void ExtractShellIcons(MainWindow& window) {
+    const std::wstring path = Shell32Path();
+    auto extract = [&](int index, UINT size, int largeSlot, int smallSlot) {
+        HICON large = nullptr;
+        HICON small = nullptr;
+        if (FAILED(SHDefExtractIconW(path.c_str(), index, 0, largeSlot >= 0 ? &large : nullptr,
+                                     smallSlot >= 0 ? &small : nullptr, size)))
+            return;
+        if (largeSlot >= 0)
+            window.icons[largeSlot].Reset(large);
+        if (smallSlot >= 0)
+            window.icons[smallSlot].Reset(small);
+    };
+    extract(3, kSmallSize, -1, kFolderRowIcon);
+    extract(72, kSmallSize, -1, kFileRowIcon);
+    extract(263, kBothSizes, kLocationLarge, kLocationSmall);
+    extract(54, kSmallSize, -1, kCopyIcon);
+    extract(22, kLargeSize, kScanIcon, -1);
+    extract(171, kSmallSize, -1, kFindIcon);
+    extract(133, kLargeSize, kSelectIcon, -1);
+    extract(31, kLargeSize, kDeleteIcon, -1);
+    extract(98, kSmallSize, -1, kCompareIcon);
+    extract(137, kSmallSize, -1, kPreviewIcon);
+}
+
+// The main window's light image buttons.
+ImageButtonStyle ButtonLook() {
+    ImageButtonStyle look;
+    look.fontSize = 13.0f;
+    look.cornerSize = 9;
+    look.normalStart = look.hoverStart = 0xFFFFFDFD;
+    look.normalEnd = look.hoverEnd = 0xFFDFDDDD;
+    look.normalBorder = 0x60000000;
+    look.hoverBorder = 0xFF606060;
+    look.caption = 0xFF000000;
+    return look;
+}
+
+int32_t ImageButton(MainWindow& window, int y, int height, const wchar_t* caption, HICON icon,
+                    int iconSize, const wchar_t* tip) {
+    WindowRecord& record = window.app.mainWindow;
+    const int32_t slot = CreateImageButton(record, y, height);
+    if (slot == 0)
+        return 0;
+    GdipImage image;
+    if (icon != nullptr) {
+        UniqueBitmap bitmap = IconToBitmap(icon, iconSize, iconSize);
+        image = BitmapToImage(bitmap.Get());
+    }
+    const ImageButtonStyle look = ButtonLook();
+    PaintImageButton(record, slot, caption, image.Get(), height, tip, &look);
+    return slot;
+}
+
+int32_t SectionLabel(WindowRecord& record, const wchar_t* text, int y) {
+    const int32_t slot = CreateLabel(record, text, 10, y, 160, 20);
+    if (slot != 0)
+        SetControlFont(record, 10.0, 800);
+    return slot;
+}
+
+// Four parallel diagonal strokes, drawn large and scaled down so the
+// anti-aliasing stays smooth at 24 pixels.
+UniqueBitmap DrawGrip() {
+    using namespace Gdiplus::DllExports;
+    GdipImage canvas = CreatePremultipliedBitmap(kGripDrawnSize, kGripDrawnSize);
+    if (!canvas)
+        return UniqueBitmap();
+    {
+        GdipGraphics graphics;
+        if (!graphics.Check(GdipGetImageGraphicsContext(canvas.Get(), graphics.Put())))
+            return UniqueBitmap();
+        GdipGraphicsClear(graphics.Get(), 0x00000000);
+        GdipSetSmoothingMode(graphics.Get(), Gdiplus::SmoothingModeAntiAlias);
+        GdipPen pen;
+        if (!pen.Check(GdipCreatePen1(kGripColour, 24.0f, Gdiplus::UnitPixel, pen.Put())))
+            return UniqueBitmap();
+        for (int i = 0; i < 4; ++i) {
+            const float start = static_cast<float>(70 * i + 10);
+            GdipDrawLine(graphics.Get(), pen.Get(), start, static_cast<float>(kGripDrawnSize),
+                         static_cast<float>(kGripDrawnSize), start);
+        }
+    }
+    GdipImage scaled = ScaleImage(canvas.Get(), kGripSize, kGripSize, 0);
+    HBITMAP bitmap = nullptr;
+    if (!scaled ||
+        GdipCreateHBITMAPFromBitmap(AsBitmap(scaled), &bitmap, 0x00000000) != Gdiplus::Ok)
+        return UniqueBitmap();
+    return UniqueBitmap(bitmap);
+}
+
+// A press on the grip sizes the top-level window as its frame's
+// bottom-right corner would.
+LRESULT CALLBACK GripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                          DWORD_PTR) {
+    if (message == WM_LBUTTONDOWN) {
+        HWND top = GetAncestor(window, GA_ROOT);
+        ReleaseCapture();
+        SendMessageW(top, WM_NCLBUTTONDOWN, HTBOTTOMRIGHT, static_cast<LPARAM>(GetMessagePos()));
+        return 0;
+    }
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(window, GripProc, id);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+// Every close request of the main window (close box, Alt+F4, WM_CLOSE)
+// reaches it as the toolkit's close message. The busy guard, the drains of
+// dialogs and system calls with loops of their own dispatch it without the
+// event pump, and then no close event is ever read; watching the message
+// itself never misses one.
+LRESULT CALLBACK CloseWatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                            DWORD_PTR reference) {
+    if (message == WM_TK_CLOSE)
+        reinterpret_cast<AppState*>(reference)->closeRequested = true;
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(window, CloseWatch, id);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+void CreatePane(MainWindow& window, SIZE client) {
+    AppState& app = window.app;
+    WindowRecord& record = app.mainWindow;
+    MainSlots& s = window.slots;
+    record.newControlLayoutFlags = kPaneLayout;
+    s.pane = CreateSubWindow(record, client.cx - kPaneWidth, kPaneWidth, client.cy);
+    record.newControlLayoutFlags = 0;
+    SetControlBackColour(record, s.pane, static_cast<int32_t>(kPaneColour));
+
+    s.scanLabel = SectionLabel(record, texts::kScanSection, 10);
+    s.startScan = ImageButton(window, 30, 40, texts::kStartScan, window.icons[kScanIcon].Get(), 32,
+                              texts::kStartScanTip);
+    s.analyzeLabel = SectionLabel(record, texts::kAnalyzeSection, 90);
+    s.findBox = CreateEditBox(record, texts::kFindPlaceholder, 10, 110, 160, 22);
+    SetControlTextColour(record, s.findBox, 0x909090);
+    s.findNext = ImageButton(window, 135, 32, texts::kFindNext, window.icons[kFindIcon].Get(), 16,
+                             texts::kFindNextTip);
+    s.openLocation = ImageButton(window, 185, 40, texts::kOpenLocation,
+                                 window.icons[kLocationLarge].Get(), 32, texts::kOpenLocationTip);
+    s.select = ImageButton(window, 230, 40, texts::kSelect, window.icons[kSelectIcon].Get(), 32,
+                           texts::kSelectTip);
+    s.removalLabel = SectionLabel(record, texts::kRemovalSection, 290);
+    s.recycle = CreateRadioButton(record, texts::kRecycle, 10, 310, 160, 18, true);
+    s.deletePermanently =
+        CreateRadioButton(record, texts::kDeletePermanently, 10, 335, 160, 18, false);
+    SetControlState(record, s.recycle, state::kChecked);
+    s.deleteTicked = ImageButton(window, 360, 40, texts::kDeleteTicked,
+                                 window.icons[kDeleteIcon].Get(), 32, texts::kDeleteTickedTip);
+    s.siteLink = CreateLink(record, texts::kSiteLink, 420, 170);
+    s.versionLink = CreateLink(record, texts::kVersionLink, 445, 160);
+    s.helpLink = CreateLink(record, texts::kHelpLink, 470, 140);
+    for (int32_t link : {s.siteLink, s.versionLink, s.helpLink})
+        SetLinkPlainColours(record, link);
+    app.siteLink = s.siteLink != 0 ? s.siteLink : -1;
+    app.versionLink = s.versionLink != 0 ? s.versionLink : -1;
+    app.helpLink = s.helpLink != 0 ? s.helpLink : -1;
+
+    window.gripBitmap = DrawGrip();
+    record.newControlLayoutFlags = kGripLayout;
+    s.grip = CreatePicture(record, window.gripBitmap.Get(), kPaneWidth - kGripSize,
+                           client.cy - kGripSize, kGripSize, kGripSize);
+    record.newControlLayoutFlags = 0;
+    if (ControlRecord* grip = FindControl(record, s.grip)) {
+        SetWindowSubclass(grip->handle, GripProc, 0, 0);
+        SetControlCursor(record, s.grip, IDC_SIZENWSE);
+    }
+    SetControlState(record, s.openLocation, state::kDisabled);
+    SetControlState(record, s.deleteTicked, state::kDisabled);
+}
+
+// Item data of the rows that carry no item: a record the list's owner
+// frees when the row goes. Made on whichever thread rebuilds the list.
+constexpr COLORREF kTitleBack = RGB(0xE4, 0xE8, 0xF0);
+constexpr COLORREF kTitleText = RGB(0x20, 0x30, 0x60);
+
+LPARAM MakeSeparatorData() {
+    auto* colours = new (std::nothrow) ListRowColours;
+    if (colours == nullptr)
+        return 0;
+    colours->row.backColour = static_cast<int32_t>(results::kSeparatorColour);
+    return reinterpret_cast<LPARAM>(colours);
+}
+
+void ReleaseRowData(LPARAM data) {
+    delete reinterpret_cast<ListRowColours*>(data);
+}
+
+// A title row is told apart from a separator by its text colour.
+LPARAM MakeTitleData(int) {
+    auto* colours = new (std::nothrow) ListRowColours;
+    if (colours == nullptr)
+        return 0;
+    colours->row.backColour = static_cast<int32_t>(kTitleBack);
+    colours->row.textColour = static_cast<int32_t>(kTitleText);
+    return reinterpret_cast<LPARAM>(colours);
+}
+
+const wchar_t* SectionName(int group) {
+    switch (group) {
+        case results::kFolderGroup:
+            return texts::kFolderSection;
+        case results::kFileGroup:
+            return texts::kFileSection;
+        case results::kZeroByteGroup:
+            return texts::kZeroByteSection;
+        default:
+            return L"";
+    }
+}
+
+// Writes the section names over the title rows once the list has painted
+// them: the list draws no text of its own there (the rows have none, so
+// find and the rules never see a title), and plain GDI keeps the painting
+// clear of the GDI+ lock the workers' threads may hold.
+LRESULT CALLBACK TitlePainter(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                              DWORD_PTR reference) {
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(list, TitlePainter, id);
+    if (message != WM_PAINT)
+        return DefSubclassProc(list, message, wParam, lParam);
+    const LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+    auto* font = reinterpret_cast<HFONT>(reference);
+    const auto top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
+    const auto page = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
+    const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    HDC dc = GetDC(list);
+    if (dc == nullptr)
+        return result;
+    HGDIOBJ oldFont = font != nullptr ? SelectObject(dc, font) : nullptr;
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, kTitleText);
+    for (int row = top; row >= 0 && row < count && row <= top + page + 1; ++row) {
+        LVITEMW item{};
+        item.mask = LVIF_PARAM | LVIF_STATE;
+        item.iItem = row;
+        item.stateMask = LVIS_OVERLAYMASK;
+        if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+            continue;
+        auto* colours = reinterpret_cast<ListRowColours*>(item.lParam);
+        if (colours == nullptr || colours->row.textColour != static_cast<int32_t>(kTitleText))
+            continue;
+        RECT bounds{};
+        bounds.left = LVIR_BOUNDS;
+        if (!SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds)))
+            continue;
+        HBRUSH back = CreateSolidBrush(kTitleBack);
+        FillRect(dc, &bounds, back);
+        DeleteObject(back);
+        bounds.left += 6;
+        const int group = static_cast<int>((item.state & LVIS_OVERLAYMASK) >> 8);
+        DrawTextW(dc, SectionName(group), -1, &bounds, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    }
+    if (oldFont != nullptr)
+        SelectObject(dc, oldFont);
+    ReleaseDC(list, dc);
+    return result;
+}
+
+void CreateResultList(MainWindow& window, SIZE client) {
+    AppState& app = window.app;
+    WindowRecord& record = app.mainWindow;
+    record.currentParent = record.window;
+    record.newControlLayoutFlags = kListLayout;
+    window.slots.list =
+        CreateList(record, client.cx - kPaneWidth, client.cy, texts::kColumnHeadings);
+    record.newControlLayoutFlags = 0;
+    ControlRecord* list = FindControl(record, window.slots.list);
+    if (list == nullptr)
+        return;
+    app.resultListControl = window.slots.list;
+    app.listHandle = list->handle;
+    window.groupsSupported = PrepareResultListView(list->handle, client.cx);
+
+    HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 5, 3);
+    if (images != nullptr) {
+        ImageList_AddIcon(images, window.icons[kFolderRowIcon].Get());
+        ImageList_AddIcon(images, window.icons[kFileRowIcon].Get());
+        // The list destroys it with itself.
+        SendMessageW(list->handle, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    }
+
+    if (!window.groupsSupported) {
+        LOGFONTW face{};
+        face.lfHeight = FontHeightForPoints(9.0);
+        face.lfWeight = FW_BOLD;
+        wcscpy_s(face.lfFaceName, L"Segoe UI");
+        window.titleFont.Reset(CreateFontIndirectW(&face));
+        SetWindowSubclass(list->handle, TitlePainter, 1,
+                          reinterpret_cast<DWORD_PTR>(window.titleFont.Get()));
+    }
+    app.rows = std::make_unique<SectionedRows>(list->handle, MakeSeparatorData, ReleaseRowData,
+                                               MakeTitleData);
+    GetClientRect(record.window, &app.listRect);
+}
+
+void SetIcons(HWND window, HICON large, HICON small) {
+    if (small != nullptr) {
+        if (auto old = reinterpret_cast<HICON>(
+                SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small))))
+            DestroyIcon(old);
+    }
+    if (large != nullptr) {
+        if (auto old = reinterpret_cast<HICON>(
+                SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large))))
+            DestroyIcon(old);
+    }
+    RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_ERASE | RDW_INVALIDATE);
+}
+
+SIZE ClientSize(MainWindow& window) {
+    HDC screen = GetDC(nullptr);
+    const int horizontal = GetDeviceCaps(screen, HORZRES);
+    const int vertical = GetDeviceCaps(screen, VERTRES);
+    ReleaseDC(nullptr, screen);
+    const SIZE rule = MainClientSizeForScreen(horizontal, vertical);
+    RECT frame{0, 0, rule.cx, rule.cy};
+    AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_ACCEPTFILES);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const SIZE fitted = FitClientIntoWorkArea(
+        rule, {frame.right - frame.left - rule.cx, frame.bottom - frame.top - rule.cy},
+        {work.right - work.left, work.bottom - work.top});
+    window.fittedToWorkArea = fitted.cx != rule.cx || fitted.cy != rule.cy;
+    return fitted;
+}
+
+void OpenPage(const wchar_t* address) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.lpFile = address;
+    info.nShow = SW_SHOW;
+    ShellExecuteExW(&info);
+}
+
+void RefitColumns(MainWindow& window) {
+    AppState& app = window.app;
+    RECT client{};
+    if (app.mainHandle == nullptr || app.listHandle == nullptr ||
+        !GetClientRect(app.mainHandle, &client) || client.right == app.lastClientWidth)
+        return;
+    const int name = static_cast<int>(SendMessageW(app.listHandle, LVM_GETCOLUMNWIDTH, 1, 0));
+    const int size = static_cast<int>(SendMessageW(app.listHandle, LVM_GETCOLUMNWIDTH, 2, 0));
+    SendMessageW(app.listHandle, LVM_SETCOLUMNWIDTH, 0,
+                 PathColumnWidthFor(client.right, name, size));
+    app.lastClientWidth = client.right;
+    MsgBoxClose(app.msgBox);
+}
+
+}  // namespace
+
+WindowRecord* TipOwner(AppState& app) {
+    return app.mainHandle != nullptr && IsWindowVisible(app.mainHandle) ? &app.mainWindow : nullptr;
+}
+
+bool NextEvent(MainWindow& window) {
+    AppState& app = window.app;
+    EventRecord& events = *app.events;
+    if (!WaitEvent(events))
+        return false;
+    CheckFinishedScan(window);
+    CloseTipOnEvent(app.msgBox, events);
+    // A press in the list gives no event of its own, yet it is the user's
+    // next action and the tip must go.
+    const MSG& taken = events.messageCopy;
+    if ((taken.message == WM_LBUTTONDOWN || taken.message == WM_RBUTTONDOWN) &&
+        app.listHandle != nullptr &&
+        (taken.hwnd == app.listHandle || IsChild(app.listHandle, taken.hwnd)) &&
+        app.msgBox.kind == msgbox::kTip)
+        MsgBoxClose(app.msgBox);
+    // The window reports no size event for a plain resize (only while the
+    // frame is dragged), so the width is compared after every message.
+    RefitColumns(window);
+    if (app.progress.window.window != nullptr && events.window == &app.progress.window &&
+        events.code == app.progress.cancelId && events.code > 0)
+        app.cancelRequested = 1;
+    if (events.window != &app.mainWindow)
+        return true;
+    if (events.code == event::kClose) {
+        app.closeRequested = true;
+    } else if (events.code > 0 && events.code == app.siteLink) {
+        OpenPage(texts::kSiteRoot);
+    } else if (events.code > 0 && events.code == app.versionLink) {
+        OpenPage(texts::kSiteAbout);
+    } else if (events.code > 0 && events.code == app.helpLink) {
+        OpenPage(texts::kSiteHelp);
+    }
+    return true;
+}
+
+bool PumpForToolkit(EventRecord&, void* context) {
+    return NextEvent(*static_cast<MainWindow*>(context));
+}
+
+void BeginMainBusy(MainWindow& window) {
+    BeginBusy(window.busy, window.app.mainWindow, window.slots.startScan, window.slots.list,
+              window.slots.grip);
+}
+
+void EndMainBusy(MainWindow& window) {
+    EndBusy(window.busy);
+}
+
+int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine, int showCommand,
+                  HICON largeIcon, HICON smallIcon) {
+    MainWindow window(app);
+    WindowRecord& record = app.mainWindow;
+    record.instance = instance;
+    const SIZE client = ClientSize(window);
+    HWND handle =
+        CreateToolkitWindow(record, texts::kMainClass, texts::kMainTitle, client.cx, client.cy,
+                            kCentred, kCentred, WS_OVERLAPPEDWINDOW, WS_EX_ACCEPTFILES, nullptr);
+    if (handle == nullptr)
+        return 1;
+    app.events = record.events;
+    app.mainHandle = handle;
+    SetWindowSubclass(handle, CloseWatch, 1, reinterpret_cast<DWORD_PTR>(&app));
+    SetIcons(handle, largeIcon, smallIcon);
+    ExtractShellIcons(window);
+
+    CreatePane(window, client);
+    CreateResultList(window, client);
+
+    ShowToolkitWindow(record, showCommand == SW_HIDE ? SW_SHOWNORMAL : showCommand,
+                      show::kUpdate | show::kForeground | show::kDrain);
+    app.options.criteria = engine::kStartupCriteria;
+    app.options.rootPath = platform::FromNative(RootFromCommandLine(commandLine));
+    window.tickers[0] = StartWakeTicker(handle);
+    BuildMenusAndAccelerators(window);
+    window.tickers[1] = StartWakeTicker(handle);
+    RECT now{};
+    GetClientRect(handle, &now);
+    app.lastClientWidth = now.right;
+    MsgBoxShow(app.msgBox, TipOwner(app), texts::kStartTip, msgbox::kTip, msgbox::kHeight);
+
+    while (!app.closeRequested && NextEvent(window)) {
+        if (app.closeRequested)
+            break;
+        if (app.events->code != 0 && app.events->window == &app.mainWindow)
+            DispatchMainEvent(window);
+    }
+    app.cancelRequested = 1;
+
+    ShowToolkitWindow(record, SW_HIDE, 0);
+    // The scan thread's list messages are served only while this thread
+    // pumps, so waiting without pumping could never end.
+    while (app.scanThread && NextEvent(window)) {
+    }
+    // The title font goes with this function; the list stays until the
+    // record's teardown.
+    if (app.listHandle != nullptr)
+        RemoveWindowSubclass(app.listHandle, TitlePainter, 1);
+    return 1;
+}
+
+}  // namespace cs::app

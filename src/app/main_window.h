@@ -1,0 +1,101 @@
+// The main window: its creation (right pane, result list, links, size
+// grip), the event pump every wait of the program goes through, the busy
+// guard around commands that open a window or start a worker, and the
+// main window function that runs the command loop until the window closes.
+// Commands themselves live in commands.h and scan_flow.h. User-interface
+// thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+
+#include "app/app_state.h"
+#include "toolkit/handles.h"
+#include "toolkit/modal.h"
+
+namespace cs::app {
+
+// The icons of the system's shell32.dll the window shows.
+enum ShellIcon {
+    kFolderRowIcon,  // 3 small
+    kFileRowIcon,    // 72 small
+    kLocationLarge,  // 263 large
+    kLocationSmall,  // 263 small
+    kCopyIcon,       // 54 small
+    kScanIcon,       // 22 large
+    kFindIcon,       // 171 small
+    kSelectIcon,     // 133 large
+    kDeleteIcon,     // 31 large
+    kCompareIcon,    // 98 small
+    kPreviewIcon,    // 137 small
+};
+
+// The slots of the main window's controls, in creation order.
+struct MainSlots {
+    int32_t pane = 0;
+    int32_t scanLabel = 0;
+    int32_t startScan = 0;
+    int32_t analyzeLabel = 0;
+    int32_t findBox = 0;
+    int32_t findNext = 0;
+    int32_t openLocation = 0;
+    int32_t select = 0;
+    int32_t removalLabel = 0;
+    int32_t recycle = 0;
+    int32_t deletePermanently = 0;
+    int32_t deleteTicked = 0;
+    int32_t siteLink = 0;
+    int32_t versionLink = 0;
+    int32_t helpLink = 0;
+    int32_t grip = 0;
+    int32_t list = 0;
+    // The list's context menu.
+    int32_t menuOpenLocation = 0;
+    int32_t menuCopyPath = 0;
+    int32_t menuPreview = 0;
+    int32_t menuCompare = 0;
+};
+
+// What the main window function keeps while its command loop runs.
+struct MainWindow {
+    explicit MainWindow(AppState& state) : app(state) {}
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    AppState& app;
+    MainSlots slots;
+    int32_t findPosition = -1;
+    toolkit::BusyGuard busy;
+    // Shell icons: the large ones for buttons, the small ones for menus
+    // and the list's image list.
+    std::array<toolkit::UniqueIcon, 12> icons;
+    std::array<toolkit::UniqueBitmap, 4> menuBitmaps;
+    toolkit::UniqueBitmap gripBitmap;
+    toolkit::UniqueFont titleFont;
+    toolkit::UniqueHandle tickers[2];
+    bool groupsSupported = false;
+    // Whether the client size rule had to be cut to fit the work area.
+    bool fittedToWorkArea = false;
+};
+
+// Runs the main window until it is closed; returns 1, the exit code.
+int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine, int showCommand,
+                  HICON largeIcon, HICON smallIcon);
+
+// One event through the pump: takes one message, then notices a finished
+// scan, closes the tip when the event asks for it, passes the progress
+// dialog's cancel on, opens links and refits the columns. False when the
+// queue has ended. The caller reads the event from app.events.
+bool NextEvent(MainWindow& window);
+// The pump as the toolkit's message box wants it.
+bool PumpForToolkit(toolkit::EventRecord& events, void* context);
+
+void BeginMainBusy(MainWindow& window);
+void EndMainBusy(MainWindow& window);
+
+// The tip owner: the main window while it is visible, else none.
+toolkit::WindowRecord* TipOwner(AppState& app);
+
+}  // namespace cs::app

@@ -1,0 +1,54 @@
+// One scan from the main window's side: the "Start a new scan" command
+// (busy guard, setup window, start), the scan thread's entry, the
+// completion step the event pump runs after every message, and the text of
+// the end-of-scan tip. The scan thread writes the results and the list rows
+// (through sent list-view messages, which this thread serves while it
+// pumps); everything else runs on the user-interface thread.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace cs::app {
+
+struct MainWindow;
+struct AppState;
+
+void StartNewScanCommand(MainWindow& window);
+// Opens the progress dialog, clears the counters, the flag and the list,
+// and starts the scan thread; a previous handle is closed first.
+void StartScan(MainWindow& window);
+DWORD WINAPI ScanThreadProc(void* appState);
+// When the scan thread has ended: rebuild, close the progress dialog and
+// show the end-of-scan tip. Returns whether it ran.
+bool CheckFinishedScan(MainWindow& window);
+
+// What the scan could not look at, when the engine counts it.
+struct SkipCounts {
+    uint64_t foldersNotListed = 0;
+    uint64_t filesNotRead = 0;
+};
+
+// The end-of-scan tip for `rows` result rows; a scan that could not look
+// everywhere says so, so "no duplicates" is never told about places it
+// did not see.
+std::wstring EndOfScanText(int32_t rows, const SkipCounts& skips);
+
+// The engine's counts, for an engine that keeps them (ScanResults::skips);
+// zero for one that does not.
+template <class Results>
+SkipCounts SkipsOf(const Results& results) {
+    SkipCounts counts;
+    if constexpr (requires {
+                      results.skips.foldersNotListed;
+                      results.skips.filesNotRead;
+                  }) {
+        counts.foldersNotListed = results.skips.foldersNotListed;
+        counts.filesNotRead = results.skips.filesNotRead;
+    }
+    return counts;
+}
+
+}  // namespace cs::app

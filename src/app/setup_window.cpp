@@ -1,0 +1,359 @@
+#include "app/setup_window.h"
+
+#include <windows.h>
+
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <shobjidl.h>
+
+#include <array>
+
+#include "app/main_window.h"
+#include "app/texts.h"
+#include "engine/options.h"
+#include "platform/text.h"
+#include "toolkit/container.h"
+#include "toolkit/controls.h"
+#include "toolkit/modal.h"
+#include "toolkit/msgbox.h"
+
+namespace cs::app {
+
+namespace {
+
+using namespace toolkit;
+using engine::ContentChoice;
+using engine::NameChoice;
+
+constexpr int kClientWidth = 650;
+constexpr int kClientHeight = 550;
+constexpr DWORD kStyle = 0x00CA0000;
+constexpr COLORREF kBackground = 0xFDFDFF;  // red 255, green 253, blue 253
+constexpr COLORREF kRuleColour = 0x101010;
+
+struct SetupSlots {
+    int32_t root = 0;
+    int32_t browse = 0;
+    int32_t recursive = 0;
+    int32_t similarFolders = 0;
+    int32_t presets = 0;
+    int32_t sameSize = 0;
+    std::array<int32_t, 4> names{};     // similar, exact, extension, none
+    std::array<int32_t, 3> contents{};  // similar, exact, none
+    int32_t allFiles = 0;
+    std::array<int32_t, engine::kFileTypeCount> types{};
+    int32_t extensions = 0;
+    int32_t zeroByte = 0;
+    int32_t cancel = 0;
+    int32_t instructions = 0;
+    int32_t start = 0;
+};
+
+struct Setup {
+    MainWindow& main;
+    WindowRecord record;
+    SetupSlots s;
+};
+
+bool Checked(WindowRecord& record, int32_t slot) {
+    return (GetControlState(record, slot, state::kChecked) & state::kChecked) != 0;
+}
+
+void SetChecked(WindowRecord& record, int32_t slot, bool on) {
+    SetControlState(record, slot, on ? state::kChecked : state::kUnchecked);
+}
+
+HWND Handle(WindowRecord& record, int32_t slot) {
+    ControlRecord* control = FindControl(record, slot);
+    return control != nullptr ? control->handle : nullptr;
+}
+
+void SectionLabel(WindowRecord& record, const wchar_t* text, int y, int height) {
+    CreateLabel(record, text, 10, y, 180, height);
+    SetControlFont(record, 9.0, 800);
+    CreateHorizontalRule(record, 190, y + 7, 450, 2, kRuleColour);
+}
+
+void CreateControls(Setup& setup) {
+    WindowRecord& r = setup.record;
+    SetupSlots& s = setup.s;
+    SectionLabel(r, texts::kRootSection, 10, 20);
+    s.root = CreateEditBox(r, L"", 10, 30, 565, 20);
+    s.browse = CreatePushButton(r, texts::kBrowse, 580, 29, 60, 21);
+    s.recursive = CreateCheckBox(r, texts::kRecursive, 10, 55, 305, 18);
+    s.similarFolders = CreateCheckBox(r, texts::kSimilarFolders, 335, 55, 305, 18);
+    SectionLabel(r, texts::kPresetSection, 85, 18);
+    const std::wstring presets = platform::ToNative(engine::PresetListText());
+    s.presets = CreateDropDownList(r, presets.c_str(), 10, 110, 545);
+    SectionLabel(r, texts::kNamesSection, 145, 18);
+    s.sameSize = CreateCheckBox(r, texts::kSameSize, 10, 170, 630, 18);
+    s.names[0] = CreateRadioButton(r, texts::kSimilarNames, 10, 195, 630, 18, true);
+    s.names[1] = CreateRadioButton(r, texts::kExactNames, 10, 220, 630, 18, false);
+    s.names[2] = CreateRadioButton(r, texts::kSameExtension, 10, 245, 630, 18, false);
+    s.names[3] = CreateRadioButton(r, texts::kNoNames, 10, 270, 630, 18, false);
+    SectionLabel(r, texts::kContentsSection, 300, 18);
+    s.contents[0] = CreateRadioButton(r, texts::kSimilarContents, 10, 325, 630, 18, true);
+    s.contents[1] = CreateRadioButton(r, texts::kExactContents, 10, 350, 630, 18, false);
+    s.contents[2] = CreateRadioButton(r, texts::kNoContents, 10, 375, 630, 18, false);
+    SectionLabel(r, texts::kTypesSection, 405, 18);
+    s.allFiles = CreateRadioButton(r, texts::kAllFiles, 10, 430, 90, 18, true);
+    const int typeX[engine::kFileTypeCount] = {120, 210, 300, 390, 480};
+    for (int t = 0; t < engine::kFileTypeCount; ++t) {
+        const std::wstring label =
+            platform::ToNative(std::u16string(engine::TypeLabel(static_cast<engine::FileType>(t))));
+        s.types[t] = CreateCheckBox(r, label.c_str(), typeX[t], 430, 90, 18);
+    }
+    CreateLabel(r, texts::kExtensionsLabel, 10, 457, 300, 18);
+    s.extensions = CreateEditBox(r, L"", 310, 455, 330, 20);
+    SectionLabel(r, texts::kStartSection, 485, 18);
+    s.zeroByte = CreateCheckBox(r, texts::kListZeroByte, 10, 520, 160, 18);
+    s.cancel = CreatePushButton(r, texts::kCancel, 250, 514, 100, 26);
+    s.instructions = CreatePushButton(r, texts::kInstructions, 370, 514, 100, 26);
+    s.start = CreatePushButton(r, texts::kStartNow, 490, 511, 140, 32);
+}
+
+void ShowChoices(Setup& setup, const engine::SetupChoices& c) {
+    WindowRecord& r = setup.record;
+    const SetupSlots& s = setup.s;
+    SetChecked(r, s.sameSize, c.sameSize);
+    for (int i = 0; i < 4; ++i)
+        SetChecked(r, s.names[i], static_cast<int>(c.names) == i);
+    for (int i = 0; i < 3; ++i)
+        SetChecked(r, s.contents[i], static_cast<int>(c.contents) == i);
+}
+
+NameChoice ShownNames(Setup& setup) {
+    for (int i = 0; i < 4; ++i)
+        if (Checked(setup.record, setup.s.names[i]))
+            return static_cast<NameChoice>(i);
+    return NameChoice::None;
+}
+
+ContentChoice ShownContents(Setup& setup) {
+    for (int i = 0; i < 3; ++i)
+        if (Checked(setup.record, setup.s.contents[i]))
+            return static_cast<ContentChoice>(i);
+    return ContentChoice::None;
+}
+
+engine::SetupChoices ReadChoices(Setup& setup) {
+    WindowRecord& r = setup.record;
+    const SetupSlots& s = setup.s;
+    engine::SetupChoices c;
+    c.recursive = Checked(r, s.recursive);
+    c.similarFolders = Checked(r, s.similarFolders);
+    c.sameSize = Checked(r, s.sameSize);
+    c.names = ShownNames(setup);
+    c.contents = ShownContents(setup);
+    c.allFiles = Checked(r, s.allFiles);
+    for (int t = 0; t < engine::kFileTypeCount; ++t)
+        c.types[t] = Checked(r, s.types[t]);
+    c.additionalExtensions = platform::FromNative(GetControlText(r, s.extensions));
+    c.listZeroByte = Checked(r, s.zeroByte);
+    return c;
+}
+
+void SelectPresetRow(Setup& setup, int row) {
+    SendMessageW(Handle(setup.record, setup.s.presets), CB_SETCURSEL,
+                 row > 0 ? static_cast<WPARAM>(row - 1) : static_cast<WPARAM>(-1), 0);
+}
+
+void SelectMatchingPreset(Setup& setup) {
+    SelectPresetRow(setup, engine::ControlsToPresetRow(Checked(setup.record, setup.s.sameSize),
+                                                       ShownNames(setup), ShownContents(setup)));
+}
+
+void EnableStart(Setup& setup) {
+    SetControlState(setup.record, setup.s.start, state::kEnabled);
+    SetDefaultButton(setup.record, setup.s.start);
+}
+
+// The shell's folder picker; the classic folder browser where it is
+// missing. False on cancel or failure.
+bool PickFolder(HWND owner, std::wstring& chosen) {
+    IFileDialog* dialog = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IFileDialog, reinterpret_cast<void**>(&dialog)))) {
+        bool picked = false;
+        dialog->SetOptions(FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
+        dialog->SetTitle(texts::kPickerTitle);
+        if (SUCCEEDED(dialog->Show(owner))) {
+            IShellItem* item = nullptr;
+            if (SUCCEEDED(dialog->GetResult(&item))) {
+                wchar_t* path = nullptr;
+                if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path != nullptr) {
+                    chosen = path;
+                    picked = true;
+                    CoTaskMemFree(path);
+                }
+                item->Release();
+            }
+        }
+        dialog->Release();
+        return picked;
+    }
+    BROWSEINFOW info{};
+    info.hwndOwner = owner;
+    info.lpszTitle = texts::kPickerTitle;
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
+    if (list == nullptr)
+        return false;
+    wchar_t path[MAX_PATH] = {};
+    const bool picked = SHGetPathFromIDListW(list, path) != FALSE;
+    CoTaskMemFree(list);
+    if (picked)
+        chosen = path;
+    return picked;
+}
+
+void Browse(Setup& setup) {
+    std::wstring chosen;
+    if (!PickFolder(setup.record.window, chosen))
+        return;
+    SetControlText(setup.record, setup.s.root, chosen.c_str());
+    EnableStart(setup);
+}
+
+void OpenInstructions() {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.lpFile = texts::kSiteStartScan;
+    info.nShow = SW_SHOW;
+    ShellExecuteExW(&info);
+}
+
+// Validates the root; on success writes the options and resets the
+// results.
+bool Accept(Setup& setup) {
+    AppState& app = setup.main.app;
+    const std::wstring root = CleanRoot(GetControlText(setup.record, setup.s.root));
+    if (root.empty() || !PathIsDirectoryW(root.c_str())) {
+        MsgBoxAsk(app.msgBox, texts::kInvalidRoot, msgbox::kOk, &setup.record, &app.mainWindow,
+                  PumpForToolkit, &setup.main);
+        MsgBoxClose(app.msgBox);
+        return false;
+    }
+    const engine::SetupChoices choices = ReadChoices(setup);
+    app.options.rootPath = platform::FromNative(root);
+    app.options.criteria = engine::BuildCriteriaFlags(choices);
+    app.options.extensionFilter = engine::BuildExtensionFilter(choices);
+    app.results.Reset();
+    return true;
+}
+
+void WaitForDropDownClosed(Setup& setup) {
+    HWND list = Handle(setup.record, setup.s.presets);
+    while (list != nullptr && SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) &&
+           !setup.main.app.closeRequested && NextEvent(setup.main)) {
+    }
+}
+
+void PresetChosen(Setup& setup) {
+    WaitForDropDownClosed(setup);
+    const auto index =
+        static_cast<int>(SendMessageW(Handle(setup.record, setup.s.presets), CB_GETCURSEL, 0, 0));
+    if (index < 0 || index >= engine::kPresetCount)
+        return;
+    engine::SetupChoices choices = ReadChoices(setup);
+    engine::ApplyPreset(index + 1, choices);
+    ShowChoices(setup, choices);
+}
+
+void TypeClicked(Setup& setup) {
+    bool any = false;
+    for (int32_t slot : setup.s.types)
+        any = any || Checked(setup.record, slot);
+    SetChecked(setup.record, setup.s.allFiles, !any);
+}
+
+// Returns 1 to accept, 0 to cancel, -1 to go on.
+int HandleEvent(Setup& setup, const EventRecord& events) {
+    const SetupSlots& s = setup.s;
+    const int32_t code = events.code;
+    if (code == event::kClose || code == s.cancel)
+        return 0;
+    if (code == s.start)
+        return Accept(setup) ? 1 : -1;
+    if (code == s.browse) {
+        Browse(setup);
+    } else if (code == event::kEditChanged && events.value == s.root) {
+        if (!(GetControlState(setup.record, s.start, state::kEnabled) & state::kEnabled))
+            EnableStart(setup);
+        else
+            SetDefaultButton(setup.record, s.start);
+    } else if (code == event::kListSelectionChanged && events.value == s.presets) {
+        PresetChosen(setup);
+    } else if (code == s.sameSize || code == s.names[0] || code == s.names[1] ||
+               code == s.names[2] || code == s.names[3] || code == s.contents[0] ||
+               code == s.contents[1] || code == s.contents[2]) {
+        SelectMatchingPreset(setup);
+    } else if (code == s.allFiles) {
+        for (int32_t slot : s.types)
+            SetChecked(setup.record, slot, false);
+    } else if (code == event::kEditChanged && events.value == s.extensions) {
+        if (!GetControlText(setup.record, s.extensions).empty())
+            SetChecked(setup.record, s.allFiles, false);
+        else
+            TypeClicked(setup);
+    } else if (code == s.instructions) {
+        OpenInstructions();
+    } else {
+        for (int32_t slot : s.types)
+            if (code == slot)
+                TypeClicked(setup);
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::wstring CleanRoot(std::wstring root) {
+    while (!root.empty() && root.back() == L'\\')
+        root.pop_back();
+    return root;
+}
+
+bool RunScanSetupWindow(MainWindow& main) {
+    AppState& app = main.app;
+    Setup setup{main, {}, {}};
+    WindowRecord& r = setup.record;
+    r.events = app.events;
+    r.instance = app.mainWindow.instance;
+    if (CreateToolkitWindow(r, texts::kSetupClass, texts::kSetupTitle, kClientWidth, kClientHeight,
+                            kCentred, kCentred, kStyle, 0, app.mainHandle) == nullptr)
+        return false;
+    EnterOwnedPopup(app.mainWindow, r.window);
+    SetWindowBackColour(r, kBackground);
+    CreateControls(setup);
+
+    const uint32_t flags = app.options.criteria;
+    SetChecked(r, setup.s.recursive, (flags & engine::CRIT_RECURSIVE) != 0);
+    SetChecked(r, setup.s.similarFolders, (flags & engine::CRIT_SIMILAR_FOLDERS) != 0);
+    ShowChoices(setup, engine::ChoicesFromFlags(flags));
+    SetChecked(r, setup.s.allFiles, true);
+    SetChecked(r, setup.s.zeroByte, (flags & engine::CRIT_LIST_ZERO_BYTE) != 0);
+    SelectPresetRow(setup, engine::FlagsToPresetRow(flags));
+    SetControlState(r, setup.s.start, state::kDisabled);
+
+    WindowRecord* previousChild = app.activeChild;
+    const int32_t previousCode = app.childCloseCode;
+    app.activeChild = &r;
+    app.childCloseCode = setup.s.cancel;
+    ShowToolkitWindow(r, SW_SHOWNORMAL, show::kUpdate | show::kForeground | show::kDrain);
+    Browse(setup);
+
+    int outcome = -1;
+    while (outcome < 0 && !app.closeRequested && NextEvent(main)) {
+        const EventRecord& events = *app.events;
+        if (events.window != &r || events.code == 0)
+            continue;
+        outcome = HandleEvent(setup, events);
+    }
+    app.activeChild = previousChild;
+    app.childCloseCode = previousCode;
+    CloseDialog(r);
+    return outcome == 1;
+}
+
+}  // namespace cs::app

@@ -1,0 +1,103 @@
+// Every text the desktop program shows or opens, once. The windows take
+// their captions, tips and messages from here, so a wording is changed in
+// one place and a test can look a text up by name. Constants only.
+#pragma once
+
+namespace cs::app::texts {
+
+// The maker's web address; the links and the Instructions page are built
+// from it (a reserved name: the program has no site of its own yet).
+#define CS_SITE L"https://clonesifter.example"
+inline constexpr wchar_t kSiteRoot[] = CS_SITE L"/";
+inline constexpr wchar_t kSiteAbout[] = CS_SITE L"/clonesifter/about.php";
+inline constexpr wchar_t kSiteHelp[] = CS_SITE L"/clonesifter/";
+inline constexpr wchar_t kSiteStartScan[] = CS_SITE L"/clonesifter/#start_scan";
+inline constexpr wchar_t kSiteLink[] = L"Powered by <a>clonesifter.example</a>";
+#undef CS_SITE
+inline constexpr wchar_t kVersionLink[] = L"Version <a>1.0.0.0</a>";
+inline constexpr wchar_t kHelpLink[] = L"Go to the <a>online help</a>";
+
+// Main window.
+inline constexpr wchar_t kMainClass[] = L"CLONESIFTER_WND";
+inline constexpr wchar_t kMainTitle[] = L"Clonesifter";
+inline constexpr wchar_t kScanSection[] = L"1 - Scan: ";
+inline constexpr wchar_t kStartScan[] = L"Start a new scan";
+inline constexpr wchar_t kStartScanTip[] = L"Setup and start a new search for duplicate files";
+inline constexpr wchar_t kAnalyzeSection[] = L"2 - Analyze and select:";
+inline constexpr wchar_t kFindPlaceholder[] = L"Find in the list (Ctrl+F)";
+inline constexpr wchar_t kFindNext[] = L"Find next (F3)";
+inline constexpr wchar_t kFindNextTip[] = L"Find the next row that holds the text of the find box";
+inline constexpr wchar_t kOpenLocation[] = L"Open location";
+inline constexpr wchar_t kOpenLocationTip[] = L"Open the location of the highlighted file";
+inline constexpr wchar_t kSelect[] = L"Select...";
+inline constexpr wchar_t kSelectTip[] = L"Select items based on the desired criteria";
+inline constexpr wchar_t kRemovalSection[] = L"3 - Removal options:";
+inline constexpr wchar_t kRecycle[] = L"Move to the recycle bin";
+inline constexpr wchar_t kDeletePermanently[] = L"Delete permanently";
+inline constexpr wchar_t kDeleteTicked[] = L"Delete ticked files";
+inline constexpr wchar_t kDeleteTickedTip[] = L"Delete all the files that are checked in the list";
+inline constexpr wchar_t kColumnHeadings[] = L" Full path\n File name\n Size";
+inline constexpr wchar_t kFolderSection[] = L"Duplicate folder names";
+inline constexpr wchar_t kFileSection[] = L"Duplicate files";
+inline constexpr wchar_t kZeroByteSection[] = L"Empty (zero-byte) files";
+inline constexpr wchar_t kStartTip[] =
+    L"To get started, click 'Start a new scan' and then indicate the scan's\r\nroot folder, file "
+    L"matching criteria and other scan options.";
+
+// Context menu of the list.
+inline constexpr wchar_t kMenuOpenLocation[] = L"Open path location\tDouble-click";
+inline constexpr wchar_t kMenuCopyPath[] = L"Copy path\tCtrl+C";
+inline constexpr wchar_t kMenuPreview[] = L"Preview selected file\tAlt+Enter";
+inline constexpr wchar_t kMenuCompare[] = L"Compare\tAlt+C";
+
+// Scan.
+inline constexpr wchar_t kScanning[] = L"Currently scanning...";
+inline constexpr wchar_t kNoDuplicates[] =
+    L"We could not find any duplicate files using the selected criteria.\r\nTry performing the "
+    L"scan again using a different criteria.";
+inline constexpr wchar_t kDuplicatesFound[] =
+    L"The list below shows groups of identical files, acording to the selected criteria.\r\nUse "
+    L"the buttons in the right pane to easily select the desired items to delete.\r\nRight-click "
+    L"any item in the list for more options (preview, compare, and more).";
+// The line the end tip gains when the scan could not look everywhere;
+// %llu are the folders that could not be listed and the files that could
+// not be read.
+inline constexpr wchar_t kSkippedLine[] =
+    L"\r\nNot checked: %llu folder(s) could not be opened, %llu file(s) could not be read.";
+
+// Scan setup window.
+inline constexpr wchar_t kSetupClass[] = L"_CLONESIFTER_ROOT_WND";
+inline constexpr wchar_t kSetupTitle[] = L"Duplicate files scan";
+inline constexpr wchar_t kRootSection[] = L"Indicate the scan's root folder:";
+inline constexpr wchar_t kBrowse[] = L"Browse";
+inline constexpr wchar_t kRecursive[] = L"Recursively scan sub-folders";
+inline constexpr wchar_t kSimilarFolders[] = L"Also match similar folder names";
+inline constexpr wchar_t kPresetSection[] = L"Select the desired preset:";
+inline constexpr wchar_t kNamesSection[] = L"Size and file name matching:";
+inline constexpr wchar_t kSameSize[] =
+    L"Match only same size files (recommended with another criteria)";
+inline constexpr wchar_t kSimilarNames[] =
+    L"Match files having similar file names ('a.jpg' matches 'a - copy.jpg' and 'a (2).jpg)'";
+inline constexpr wchar_t kExactNames[] = L"Match only files having the same exact file names";
+inline constexpr wchar_t kSameExtension[] = L"Match only files having the same file extension";
+inline constexpr wchar_t kNoNames[] = L"Do not compare any file names";
+inline constexpr wchar_t kContentsSection[] = L"File contents matching:";
+inline constexpr wchar_t kSimilarContents[] =
+    L"Match files with similar file contents (only a portion of the contents are checked)";
+inline constexpr wchar_t kExactContents[] = L"Match only files with the same exact contents";
+inline constexpr wchar_t kNoContents[] = L"Do not compare any file contents (much faster)";
+inline constexpr wchar_t kTypesSection[] = L"File types to scan:";
+inline constexpr wchar_t kAllFiles[] = L"All files";
+inline constexpr wchar_t kExtensionsLabel[] =
+    L"Additional file extensions to scan, coma separated:";
+inline constexpr wchar_t kStartSection[] = L"Start the scan:";
+inline constexpr wchar_t kListZeroByte[] = L"Also list all zero-byte files";
+inline constexpr wchar_t kCancel[] = L"Cancel";
+inline constexpr wchar_t kInstructions[] = L"Instructions";
+inline constexpr wchar_t kStartNow[] = L"Start the scan now";
+inline constexpr wchar_t kInvalidRoot[] =
+    L"The root path you specified is not valid. To easily indicate a valid path, click the "
+    L"'Browse' button.";
+inline constexpr wchar_t kPickerTitle[] = L"Indicate the root folder to scan";
+
+}  // namespace cs::app::texts

@@ -1,0 +1,22 @@
+// The size rules of the main window, as plain functions so they can be
+// checked without a screen of each size. Any thread.
+#pragma once
+
+#include <windows.h>
+
+namespace cs::app {
+
+// The main window's client size for a screen resolution.
+SIZE MainClientSizeForScreen(int horizontalResolution, int verticalResolution);
+
+// The client size that fits, frame included, into a work area: the rule
+// gives 900 pixels of height whatever the screen, which on a screen lower
+// than that would put the bottom of the list and the right pane's foot out
+// of reach. `frame` is what the window adds around its client area.
+SIZE FitClientIntoWorkArea(SIZE client, SIZE frame, SIZE workArea);
+
+// Width of the path column once the client area is `clientWidth` wide:
+// what the name and size columns, the pane and the scroll bar leave.
+int PathColumnWidthFor(int clientWidth, int nameWidth, int sizeWidth);
+
+}  // namespace cs::app

@@ -1,0 +1,158 @@
+// The desktop program's own rules, without its windows: the main window's
+// size by screen, the column refit, the root a command line names, the root
+// the setup window stores, the end-of-scan tip and the section titles that
+// stand in for list groups where the control has none.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/app_state.h"
+#include "app/scan_flow.h"
+#include "app/section_rows.h"
+#include "app/setup_window.h"
+#include "app/texts.h"
+#include "app/window_rules.h"
+#include "engine/scan_results.h"
+#include "list_window.h"
+#include "results/memory_rows.h"
+#include "results/result_list.h"
+#include "results/selection.h"
+
+namespace cs::app {
+namespace {
+
+TEST(MainWindowSize, FollowsTheScreenResolution) {
+    const SIZE wide = MainClientSizeForScreen(1920, 1080);
+    EXPECT_EQ(wide.cx, 1300);
+    EXPECT_EQ(wide.cy, 900);
+    const SIZE middle = MainClientSizeForScreen(1024, 768);
+    EXPECT_EQ(middle.cx, 800);
+    EXPECT_EQ(middle.cy, 900);
+    const SIZE narrow = MainClientSizeForScreen(800, 600);
+    EXPECT_EQ(narrow.cx, 750);
+    EXPECT_EQ(narrow.cy, 900);
+    // The bounds belong to the smaller size.
+    EXPECT_EQ(MainClientSizeForScreen(1500, 900).cx, 800);
+    EXPECT_EQ(MainClientSizeForScreen(1501, 900).cx, 1300);
+    EXPECT_EQ(MainClientSizeForScreen(950, 900).cx, 750);
+    EXPECT_EQ(MainClientSizeForScreen(951, 900).cx, 800);
+    EXPECT_EQ(MainClientSizeForScreen(951, 100).cy, 550);
+}
+
+TEST(MainWindowSize, IsCutToTheWorkAreaOnlyWhereItDoesNotFit) {
+    // 900 client rows on a 768-pixel screen with a 40-pixel task bar.
+    const SIZE cut = FitClientIntoWorkArea({800, 900}, {16, 39}, {1024, 728});
+    EXPECT_EQ(cut.cx, 800);
+    EXPECT_EQ(cut.cy, 728 - 39);
+    const SIZE kept = FitClientIntoWorkArea({1300, 900}, {16, 39}, {1600, 1160});
+    EXPECT_EQ(kept.cx, 1300);
+    EXPECT_EQ(kept.cy, 900);
+}
+
+TEST(MainWindowSize, ARefitGivesTheWholeWidthChangeToThePathColumn) {
+    const int before = PathColumnWidthFor(1300, 170, 100);
+    EXPECT_EQ(PathColumnWidthFor(1400, 170, 100), before + 100);
+    // Name and size columns and the pane keep what they have.
+    EXPECT_EQ(before + 170 + 100 + 180, 1300 - 20);
+}
+
+TEST(CommandLine, GivesTheRootBetweenTheFirstTwoQuotesOrTheWholeLine) {
+    EXPECT_EQ(RootFromCommandLine(L"\"C:\\My files\""), L"C:\\My files");
+    EXPECT_EQ(RootFromCommandLine(L"C:\\My files"), L"C:\\My files");
+    EXPECT_EQ(RootFromCommandLine(L"\"C:\\a\" \"D:\\b\""), L"C:\\a");
+    EXPECT_EQ(RootFromCommandLine(L"C:\\a\"b"), L"C:\\a\"b");
+    EXPECT_EQ(RootFromCommandLine(L""), L"");
+    EXPECT_EQ(RootFromCommandLine(nullptr), L"");
+}
+
+TEST(SetupRoot, LosesEveryTrailingBackslash) {
+    EXPECT_EQ(CleanRoot(L"C:\\"), L"C:");
+    EXPECT_EQ(CleanRoot(L"C:\\data\\\\"), L"C:\\data");
+    EXPECT_EQ(CleanRoot(L"C:\\data"), L"C:\\data");
+    EXPECT_EQ(CleanRoot(L"\\"), L"");
+}
+
+struct WithSkips {
+    struct {
+        uint64_t foldersNotListed = 3;
+        uint64_t filesNotRead = 7;
+    } skips;
+};
+struct WithoutSkips {};
+
+TEST(EndOfScanTip, SaysWhereTheScanCouldNotLook) {
+    EXPECT_EQ(EndOfScanText(1, {}), texts::kNoDuplicates);
+    EXPECT_EQ(EndOfScanText(2, {}), texts::kDuplicatesFound);
+    const std::wstring told = EndOfScanText(0, SkipsOf(WithSkips{}));
+    EXPECT_EQ(told.rfind(texts::kNoDuplicates, 0), 0u);
+    EXPECT_NE(told.find(L"3 folder(s)"), std::wstring::npos)
+        << std::string(told.begin(), told.end());
+    EXPECT_NE(told.find(L"7 file(s)"), std::wstring::npos);
+    EXPECT_EQ(SkipsOf(WithoutSkips{}).filesNotRead, 0u);
+    EXPECT_EQ(EndOfScanText(5, SkipsOf(WithoutSkips{})), texts::kDuplicatesFound);
+}
+
+engine::ScanResults ThreeSections() {
+    engine::ScanResults results;
+    engine::FolderGroup folders;
+    folders.paths = u"C:\\a\\Photos\nC:\\b\\Photos (2)";
+    folders.count = 2;
+    results.folderGroups.push_back(folders);
+    for (int g = 0; g < 2; ++g) {
+        engine::MatchGroup group;
+        group.paths =
+            g == 0 ? u"C:\\a\\x.jpg\nC:\\b\\x.jpg\nC:\\c\\x.jpg" : u"C:\\a\\y.txt\nC:\\b\\y.txt";
+        group.count = g == 0 ? 3 : 2;
+        group.size = 1000 + g;
+        group.founderSequence = static_cast<uint64_t>(g);
+        results.matchGroups.push_back(group);
+    }
+    results.zeroByteFiles = {u"C:\\a\\e1", u"C:\\b\\e2"};
+    return results;
+}
+
+TEST(SectionRows, TitlesSeparateTheSectionsWithoutChangingWhatTheRulesSee) {
+    test::ResultListWindow window;
+    SectionedRows rows(window.List(), nullptr, nullptr, nullptr);
+    const engine::ScanResults results = ThreeSections();
+    const uint32_t criteria = engine::CRIT_SAME_SIZE | engine::CRIT_LIST_ZERO_BYTE;
+    results::RebuildResultList(rows, results, criteria);
+    results::MemoryRows plain;
+    results::RebuildResultList(plain, results, criteria);
+
+    ASSERT_EQ(rows.ResultRowCount(), plain.Count());
+    if (window.GroupsSupported()) {
+        EXPECT_EQ(rows.TitleCount(), 0);
+        return;
+    }
+    // One title before each section, carrying that section's group.
+    ASSERT_EQ(rows.TitleCount(), 3);
+    EXPECT_EQ(rows.StateImage(0), results::kNoCheckBox);
+    EXPECT_EQ(rows.Group(0), results::kFolderGroup);
+    EXPECT_TRUE(rows.Text(0, 0).empty() && rows.Text(0, 1).empty());
+
+    // The rules tick the same items on both: a title never joins two runs.
+    results::KeepFirst(rows);
+    results::KeepFirst(plain);
+    int32_t shown = 0;
+    for (int32_t r = 0; r < rows.Count(); ++r) {
+        if (rows.Text(r, 0).empty())
+            continue;
+        while (plain.Text(shown, 0).empty())
+            ++shown;
+        EXPECT_EQ(rows.Text(r, 0), plain.Text(shown, 0));
+        EXPECT_EQ(rows.StateImage(r), plain.StateImage(shown)) << "row " << r;
+        EXPECT_EQ(rows.Group(r), plain.Group(shown)) << "row " << r;
+        ++shown;
+    }
+    // A second rebuild starts the titles again.
+    results::RebuildResultList(rows, results, criteria);
+    EXPECT_EQ(rows.TitleCount(), 3);
+    EXPECT_EQ(rows.Count(), plain.Count() + 3);
+}
+
+}  // namespace
+}  // namespace cs::app

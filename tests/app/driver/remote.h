@@ -1,0 +1,38 @@
+// What the driver needs to use another process's windows as a user would:
+// finding its windows, waiting on conditions, reading and setting texts and
+// reading list rows through memory of the other process.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cs::driver {
+
+// Polls `condition` every 20 ms; false when it did not hold within `limit`
+// milliseconds (an upper bound that turns a hang into a failure).
+bool WaitUntil(const std::function<bool()>& condition, DWORD limit = 30000);
+
+// A visible top-level window of process `pid` with class `className`
+// (owned by `owner` when it is not null), or null.
+HWND FindProcessWindow(DWORD pid, const wchar_t* className, HWND owner = nullptr);
+// A descendant of `parent` of class `className` whose text is `text` (any
+// text when null), or null.
+HWND FindChild(HWND parent, const wchar_t* className, const wchar_t* text = nullptr);
+std::vector<HWND> Children(HWND parent, const wchar_t* className);
+std::wstring TextOf(HWND window);
+bool IsChecked(HWND button);
+
+struct RemoteRow {
+    std::wstring texts[3];
+    int stateImage = 0;
+    int group = 0;
+};
+
+// Every row of a list view of another process.
+std::vector<RemoteRow> ReadRows(HWND list);
+
+}  // namespace cs::driver
