@@ -1,0 +1,318 @@
+#include "session.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <random>
+
+#include "app/texts.h"
+#include "engine/scan.h"
+#include "platform/text.h"
+#include "results/memory_rows.h"
+#include "results/result_list.h"
+
+namespace cs::driver {
+
+namespace texts = app::texts;
+
+std::wstring ProgramPath() {
+    std::wstring path = L"" CS_APP_EXE;
+    if (!path.empty() && path[0] == L'/') {
+        // Built on Linux, run under Wine: the path is a Unix one.
+        using ToDos = wchar_t*(CDECL*)(const char*);
+        auto toDos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+        if (toDos != nullptr) {
+            if (wchar_t* dos = toDos(CS_APP_EXE)) {
+                path = dos;
+                HeapFree(GetProcessHeap(), 0, dos);
+            }
+        }
+    }
+    return path;
+}
+
+void WriteFile(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot write the test tree";
+    DWORD written = 0;
+    if (!bytes.empty())
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string RandomBytes(unsigned seed, size_t size) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void RemoveTree(const std::wstring& root) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((root + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = root + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(root.c_str());
+}
+
+std::wstring MakeTree(const std::wstring& tag) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring root =
+        std::wstring(temp) + L"cs-driver-" + tag + L"-" + std::to_wstring(GetCurrentProcessId());
+    RemoveTree(root);
+    for (const wchar_t* folder :
+         {L"", L"\\Photos", L"\\Backup", L"\\Backup\\Photos (2)", L"\\Documents"})
+        CreateDirectoryW((root + folder).c_str(), nullptr);
+    const std::string beach = RandomBytes(1, 30000);
+    WriteFile(root + L"\\Photos\\beach.jpg", beach);
+    WriteFile(root + L"\\Photos\\beach - copy.jpg", beach);
+    WriteFile(root + L"\\Backup\\Photos (2)\\beach (2).jpg", beach);
+    std::string lookalike = beach;
+    lookalike[15000] ^= 0x5A;
+    WriteFile(root + L"\\Photos\\lookalike.jpg", lookalike);
+    const std::string report = "Quarterly report\r\n";
+    WriteFile(root + L"\\Documents\\report.txt", report);
+    WriteFile(root + L"\\Backup\\report.txt", report);
+    WriteFile(root + L"\\Documents\\notes.txt", "Other notes\r\n");
+    WriteFile(root + L"\\Documents\\empty.txt", "");
+    WriteFile(root + L"\\Backup\\empty.log", "");
+    return root;
+}
+
+std::vector<RemoteRow> ExpectedRows(const std::wstring& root, const engine::SetupChoices& choices,
+                                    bool groups) {
+    engine::ScanOptions options;
+    options.criteria = engine::BuildCriteriaFlags(choices);
+    options.extensionFilter = engine::BuildExtensionFilter(choices);
+    options.rootPath = platform::FromNative(root);
+    engine::ScanResults found;
+    std::atomic<uint8_t> cancel{0};
+    engine::RunScan(options, found, cancel);
+    results::MemoryRows rows;
+    results::RebuildResultList(rows, found, options.criteria);
+    std::vector<RemoteRow> expected;
+    int group = 0;
+    for (int32_t r = 0; r < rows.Count(); ++r) {
+        if (!groups && rows.Group(r) != group) {
+            group = rows.Group(r);
+            RemoteRow title;
+            title.group = group;
+            expected.push_back(title);
+        }
+        RemoteRow row;
+        for (int c = 0; c < 3; ++c)
+            row.texts[c] = platform::ToNative(rows.Text(r, c));
+        row.stateImage = rows.StateImage(r);
+        row.group = rows.Group(r);
+        expected.push_back(row);
+    }
+    return expected;
+}
+
+void Photograph(const wchar_t* name) {
+    wchar_t folder[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"CS_SCREENSHOTS", folder, MAX_PATH) == 0)
+        return;
+    // Let the windows finish painting what they were asked to.
+    Sleep(300);
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    const DWORD stride = ((width * 3 + 3) / 4) * 4;
+    const DWORD size = stride * height;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
+    file.bfSize = file.bfOffBits + size;
+    const std::wstring path = std::wstring(folder) + L"\\" + name + L".bmp";
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (out != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        ::WriteFile(out, &file, sizeof(file), &written, nullptr);
+        ::WriteFile(out, &info.bmiHeader, sizeof(info.bmiHeader), &written, nullptr);
+        ::WriteFile(out, bits, size, &written, nullptr);
+        CloseHandle(out);
+    }
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+// The text of the tip or box `window` shows.
+std::wstring MessageOf(HWND window) {
+    for (const wchar_t* kind : {L"Static", L"Edit"}) {
+        for (HWND label : Children(window, kind)) {
+            const std::wstring text = TextOf(label);
+            if (text.size() > 20)
+                return text;
+        }
+    }
+    return {};
+}
+
+// The control after a labelled one in creation order, that is with the next
+// id (an image button has no text of its own to find it by).
+HWND ControlAfter(HWND parent, const wchar_t* labelText, int steps) {
+    HWND label = FindChild(parent, L"Static", labelText);
+    if (label == nullptr)
+        return nullptr;
+    const int id = GetDlgCtrlID(label) + steps;
+    for (HWND child : Children(parent, L"Static"))
+        if (GetDlgCtrlID(child) == id)
+            return child;
+    return nullptr;
+}
+
+void PressImageButton(HWND button) {
+    PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), STN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+void Click(HWND button) {
+    PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+HWND Button(HWND window, const wchar_t* text) {
+    return FindChild(window, L"Button", text);
+}
+
+MainWindow AwaitMain(const Program& program) {
+    MainWindow main;
+    main.window = program.Await(texts::kMainClass);
+    if (main.window == nullptr)
+        return main;
+    WaitUntil([&] {
+        main.list = FindChild(main.window, WC_LISTVIEWW);
+        HWND label = FindChild(main.window, L"Static", texts::kScanSection);
+        main.pane = label != nullptr ? GetParent(label) : nullptr;
+        main.startScan = main.pane ? ControlAfter(main.pane, texts::kScanSection, 1) : nullptr;
+        return main.list != nullptr && main.startScan != nullptr;
+    });
+    return main;
+}
+
+// Repeats a user action until its effect shows: an action that reaches the
+// program while it drains its queue (a dialog or box just closed) is
+// dropped by the toolkit's drain, as a hurried click would be.
+bool Repeat(const std::function<void()>& action, const std::function<bool()>& shows) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        action();
+        if (WaitUntil(shows, 3000))
+            return true;
+    }
+    return false;
+}
+
+void ChoosePreset(HWND setup, HWND presets, int index) {
+    SendMessageW(presets, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    PostMessageW(setup, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(presets), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(presets));
+}
+
+// Opens the setup window through "Start a new scan" and cancels the folder
+// picker it opens at once.
+HWND OpenSetup(const Program& program, const MainWindow& main) {
+    // A press that arrives while the program drains its queue (closing a
+    // tip or a dialog) is dropped, as a click at that moment would be; the
+    // user clicks again.
+    HWND setup = nullptr;
+    for (int attempt = 0; attempt < 5 && setup == nullptr; ++attempt) {
+        PressImageButton(main.startScan);
+        setup = program.Await(texts::kSetupClass, nullptr, 3000);
+    }
+    if (setup == nullptr)
+        return nullptr;
+    HWND picker = program.Await(L"#32770", setup);
+    if (picker == nullptr)
+        return nullptr;
+    PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
+    WaitUntil([&] { return !IsWindow(picker) || !IsWindowVisible(picker); });
+    return setup;
+}
+
+// Sets the root, presses "Start the scan now" and waits for the end tip.
+HWND StartAndAwaitTip(const Program& program, const MainWindow& main, HWND setup,
+                      const std::wstring& root) {
+    HWND rootEdit = FindChild(setup, L"Edit");
+    SendMessageW(rootEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(root.c_str()));
+    HWND start = Button(setup, texts::kStartNow);
+    WaitUntil([&] { return IsWindowEnabled(start) != FALSE; });
+    if (!Repeat([&] { Click(start); }, [&] { return !IsWindow(setup); }))
+        return nullptr;
+    HWND tip = nullptr;
+    WaitUntil(
+        [&] {
+            tip = program.Window(L"_WndMsgTipClass", main.window);
+            return tip != nullptr && !MessageOf(tip).empty() &&
+                   program.Window(L"_WND_PROGRESS_DLG_") == nullptr;
+        },
+        120000);
+    return tip;
+}
+
+void ExpectRowsEqual(const std::vector<RemoteRow>& shown, const std::vector<RemoteRow>& expected) {
+    ASSERT_EQ(shown.size(), expected.size());
+    for (size_t r = 0; r < shown.size(); ++r) {
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(shown[r].texts[c], expected[r].texts[c]) << "row " << r << " column " << c;
+        EXPECT_EQ(shown[r].stateImage, expected[r].stateImage) << "row " << r;
+        EXPECT_EQ(shown[r].group, expected[r].group) << "row " << r;
+    }
+}
+
+void CloseAndExpectExitCode(Program& program, HWND window) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(program.Ended(60000)) << "the program did not end after its window closed";
+    EXPECT_EQ(program.ExitCode(), 1u);
+}
+
+}  // namespace cs::driver

@@ -1,0 +1,115 @@
+// The driver's side of a session with clonesifter.exe: starting it,
+// finding its windows, pressing and typing as a user would, making trees to
+// scan and the rows the engine gives for them. Shared by every driver test;
+// each test starts its own program and, when it changes the disk, its own
+// tree.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/options.h"
+#include "remote.h"
+
+namespace cs::driver {
+
+// The program's path as Windows names it.
+std::wstring ProgramPath();
+void WriteFile(const std::wstring& path, const std::string& bytes);
+std::string RandomBytes(unsigned seed, size_t size);
+std::string ReadFileBytes(const std::wstring& path);
+bool Exists(const std::wstring& path);
+
+// A fresh tree below the temporary folder, named after `tag`: three copies
+// of one file under three names, two of another, a look-alike of the same
+// size, two empty files and two folders with similar names, so that every
+// section of the list has something.
+std::wstring MakeTree(const std::wstring& tag);
+void RemoveTree(const std::wstring& root);
+
+// The rows the program must show: the engine's scan and the list rebuild,
+// with a title row before each section where the list has no groups.
+std::vector<RemoteRow> ExpectedRows(const std::wstring& root, const engine::SetupChoices& choices,
+                                    bool groups);
+
+// A GDI capture of the screen as a 24-bit BMP, when CS_SCREENSHOTS names a
+// folder.
+void Photograph(const wchar_t* name);
+
+class Program {
+public:
+    explicit Program(const std::wstring& commandLineTail) {
+        std::wstring line = L"\"" + ProgramPath() + L"\" " + commandLineTail;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        started_ = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, &startup, &info_) != FALSE;
+    }
+    ~Program() {
+        if (!started_)
+            return;
+        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(info_.hProcess, 99);
+            WaitForSingleObject(info_.hProcess, 10000);
+        }
+        CloseHandle(info_.hThread);
+        CloseHandle(info_.hProcess);
+    }
+    bool Started() const { return started_; }
+    DWORD Pid() const { return info_.dwProcessId; }
+    HWND Window(const wchar_t* className, HWND owner = nullptr) const {
+        return FindProcessWindow(info_.dwProcessId, className, owner);
+    }
+    // Waits for a visible window of the class and returns it.
+    HWND Await(const wchar_t* className, HWND owner = nullptr, DWORD limit = 30000) const {
+        HWND found = nullptr;
+        WaitUntil([&] { return (found = Window(className, owner)) != nullptr; }, limit);
+        return found;
+    }
+    bool Ended(DWORD limit) const { return WaitForSingleObject(info_.hProcess, limit) == 0; }
+    DWORD ExitCode() const {
+        DWORD code = 0;
+        GetExitCodeProcess(info_.hProcess, &code);
+        return code;
+    }
+
+private:
+    PROCESS_INFORMATION info_{};
+    bool started_ = false;
+};
+
+// The text of the tip or box `window` shows.
+std::wstring MessageOf(HWND window);
+// The control after a labelled one in creation order, that is with the next
+// id (an image button has no text of its own to find it by).
+HWND ControlAfter(HWND parent, const wchar_t* labelText, int steps);
+void PressImageButton(HWND button);
+void Click(HWND button);
+HWND Button(HWND window, const wchar_t* text);
+
+struct MainWindow {
+    HWND window = nullptr;
+    HWND pane = nullptr;
+    HWND list = nullptr;
+    HWND startScan = nullptr;
+};
+
+MainWindow AwaitMain(const Program& program);
+// Repeats a user action until its effect shows: an action that reaches the
+// program while it drains its queue (a dialog or box just closed) is
+// dropped by the toolkit's drain, as a hurried click would be.
+bool Repeat(const std::function<void()>& action, const std::function<bool()>& shows);
+void ChoosePreset(HWND setup, HWND presets, int index);
+// Opens the setup window through "Start a new scan" and cancels the folder
+// picker it opens at once.
+HWND OpenSetup(const Program& program, const MainWindow& main);
+// Sets the root, presses "Start the scan now" and waits for the end tip.
+HWND StartAndAwaitTip(const Program& program, const MainWindow& main, HWND setup,
+                      const std::wstring& root);
+void ExpectRowsEqual(const std::vector<RemoteRow>& shown, const std::vector<RemoteRow>& expected);
+void CloseAndExpectExitCode(Program& program, HWND window);
+
+}  // namespace cs::driver
