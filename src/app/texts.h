@@ -12,7 +12,9 @@ inline constexpr wchar_t kSiteRoot[] = CS_SITE L"/";
 inline constexpr wchar_t kSiteAbout[] = CS_SITE L"/clonesifter/about.php";
 inline constexpr wchar_t kSiteHelp[] = CS_SITE L"/clonesifter/";
 inline constexpr wchar_t kSiteStartScan[] = CS_SITE L"/clonesifter/#start_scan";
-inline constexpr wchar_t kSiteLink[] = L"Powered by <a>clonesifter.example</a>";
+// The site link shows the address itself; with "Powered by" before it the
+// text wraps in the pane's 170 pixels and its second line is cut off.
+inline constexpr wchar_t kSiteLink[] = L"<a>clonesifter.example</a>";
 #undef CS_SITE
 inline constexpr wchar_t kVersionLink[] = L"Version <a>1.0.0.0</a>";
 inline constexpr wchar_t kHelpLink[] = L"Go to the <a>online help</a>";

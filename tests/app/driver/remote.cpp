@@ -139,4 +139,34 @@ std::vector<RemoteRow> ReadRows(HWND list) {
     return rows;
 }
 
+bool SetRowState(HWND list, int row, UINT mask, UINT state) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    if (process == nullptr)
+        return false;
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(LVITEMW), MEM_COMMIT, PAGE_READWRITE);
+    bool done = false;
+    if (remote != nullptr) {
+        LVITEMW item{};
+        item.stateMask = mask;
+        item.state = state;
+        done = WriteProcessMemory(process, remote, &item, sizeof(item), nullptr) &&
+               SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                            reinterpret_cast<LPARAM>(remote)) != 0;
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    return done;
+}
+
+bool TickRow(HWND list, int row, bool tick) {
+    return SetRowState(list, row, LVIS_STATEIMAGEMASK, INDEXTOSTATEIMAGEMASK(tick ? 2 : 1));
+}
+
+bool HighlightRow(HWND list, int row) {
+    SetRowState(list, -1, LVIS_SELECTED | LVIS_FOCUSED, 0);
+    return SetRowState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
 }  // namespace cs::driver

@@ -35,4 +35,13 @@ struct RemoteRow {
 // Every row of a list view of another process.
 std::vector<RemoteRow> ReadRows(HWND list);
 
+// Sets the state bits `mask` of a row of another process's list view to
+// `state` (LVM_SETITEMSTATE; row -1 means every row), as the user's click
+// would; the program gets its LVN_ITEMCHANGED.
+bool SetRowState(HWND list, int row, UINT mask, UINT state);
+// Ticks (state image 2) or unticks (1) a row.
+bool TickRow(HWND list, int row, bool tick);
+// Makes `row` the only highlighted row, as a click on it would.
+bool HighlightRow(HWND list, int row);
+
 }  // namespace cs::driver

@@ -315,4 +315,30 @@ void CloseAndExpectExitCode(Program& program, HWND window) {
     EXPECT_EQ(program.ExitCode(), 1u);
 }
 
+HWND ScanWith(const Program& program, const MainWindow& main, const std::wstring& root,
+              int presetIndex) {
+    HWND setup = OpenSetup(program, main);
+    if (setup == nullptr)
+        return nullptr;
+    if (presetIndex >= 0) {
+        HWND presets = FindChild(setup, L"ComboBox");
+        if (presets == nullptr ||
+            !Repeat([&] { ChoosePreset(setup, presets, presetIndex); },
+                    [&] { return SendMessageW(presets, CB_GETCURSEL, 0, 0) == presetIndex; }))
+            return nullptr;
+    }
+    return StartAndAwaitTip(program, main, setup, root);
+}
+
+HWND AwaitBox(const Program& program, HWND owner, DWORD limit) {
+    return program.Await(L"_WINDOW_MsgBoxClass", owner, limit);
+}
+
+bool AnswerBox(HWND box, const wchar_t* text) {
+    HWND button = Button(box, text);
+    if (button == nullptr)
+        return false;
+    return Repeat([&] { Click(button); }, [&] { return !IsWindow(box) || !IsWindowVisible(box); });
+}
+
 }  // namespace cs::driver

@@ -112,4 +112,14 @@ HWND StartAndAwaitTip(const Program& program, const MainWindow& main, HWND setup
 void ExpectRowsEqual(const std::vector<RemoteRow>& shown, const std::vector<RemoteRow>& expected);
 void CloseAndExpectExitCode(Program& program, HWND window);
 
+// Scans `root` through the setup window with preset row `presetIndex`
+// (0-based; the start-up criteria when -1) and waits for the end tip;
+// the tip, or null.
+HWND ScanWith(const Program& program, const MainWindow& main, const std::wstring& root,
+              int presetIndex);
+// The message box (not a tip) of the program owned by `owner`, once shown.
+HWND AwaitBox(const Program& program, HWND owner, DWORD limit = 30000);
+// Presses the box's button with `text` and waits until the box is gone.
+bool AnswerBox(HWND box, const wchar_t* text);
+
 }  // namespace cs::driver
