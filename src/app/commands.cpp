@@ -7,13 +7,16 @@
 
 #include <iterator>
 
+#include "app/find_commands.h"
 #include "app/main_window.h"
 #include "app/scan_flow.h"
 #include "app/texts.h"
 #include "results/rows.h"
+#include "results/selection.h"
 #include "toolkit/container.h"
 #include "toolkit/controls.h"
 #include "toolkit/drawing.h"
+#include "toolkit/menus.h"
 
 namespace cs::app {
 
@@ -75,7 +78,106 @@ void ContextMenu(MainWindow& window, intptr_t point) {
                    app.mainHandle, nullptr);
 }
 
+bool AnyTicked(AppState& app) {
+    if (!app.rows)
+        return false;
+    const int32_t count = app.rows->Count();
+    for (int32_t r = 0; r < count; ++r)
+        if (app.rows->StateImage(r) == results::kTicked)
+            return true;
+    return false;
+}
+
+// Unfolds to the left of the button from its bottom-left corner. Folder
+// entries need a highlighted row, the others a list with rows.
+void SelectMenu(MainWindow& window) {
+    AppState& app = window.app;
+    const MainSlots& s = window.slots;
+    ControlRecord* button = FindControl(app.mainWindow, s.select);
+    if (button == nullptr || button->menu == nullptr)
+        return;
+    const bool anyRows = app.rows && app.rows->Count() > 0;
+    const bool highlighted = app.rows && app.rows->FirstSelected() >= 0;
+    for (int entry = 0; entry < kSelectEntryCount; ++entry) {
+        const bool folderEntry = entry == kSelectTickFolder || entry == kSelectUntickFolder;
+        SetEnabled(app.mainWindow, s.selectEntries[entry], folderEntry ? highlighted : anyRows);
+    }
+    RECT bounds{};
+    GetWindowRect(button->handle, &bounds);
+    TrackPopupMenu(button->menu, TPM_RIGHTALIGN | TPM_BOTTOMALIGN, bounds.left, bounds.bottom, 0,
+                   app.mainHandle, nullptr);
+}
+
+void BuildSelectMenu(MainWindow& window) {
+    WindowRecord& record = window.app.mainWindow;
+    MainSlots& s = window.slots;
+    static constexpr const wchar_t* kTexts[kSelectEntryCount] = {
+        texts::kKeepFirst,  texts::kKeepLast,      texts::kKeepSmallest, texts::kKeepBiggest,
+        texts::kTickFolder, texts::kUntickFolder,  texts::kTickAll,      texts::kUntickAll,
+        texts::kKeepOldest, texts::kKeepNewest};
+    HBITMAP icon = window.menuBitmaps[3].Get();
+    for (int entry = 0; entry < kSelectEntryCount; ++entry) {
+        const wchar_t* text = kTexts[entry];
+        s.selectEntries[entry] =
+            entry == 0 ? CreateAttachedMenu(record, s.select, text, icon)
+                       : AddMenuEntry(record, s.select, text, menu_entry::kAppend, 0, icon, icon);
+        // A line after keep last, keep biggest, untick folder and untick all.
+        if (entry == kSelectKeepLast || entry == kSelectKeepBiggest ||
+            entry == kSelectUntickFolder || entry == kSelectUntickAll)
+            AddMenuEntry(record, s.select, nullptr, menu_entry::kAppend, menu_entry::kSeparator,
+                         nullptr, nullptr);
+    }
+}
+
+int SelectEntryOf(const MainSlots& s, int32_t code) {
+    for (int entry = 0; entry < kSelectEntryCount; ++entry)
+        if (s.selectEntries[entry] != 0 && s.selectEntries[entry] == code)
+            return entry;
+    return -1;
+}
+
 }  // namespace
+
+void RunSelection(MainWindow& window, int entry) {
+    AppState& app = window.app;
+    if (!app.rows)
+        return;
+    SectionedRows& rows = *app.rows;
+    switch (entry) {
+        case kSelectKeepFirst:
+            results::KeepFirst(rows);
+            break;
+        case kSelectKeepLast:
+            results::KeepLast(rows);
+            break;
+        case kSelectKeepSmallest:
+            results::KeepBy(rows, results::KeepRule::Smallest);
+            break;
+        case kSelectKeepBiggest:
+            results::KeepBy(rows, results::KeepRule::Biggest);
+            break;
+        case kSelectTickFolder:
+        case kSelectUntickFolder:
+            results::SetRowsInSelectedFolder(rows, entry == kSelectTickFolder);
+            break;
+        case kSelectTickAll:
+        case kSelectUntickAll:
+            results::SetAllItems(rows, entry == kSelectTickAll);
+            break;
+        case kSelectKeepOldest:
+            results::KeepBy(rows, results::KeepRule::Oldest);
+            break;
+        case kSelectKeepNewest:
+            results::KeepBy(rows, results::KeepRule::Newest);
+            break;
+        default:
+            return;
+    }
+    // The rows' own notices arrive one at a time and only the last is read
+    // as an event; the button must not depend on which one that is.
+    if (AnyTicked(app))
+        SetEnabled(app.mainWindow, window.slots.deleteTicked, true);
+}
 
 void BuildMenusAndAccelerators(MainWindow& window) {
     AppState& app = window.app;
@@ -99,14 +201,25 @@ void BuildMenusAndAccelerators(MainWindow& window) {
     for (int32_t slot : {s.menuOpenLocation, s.menuCopyPath, s.menuPreview, s.menuCompare})
         SetEnabled(record, slot, false);
 
-    // The entries of the selection commands come with them; these are the
-    // commands whose slots exist now.
+    BuildSelectMenu(window);
+    const auto& select = s.selectEntries;
+    auto command = [](int32_t slot) { return static_cast<WORD>(slot); };
     const ACCEL table[] = {
-        {FVIRTKEY | FCONTROL, 'C', static_cast<WORD>(s.menuCopyPath)},
-        {FVIRTKEY | FALT, VK_RETURN, static_cast<WORD>(s.menuPreview)},
-        {FVIRTKEY | FALT, 'C', static_cast<WORD>(s.menuCompare)},
-        {FVIRTKEY | FCONTROL, 'F', static_cast<WORD>(s.analyzeLabel)},
-        {FVIRTKEY, VK_F3, static_cast<WORD>(s.findNext)},
+        {FVIRTKEY | FCONTROL, 'C', command(s.menuCopyPath)},
+        {FVIRTKEY | FALT, VK_RETURN, command(s.menuPreview)},
+        {FVIRTKEY | FALT, 'C', command(s.menuCompare)},
+        {FVIRTKEY | FCONTROL, 'F', command(s.analyzeLabel)},
+        {FVIRTKEY, VK_F3, command(s.findNext)},
+        {FVIRTKEY | FCONTROL, 'A', command(select[kSelectTickAll])},
+        {FVIRTKEY | FCONTROL, 'N', command(select[kSelectUntickAll])},
+        {FVIRTKEY | FCONTROL, 'L', command(select[kSelectKeepSmallest])},
+        {FVIRTKEY | FALT, 'L', command(select[kSelectKeepBiggest])},
+        {FVIRTKEY | FCONTROL, 'B', command(select[kSelectKeepFirst])},
+        {FVIRTKEY | FALT, 'B', command(select[kSelectKeepLast])},
+        {FVIRTKEY | FCONTROL, 'I', command(select[kSelectTickFolder])},
+        {FVIRTKEY | FALT, 'I', command(select[kSelectUntickFolder])},
+        {FVIRTKEY | FCONTROL, 'G', command(select[kSelectKeepOldest])},
+        {FVIRTKEY | FALT, 'G', command(select[kSelectKeepNewest])},
     };
     record.accelerators.Reset(
         CreateAcceleratorTableW(const_cast<ACCEL*>(table), static_cast<int>(std::size(table))));
@@ -117,16 +230,36 @@ void DispatchMainEvent(MainWindow& window) {
     const EventRecord& events = *app.events;
     const MainSlots& s = window.slots;
     const int32_t code = events.code;
-    const bool fromList = events.value == s.list && s.list != 0;
-    if (code == s.startScan && code > 0) {
+    auto is = [code](int32_t slot) { return slot != 0 && code == slot; };
+    auto on = [&events](int32_t slot) { return slot != 0 && events.value == slot; };
+    const int selection = code > 0 ? SelectEntryOf(s, code) : -1;
+    // The order decides where one event could mean two things.
+    if (is(s.startScan)) {
         StartNewScanCommand(window);
-    } else if (fromList && (code == event::kItemTicked || code == event::kItemUnticked)) {
+    } else if (is(s.analyzeLabel) || (on(s.findBox) && code == event::kEditFocused)) {
+        EnterFindBox(window, is(s.analyzeLabel));
+    } else if (on(s.findBox) && code == event::kEditChanged) {
+        RestartFind(window);
+    } else if (is(s.findNext)) {
+        FindNext(window);
+    } else if (is(s.select) || (on(s.select) && code == event::kContextMenu)) {
+        SelectMenu(window);
+    } else if (selection >= 0) {
+        RunSelection(window, selection);
+    } else if (is(s.menuOpenLocation) || is(s.openLocation) ||
+               (on(s.list) && code == event::kDoubleClick)) {
+        OpenHighlightedLocation(window);
+    } else if (on(s.list) && (code == event::kItemTicked || code == event::kItemUnticked)) {
         CheckBoxGuard(window, code == event::kItemTicked, static_cast<int32_t>(events.data));
-    } else if (fromList && (code == event::kItemSelected || code == event::kItemDeselected ||
-                            code == event::kItemLostFocus)) {
+    } else if (on(s.list) && (code == event::kItemSelected || code == event::kItemDeselected ||
+                              code == event::kItemLostFocus)) {
         HighlightGuard(window);
-    } else if (fromList && code == event::kContextMenu) {
+    } else if (on(s.list) && code == event::kContextMenu) {
         ContextMenu(window, events.data);
+    } else if (is(s.menuCopyPath)) {
+        CopyHighlightedPath(window);
+    } else if (is(s.menuPreview)) {
+        OpenHighlightedFile(window);
     }
     // Files dropped on the window (-5) are ignored: the root comes from the
     // setup window.

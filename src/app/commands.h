@@ -1,9 +1,10 @@
-// The main window's commands: the list's context menu, the accelerator
-// table and the dispatch of the events of the main window in their fixed
-// order. Commands of later work (selection, find, copy path, open location,
-// preview, compare, removal) have their slots and menu entries but do
-// nothing yet. User-interface thread only.
+// The main window's commands: the "Select..." menu and the list's context
+// menu, the accelerator table, and the dispatch of the main window's events
+// in their fixed order to the selection rules, find, copy path, open
+// location, preview, compare and removal. User-interface thread only.
 #pragma once
+
+#include <cstdint>
 
 namespace cs::app {
 
@@ -12,5 +13,7 @@ struct MainWindow;
 void BuildMenusAndAccelerators(MainWindow& window);
 // Handles the current event of the main window (app.events).
 void DispatchMainEvent(MainWindow& window);
+// Runs selection command `entry` (a SelectEntry) on the result list.
+void RunSelection(MainWindow& window, int entry);
 
 }  // namespace cs::app

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/commands.h"
+#include "app/find_commands.h"
 #include "app/scan_flow.h"
 #include "app/texts.h"
 #include "app/window_rules.h"
@@ -374,14 +375,6 @@ SIZE ClientSize(MainWindow& window) {
     return fitted;
 }
 
-void OpenPage(const wchar_t* address) {
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof(info);
-    info.lpFile = address;
-    info.nShow = SW_SHOW;
-    ShellExecuteExW(&info);
-}
-
 void RefitColumns(MainWindow& window) {
     AppState& app = window.app;
     RECT client{};
@@ -428,11 +421,11 @@ bool NextEvent(MainWindow& window) {
     if (events.code == event::kClose) {
         app.closeRequested = true;
     } else if (events.code > 0 && events.code == app.siteLink) {
-        OpenPage(texts::kSiteRoot);
+        ShellOpen(texts::kSiteRoot);
     } else if (events.code > 0 && events.code == app.versionLink) {
-        OpenPage(texts::kSiteAbout);
+        ShellOpen(texts::kSiteAbout);
     } else if (events.code > 0 && events.code == app.helpLink) {
-        OpenPage(texts::kSiteHelp);
+        ShellOpen(texts::kSiteHelp);
     }
     return true;
 }

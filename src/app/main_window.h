@@ -32,6 +32,21 @@ enum ShellIcon {
     kPreviewIcon,    // 137 small
 };
 
+// The entries of the "Select..." menu, in menu order.
+enum SelectEntry {
+    kSelectKeepFirst,
+    kSelectKeepLast,
+    kSelectKeepSmallest,
+    kSelectKeepBiggest,
+    kSelectTickFolder,
+    kSelectUntickFolder,
+    kSelectTickAll,
+    kSelectUntickAll,
+    kSelectKeepOldest,
+    kSelectKeepNewest,
+    kSelectEntryCount
+};
+
 // The slots of the main window's controls, in creation order.
 struct MainSlots {
     int32_t pane = 0;
@@ -56,6 +71,8 @@ struct MainSlots {
     int32_t menuCopyPath = 0;
     int32_t menuPreview = 0;
     int32_t menuCompare = 0;
+    // The "Select..." menu.
+    std::array<int32_t, kSelectEntryCount> selectEntries{};
 };
 
 // What the main window function keeps while its command loop runs.

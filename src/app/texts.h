@@ -46,6 +46,23 @@ inline constexpr wchar_t kStartTip[] =
     L"To get started, click 'Start a new scan' and then indicate the scan's\r\nroot folder, file "
     L"matching criteria and other scan options.";
 
+// Find, copy path.
+inline constexpr wchar_t kFindReachedEnd[] = L"Find reached the end of the list";
+inline constexpr wchar_t kPathCopied[] = L"The selected path was copied to the clipboard.";
+
+// The "Select..." menu, in its order.
+inline constexpr wchar_t kKeepFirst[] = L"Keep the first item in each match group\tCtrl+B";
+inline constexpr wchar_t kKeepLast[] = L"Keep the last item in each match group\tAlt+B";
+inline constexpr wchar_t kKeepSmallest[] =
+    L"Compare path/file name length, keep the smallest\tCtrl+L";
+inline constexpr wchar_t kKeepBiggest[] = L"Compare path/file name length, keep the biggest\tAlt+L";
+inline constexpr wchar_t kTickFolder[] = L"Tick all files inside this folder\tCtrl+I";
+inline constexpr wchar_t kUntickFolder[] = L"Untick all files inside this folder\tAlt+I";
+inline constexpr wchar_t kTickAll[] = L"Tick all\tCtrl+A";
+inline constexpr wchar_t kUntickAll[] = L"Untick all\tCtrl+N";
+inline constexpr wchar_t kKeepOldest[] = L"Compare file age, keep the oldest\tCtrl+G";
+inline constexpr wchar_t kKeepNewest[] = L"Compare file age, keep the newest\tAlt+G";
+
 // Context menu of the list.
 inline constexpr wchar_t kMenuOpenLocation[] = L"Open path location\tDouble-click";
 inline constexpr wchar_t kMenuCopyPath[] = L"Copy path\tCtrl+C";

@@ -1,0 +1,178 @@
+#include "app/find_commands.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <cwctype>
+
+#include "app/main_window.h"
+#include "app/texts.h"
+#include "platform/text.h"
+#include "results/find.h"
+#include "results/rows.h"
+#include "toolkit/controls.h"
+#include "toolkit/msgbox.h"
+
+namespace cs::app {
+
+namespace {
+
+using namespace toolkit;
+
+constexpr int32_t kPlaceholderColour = 0x909090;
+
+bool EqualsNoCase(const std::wstring& a, const wchar_t* b) {
+    const std::wstring other = b;
+    if (a.size() != other.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::towlower(a[i]) != std::towlower(other[i]))
+            return false;
+    return true;
+}
+
+// The box shows the placeholder in grey until it is entered; then it is
+// cleared and typed text is black.
+bool ClearPlaceholder(MainWindow& window) {
+    WindowRecord& record = window.app.mainWindow;
+    if (!EqualsNoCase(GetControlText(record, window.slots.findBox), texts::kFindPlaceholder))
+        return false;
+    SetControlText(record, window.slots.findBox, L"");
+    SetControlTextColour(record, window.slots.findBox, 0);
+    return true;
+}
+
+void FocusFindBox(MainWindow& window) {
+    if (ControlRecord* box = FindControl(window.app.mainWindow, window.slots.findBox))
+        SetFocus(box->handle);
+}
+
+// The path of the highlighted row, empty when there is none or it is a
+// separator.
+std::wstring HighlightedPath(MainWindow& window) {
+    AppState& app = window.app;
+    if (!app.rows)
+        return {};
+    const int32_t row = app.rows->FirstSelected();
+    if (row < 0)
+        return {};
+    return platform::ToNative(app.rows->Text(row, results::kPathColumn));
+}
+
+}  // namespace
+
+void EnterFindBox(MainWindow& window, bool giveFocus) {
+    ClearPlaceholder(window);
+    if (giveFocus)
+        FocusFindBox(window);
+    SetDefaultButton(window.app.mainWindow, window.slots.findNext);
+    window.findPosition = -1;
+}
+
+void RestartFind(MainWindow& window) {
+    window.findPosition = -1;
+}
+
+void FindNext(MainWindow& window) {
+    AppState& app = window.app;
+    const std::wstring text = GetControlText(app.mainWindow, window.slots.findBox);
+    if (text.empty())
+        return;
+    if (ClearPlaceholder(window)) {
+        FocusFindBox(window);
+        return;
+    }
+    if (!app.rows)
+        return;
+    window.findPosition =
+        results::FindInList(*app.rows, platform::FromNative(text), window.findPosition);
+    if (window.findPosition < 0) {
+        MsgBoxShow(app.msgBox, TipOwner(app), texts::kFindReachedEnd, msgbox::kTip,
+                   msgbox::kHeight);
+        return;
+    }
+    if (app.listHandle != nullptr)
+        SetFocus(app.listHandle);
+}
+
+void CopyHighlightedPath(MainWindow& window) {
+    AppState& app = window.app;
+    const std::wstring path = HighlightedPath(window);
+    if (path.empty() || !OpenClipboard(app.mainHandle))
+        return;
+    EmptyClipboard();
+    bool placed = false;
+    const size_t bytes = (path.size() + 1) * sizeof(wchar_t);
+    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+        if (void* target = GlobalLock(memory)) {
+            memcpy(target, path.c_str(), bytes);
+            GlobalUnlock(memory);
+            placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+        }
+        // The clipboard owns the memory only once it took it.
+        if (!placed)
+            GlobalFree(memory);
+    }
+    CloseClipboard();
+    if (placed)
+        MsgBoxShow(app.msgBox, TipOwner(app), texts::kPathCopied, msgbox::kTip, msgbox::kHeight);
+}
+
+void OpenLocation(const std::wstring& path) {
+    if (path.empty() || !PathFileExistsW(path.c_str()))
+        return;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        ShellOpen(path.c_str());
+        return;
+    }
+    // A link to a folder is shown as the item it is, in its parent, rather
+    // than followed.
+    const size_t cut = path.find_last_of(L'\\');
+    if (cut == std::wstring::npos)
+        return;
+    std::wstring parent = path.substr(0, cut);
+    // "C:" alone names the drive's current folder to the file system; the
+    // folder that holds the item is its root.
+    if (parent.size() == 2 && parent[1] == L':')
+        parent += L'\\';
+    PIDLIST_ABSOLUTE item = ILCreateFromPathW(path.c_str());
+    PIDLIST_ABSOLUTE folder = ILCreateFromPathW(parent.c_str());
+    if (item != nullptr && folder != nullptr) {
+        PCUITEMID_CHILD child = ILFindLastID(item);
+        SHOpenFolderAndSelectItems(folder, 1, &child, 0);
+    }
+    if (item != nullptr)
+        ILFree(item);
+    if (folder != nullptr)
+        ILFree(folder);
+}
+
+void OpenHighlightedLocation(MainWindow& window) {
+    OpenLocation(HighlightedPath(window));
+}
+
+void OpenHighlightedFile(MainWindow& window) {
+    const std::wstring path = HighlightedPath(window);
+    if (!path.empty())
+        ShellOpen(path.c_str());
+}
+
+DWORD ShellOpen(const wchar_t* target) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpFile = target;
+    info.nShow = SW_SHOW;
+    if (!ShellExecuteExW(&info))
+        return 0;
+    if (info.hProcess == nullptr)
+        return 1;
+    const DWORD id = GetProcessId(info.hProcess);
+    CloseHandle(info.hProcess);
+    return id;
+}
+
+}  // namespace cs::app

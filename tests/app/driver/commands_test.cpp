@@ -1,0 +1,405 @@
+// The main window's commands used as a user uses them: the selection
+// accelerators and the "Select..." menu, find with F3 and Return, copy
+// path, open location, the guards that keep separator rows plain, and
+// "Preview selected file". Keys are typed with SendInput into the program's
+// window, so the accelerator table itself is what is tested; every effect
+// is read back from the program's list, the clipboard or the screen.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "app/texts.h"
+#include "engine/options.h"
+#include "platform/text.h"
+#include "results/memory_rows.h"
+#include "results/selection.h"
+#include "session.h"
+
+namespace cs::driver {
+namespace {
+
+namespace texts = app::texts;
+
+// The program's window in front, so that typed keys reach it.
+bool BringToFront(HWND window) {
+    return Repeat([&] { SetForegroundWindow(window); },
+                  [&] { return GetForegroundWindow() == window; });
+}
+
+// Presses `key` with the modifiers held, and lets everything go again.
+void Type(std::initializer_list<WORD> modifiers, WORD key) {
+    std::vector<INPUT> inputs;
+    auto add = [&](WORD vk, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    for (WORD modifier : modifiers)
+        add(modifier, false);
+    add(key, false);
+    add(key, true);
+    for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it)
+        add(*it, true);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+int Highlighted(HWND list) {
+    return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                         LVNI_SELECTED));
+}
+
+int StateOf(HWND list, int row) {
+    return static_cast<int>(
+        (SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) & LVIS_STATEIMAGEMASK) >>
+        12);
+}
+
+std::vector<int> States(HWND list) {
+    std::vector<int> states;
+    const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row)
+        states.push_back(StateOf(list, row));
+    return states;
+}
+
+// The rows as the program shows them, as memory rows the rules can run on.
+results::MemoryRows AsMemoryRows(const std::vector<RemoteRow>& shown) {
+    results::MemoryRows rows;
+    for (const RemoteRow& row : shown) {
+        results::RowData data;
+        data.stateImage = row.stateImage;
+        data.group = row.group;
+        data.separator = row.stateImage == 0;
+        for (int c = 0; c < 3; ++c)
+            data.texts[c] = platform::FromNative(row.texts[c]);
+        rows.Append(data);
+    }
+    return rows;
+}
+
+std::vector<int> StatesOf(const results::MemoryRows& rows) {
+    std::vector<int> states;
+    for (int32_t r = 0; r < rows.Count(); ++r)
+        states.push_back(rows.StateImage(r));
+    return states;
+}
+
+// Sets every item row ticked or not, as clicks on each would.
+void SetItems(HWND list, bool tick) {
+    const std::vector<int> states = States(list);
+    for (int row = 0; row < static_cast<int>(states.size()); ++row)
+        if (states[row] > 0)
+            TickRow(list, row, tick);
+}
+
+HWND Tip(const Program& program, HWND owner) {
+    return program.Window(L"_WndMsgTipClass", owner);
+}
+
+// A scan of `root` that fills all three sections: same size and exact
+// contents, similar folder names, zero-byte files.
+bool ScanAllSections(const Program& program, const MainWindow& main, const std::wstring& root) {
+    HWND setup = OpenSetup(program, main);
+    if (setup == nullptr)
+        return false;
+    HWND presets = FindChild(setup, L"ComboBox");
+    HWND exact = Button(setup, texts::kExactContents);
+    if (!Repeat([&] { ChoosePreset(setup, presets, 3); }, [&] { return IsChecked(exact); }))
+        return false;
+    HWND folders = Button(setup, texts::kSimilarFolders);
+    HWND zeroByte = Button(setup, texts::kListZeroByte);
+    Click(folders);
+    Click(zeroByte);
+    if (!WaitUntil([&] { return IsChecked(folders) && IsChecked(zeroByte); }))
+        return false;
+    return StartAndAwaitTip(program, main, setup, root) != nullptr;
+}
+
+class MainWindowCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tree_ = MakeTree(L"commands");
+        program_ = std::make_unique<Program>(L"\"" + tree_ + L"\"");
+        ASSERT_TRUE(program_->Started());
+        main_ = AwaitMain(*program_);
+        ASSERT_NE(main_.window, nullptr);
+        ASSERT_TRUE(ScanAllSections(*program_, main_, tree_)) << "the scan did not end";
+        // The end tip goes at the first action; closing it now keeps it out
+        // of the checks below.
+        if (HWND tip = Tip(*program_, main_.window))
+            PostMessageW(tip, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(WaitUntil([&] { return Tip(*program_, main_.window) == nullptr; }));
+        shown_ = ReadRows(main_.list);
+        ASSERT_GE(shown_.size(), 9u);
+    }
+    void TearDown() override {
+        if (program_ && main_.window != nullptr)
+            CloseAndExpectExitCode(*program_, main_.window);
+        program_.reset();
+        RemoveTree(tree_);
+    }
+
+    // The first item row of section `group` and the separator or title
+    // row before it.
+    int FirstItemOf(int group) const {
+        for (size_t r = 0; r < shown_.size(); ++r)
+            if (shown_[r].group == group && shown_[r].stateImage > 0)
+                return static_cast<int>(r);
+        return -1;
+    }
+    int FirstSeparator() const {
+        for (size_t r = 0; r < shown_.size(); ++r)
+            if (shown_[r].stateImage == 0)
+                return static_cast<int>(r);
+        return -1;
+    }
+    HWND PaneButton(const wchar_t* label, int steps) const {
+        return ControlAfter(main_.pane, label, steps);
+    }
+
+    std::wstring tree_;
+    std::unique_ptr<Program> program_;
+    MainWindow main_;
+    std::vector<RemoteRow> shown_;
+};
+
+struct Rule {
+    const char* name;
+    std::initializer_list<WORD> modifiers;
+    WORD key;
+    bool startTicked;  // the rows before the command, so that it changes some
+    void (*apply)(results::MemoryRows&);
+};
+
+TEST_F(MainWindowCommands, SelectionAcceleratorsTickByTheirRules) {
+    HWND deleteTicked = PaneButton(texts::kRemovalSection, 3);
+    ASSERT_NE(deleteTicked, nullptr);
+    EXPECT_FALSE(IsWindowEnabled(deleteTicked));
+    // A file row highlighted, for the folder rules.
+    const int fileRow = FirstItemOf(results::kFileGroup);
+    ASSERT_GE(fileRow, 0);
+
+    const Rule rules[] = {
+        {"keep first (Ctrl+B)", {VK_CONTROL}, 'B', false,
+         [](results::MemoryRows& r) { results::KeepFirst(r); }},
+        {"keep last (Alt+B)", {VK_MENU}, 'B', false,
+         [](results::MemoryRows& r) { results::KeepLast(r); }},
+        {"keep smallest (Ctrl+L)", {VK_CONTROL}, 'L', false,
+         [](results::MemoryRows& r) { results::KeepBy(r, results::KeepRule::Smallest); }},
+        {"keep biggest (Alt+L)", {VK_MENU}, 'L', false,
+         [](results::MemoryRows& r) { results::KeepBy(r, results::KeepRule::Biggest); }},
+        {"keep oldest (Ctrl+G)", {VK_CONTROL}, 'G', false,
+         [](results::MemoryRows& r) { results::KeepBy(r, results::KeepRule::Oldest); }},
+        {"keep newest (Alt+G)", {VK_MENU}, 'G', false,
+         [](results::MemoryRows& r) { results::KeepBy(r, results::KeepRule::Newest); }},
+        {"tick all (Ctrl+A)", {VK_CONTROL}, 'A', false,
+         [](results::MemoryRows& r) { results::SetAllItems(r, true); }},
+        {"untick all (Ctrl+N)", {VK_CONTROL}, 'N', true,
+         [](results::MemoryRows& r) { results::SetAllItems(r, false); }},
+        {"tick folder (Ctrl+I)", {VK_CONTROL}, 'I', false,
+         [](results::MemoryRows& r) { results::SetRowsInSelectedFolder(r, true); }},
+        {"untick folder (Alt+I)", {VK_MENU}, 'I', true,
+         [](results::MemoryRows& r) { results::SetRowsInSelectedFolder(r, false); }},
+    };
+    bool first = true;
+    for (const Rule& rule : rules) {
+        SCOPED_TRACE(rule.name);
+        // The very first command starts from the scan's rows, all unticked,
+        // so it alone enables "Delete ticked files".
+        if (!first)
+            SetItems(main_.list, rule.startTicked);
+        ASSERT_TRUE(HighlightRow(main_.list, fileRow));
+        std::vector<RemoteRow> before = ReadRows(main_.list);
+        results::MemoryRows expected = AsMemoryRows(before);
+        expected.SetSelectedFocused(fileRow, true);
+        rule.apply(expected);
+        ASSERT_NE(StatesOf(expected), States(main_.list)) << "the command would change nothing";
+        ASSERT_TRUE(BringToFront(main_.window));
+        Type(rule.modifiers, rule.key);
+        EXPECT_TRUE(WaitUntil([&] { return States(main_.list) == StatesOf(expected); }, 10000));
+        if (first) {
+            EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(deleteTicked) != FALSE; }))
+                << "a command that ticked rows left \"Delete ticked files\" disabled";
+            first = false;
+        }
+    }
+}
+
+TEST_F(MainWindowCommands, TheSelectMenuOpensFromItsButtonAndRunsTheChosenRule) {
+    HWND select = PaneButton(texts::kAnalyzeSection, 4);
+    ASSERT_NE(select, nullptr);
+    ASSERT_TRUE(HighlightRow(main_.list, FirstItemOf(results::kFileGroup)));
+    ASSERT_TRUE(BringToFront(main_.window));
+    HWND menu = nullptr;
+    ASSERT_TRUE(Repeat([&] { PressImageButton(select); },
+                       [&] { return (menu = program_->Window(L"#32768")) != nullptr; }))
+        << "no menu";
+    // It unfolds to the left of the button, its bottom-right corner at the
+    // button's bottom-left.
+    RECT button{};
+    RECT shown{};
+    GetWindowRect(select, &button);
+    GetWindowRect(menu, &shown);
+    EXPECT_EQ(shown.right, button.left);
+    EXPECT_EQ(shown.bottom, button.bottom);
+    Photograph(L"select-menu");
+    // Seventh entry, past three lines: "Tick all".
+    for (int i = 0; i < 7; ++i)
+        Type({}, VK_DOWN);
+    Type({}, VK_RETURN);
+    EXPECT_TRUE(WaitUntil([&] {
+        for (int state : States(main_.list))
+            if (state == 1)
+                return false;
+        return true;
+    })) << "Tick all from the menu left rows unticked";
+    EXPECT_TRUE(WaitUntil([&] { return program_->Window(L"#32768") == nullptr; }));
+}
+
+TEST_F(MainWindowCommands, SeparatorRowsNeverStayHighlightedNorTicked) {
+    const int separator = FirstSeparator();
+    ASSERT_GE(separator, 0);
+    HWND openLocation = PaneButton(texts::kAnalyzeSection, 3);
+    ASSERT_NE(openLocation, nullptr);
+
+    ASSERT_TRUE(HighlightRow(main_.list, FirstItemOf(results::kFileGroup)));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(openLocation) != FALSE; }))
+        << "an item row highlighted leaves \"Open location\" disabled";
+    HighlightRow(main_.list, separator);
+    EXPECT_TRUE(WaitUntil([&] { return Highlighted(main_.list) < 0; }))
+        << "a separator row stays highlighted";
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(openLocation) == FALSE; }));
+
+    TickRow(main_.list, separator, true);
+    EXPECT_TRUE(WaitUntil([&] { return StateOf(main_.list, separator) == 0; }))
+        << "a separator row kept the check box it was given";
+}
+
+TEST_F(MainWindowCommands, FindWalksTheMatchesThenSaysItReachedTheEnd) {
+    HWND findBox = FindChild(main_.pane, L"Edit");
+    ASSERT_NE(findBox, nullptr);
+    EXPECT_EQ(TextOf(findBox), texts::kFindPlaceholder);
+    ASSERT_TRUE(BringToFront(main_.window));
+    // Ctrl+F clears the placeholder and puts the caret in the box.
+    Type({VK_CONTROL}, 'F');
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(findBox).empty(); }));
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof(gui);
+    EXPECT_TRUE(WaitUntil([&] {
+        return GetGUIThreadInfo(GetWindowThreadProcessId(main_.window, nullptr), &gui) &&
+               gui.hwndFocus == findBox;
+    }));
+
+    // Every row that holds "BEACH" in its path or name, in any letter case.
+    std::vector<int> matches;
+    for (size_t r = 0; r < shown_.size(); ++r) {
+        std::wstring all = shown_[r].texts[0] + L"|" + shown_[r].texts[1];
+        for (wchar_t& c : all)
+            c = towlower(c);
+        if (all.find(L"beach") != std::wstring::npos)
+            matches.push_back(static_cast<int>(r));
+    }
+    ASSERT_GE(matches.size(), 3u);
+    SendMessageW(findBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"BEACH"));
+    for (int expected : matches) {
+        Type({}, VK_F3);
+        ASSERT_TRUE(WaitUntil([&] { return Highlighted(main_.list) == expected; }))
+            << "F3 did not find row " << expected << "; highlighted " << Highlighted(main_.list);
+    }
+    Type({}, VK_F3);
+    HWND tip = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (tip = Tip(*program_, main_.window)) != nullptr; }));
+    EXPECT_EQ(MessageOf(tip), texts::kFindReachedEnd);
+    EXPECT_EQ(Highlighted(main_.list), -1);
+    // The next search starts from the top again.
+    Type({}, VK_F3);
+    EXPECT_TRUE(WaitUntil([&] { return Highlighted(main_.list) == matches[0]; }));
+
+    // Return in the box searches too; a changed text restarts from the top.
+    // "KB" is only in the size texts here.
+    int kilobytes = -1;
+    for (size_t r = 0; r < shown_.size() && kilobytes < 0; ++r)
+        if (shown_[r].texts[2].find(L"KB") != std::wstring::npos &&
+            shown_[r].texts[0].find(L"KB") == std::wstring::npos)
+            kilobytes = static_cast<int>(r);
+    ASSERT_GE(kilobytes, 0);
+    ASSERT_TRUE(BringToFront(main_.window));
+    SendMessageW(findBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"kb"));
+    // A click in the box takes the focus back from the list.
+    RECT box{};
+    GetWindowRect(findBox, &box);
+    SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+    INPUT clicks[2] = {};
+    clicks[0].type = clicks[1].type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, clicks, sizeof(INPUT));
+    ASSERT_TRUE(WaitUntil([&] {
+        return GetGUIThreadInfo(GetWindowThreadProcessId(main_.window, nullptr), &gui) &&
+               gui.hwndFocus == findBox;
+    }));
+    Type({}, VK_RETURN);
+    EXPECT_TRUE(WaitUntil([&] { return Highlighted(main_.list) == kilobytes; }))
+        << "highlighted " << Highlighted(main_.list);
+}
+
+TEST_F(MainWindowCommands, CopyPathPutsTheHighlightedPathOnTheClipboard) {
+    auto clipboard = [&]() {
+        std::wstring text;
+        if (!OpenClipboard(nullptr))
+            return text;
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+                text = chars;
+                GlobalUnlock(data);
+            }
+        }
+        CloseClipboard();
+        return text;
+    };
+    auto setClipboard = [&](const std::wstring& text) {
+        if (!OpenClipboard(nullptr))
+            return;
+        EmptyClipboard();
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * 2);
+        memcpy(GlobalLock(memory), text.c_str(), (text.size() + 1) * 2);
+        GlobalUnlock(memory);
+        SetClipboardData(CF_UNICODETEXT, memory);
+        CloseClipboard();
+    };
+
+    // No highlighted row: Ctrl+C does nothing, as the tick-all after it
+    // shows once it has been handled.
+    setClipboard(L"left alone");
+    HighlightRow(main_.list, -1);
+    SetRowState(main_.list, -1, LVIS_SELECTED | LVIS_FOCUSED, 0);
+    ASSERT_TRUE(BringToFront(main_.window));
+    Type({VK_CONTROL}, 'C');
+    Type({VK_CONTROL}, 'A');
+    ASSERT_TRUE(WaitUntil([&] {
+        for (int state : States(main_.list))
+            if (state == 1)
+                return false;
+        return true;
+    }));
+    EXPECT_EQ(Tip(*program_, main_.window), nullptr);
+    EXPECT_EQ(clipboard(), L"left alone");
+
+    const int row = FirstItemOf(results::kFileGroup);
+    ASSERT_TRUE(HighlightRow(main_.list, row));
+    Type({VK_CONTROL}, 'C');
+    HWND tip = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (tip = Tip(*program_, main_.window)) != nullptr; }));
+    EXPECT_EQ(MessageOf(tip), texts::kPathCopied);
+    EXPECT_EQ(clipboard(), shown_[row].texts[0]);
+}
+
+}  // namespace
+}  // namespace cs::driver
