@@ -163,7 +163,11 @@ void OpenHighlightedFile(MainWindow& window) {
 DWORD ShellOpen(const wchar_t* target) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // Without NO_UI the shell answers a file with no program of its own
+    // with an error box of its own, modal to nothing we own, while this
+    // thread waits inside the call: the window freezes until it is
+    // answered, and the failure is meant to be silent anyway.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.lpFile = target;
     info.nShow = SW_SHOW;
     if (!ShellExecuteExW(&info))

@@ -99,6 +99,90 @@ void SetItems(HWND list, bool tick) {
             TickRow(list, row, tick);
 }
 
+// What the X clipboard holds, read by xclip as any Linux program would.
+// Wine starts a Unix program without the Windows handles, so the shell
+// does the redirection into a file that is then read through drive Z:.
+std::wstring XClipboard() {
+    const std::string unixFile = "/tmp/cs-xclip-" + std::to_string(GetCurrentProcessId());
+    std::wstring line = L"Z:\\bin\\sh -c \"xclip -o -selection clipboard > " +
+                        std::wstring(unixFile.begin(), unixFile.end()) + L" 2>/dev/null\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return {};
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::wstring file = L"Z:" + std::wstring(unixFile.begin(), unixFile.end());
+    for (wchar_t& c : file)
+        c = c == L'/' ? L'\\' : c;
+    const std::string bytes = ReadFileBytes(file);
+    DeleteFileW(file.c_str());
+    const int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                         nullptr, 0);
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(),
+                        size);
+    return text;
+}
+
+// A visible top-level window of any process with `className` whose title
+// holds `part`; null when there is none.
+HWND WindowTitled(const wchar_t* className, const std::wstring& part) {
+    struct Search {
+        const wchar_t* className;
+        const std::wstring* part;
+        HWND found;
+    } search{className, &part, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(parameter);
+            wchar_t name[128] = {};
+            GetClassNameW(window, name, 128);
+            if (!IsWindowVisible(window) || lstrcmpiW(name, s.className) != 0)
+                return TRUE;
+            if (TextOf(window).find(*s.part) == std::wstring::npos)
+                return TRUE;
+            s.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Closes a window of another program and waits until it has gone.
+void CloseOther(HWND window) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); });
+}
+
+void DoubleClickRow(HWND list, int row) {
+    // The row's rectangle, read through the other process's memory.
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    RECT rect{LVIR_BOUNDS, 0, 0, 0};
+    if (void* remote = VirtualAllocEx(process, nullptr, sizeof(rect), MEM_COMMIT, PAGE_READWRITE)) {
+        WriteProcessMemory(process, remote, &rect, sizeof(rect), nullptr);
+        SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(remote));
+        ReadProcessMemory(process, remote, &rect, sizeof(rect), nullptr);
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(process);
+    POINT point{rect.left + 200, (rect.top + rect.bottom) / 2};
+    ClientToScreen(list, &point);
+    SetCursorPos(point.x, point.y);
+    INPUT clicks[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        clicks[i].type = INPUT_MOUSE;
+        clicks[i].mi.dwFlags = (i % 2) == 0 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    }
+    SendInput(4, clicks, sizeof(INPUT));
+}
+
 HWND Tip(const Program& program, HWND owner) {
     return program.Window(L"_WndMsgTipClass", owner);
 }
@@ -399,6 +483,81 @@ TEST_F(MainWindowCommands, CopyPathPutsTheHighlightedPathOnTheClipboard) {
     ASSERT_TRUE(WaitUntil([&] { return (tip = Tip(*program_, main_.window)) != nullptr; }));
     EXPECT_EQ(MessageOf(tip), texts::kPathCopied);
     EXPECT_EQ(clipboard(), shown_[row].texts[0]);
+    // What other programs of the desktop paste; Wine passes it on to X a
+    // moment later.
+    EXPECT_TRUE(WaitUntil([&] { return XClipboard() == shown_[row].texts[0]; }, 10000))
+        << "the X clipboard holds something else";
+}
+
+TEST_F(MainWindowCommands, OpenLocationShowsTheFolderThatHoldsTheItem) {
+    HWND openLocation = PaneButton(texts::kAnalyzeSection, 3);
+    ASSERT_NE(openLocation, nullptr);
+    // A file row: its folder, from the button.
+    const int fileRow = FirstItemOf(results::kFileGroup);
+    const std::wstring path = shown_[fileRow].texts[0];
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+    const std::wstring folderName = folder.substr(folder.find_last_of(L'\\') + 1);
+    ASSERT_TRUE(HighlightRow(main_.list, fileRow));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(openLocation) != FALSE; }));
+    PressImageButton(openLocation);
+    HWND shell = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        return (shell = WindowTitled(L"ExplorerWClass", folderName)) != nullptr;
+    })) << "no shell window on " << std::string(folderName.begin(), folderName.end());
+    CloseOther(shell);
+
+    // A folder row, by a double click: the folder itself.
+    const int folderRow = FirstItemOf(results::kFolderGroup);
+    ASSERT_GE(folderRow, 0);
+    const std::wstring ownName = shown_[folderRow].texts[1];
+    ASSERT_TRUE(BringToFront(main_.window));
+    DoubleClickRow(main_.list, folderRow);
+    ASSERT_TRUE(WaitUntil([&] {
+        return (shell = WindowTitled(L"ExplorerWClass", ownName)) != nullptr;
+    })) << "no shell window on the folder row's folder";
+    CloseOther(shell);
+}
+
+TEST_F(MainWindowCommands, AltReturnOpensTheHighlightedFileWithItsProgram) {
+    int textRow = -1;
+    for (size_t r = 0; r < shown_.size() && textRow < 0; ++r)
+        if (shown_[r].texts[1] == L"report.txt")
+            textRow = static_cast<int>(r);
+    ASSERT_GE(textRow, 0);
+    // The test prefix maps no extension to its text program; the classes
+    // do here, for this test only (Wine reads no per-user classes).
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L".txt", 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"txtfile"),
+                   sizeof(L"txtfile"));
+    RegCloseKey(key);
+    struct Unregister {
+        ~Unregister() { RegDeleteKeyW(HKEY_CLASSES_ROOT, L".txt"); }
+    } unregister;
+    ASSERT_TRUE(HighlightRow(main_.list, textRow));
+    ASSERT_TRUE(BringToFront(main_.window));
+    Type({VK_MENU}, VK_RETURN);
+    HWND editor = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        return (editor = WindowTitled(L"Notepad", L"report")) != nullptr;
+    })) << "the text file was not opened";
+    CloseOther(editor);
+
+    // A type no program opens: nothing shows, and the window goes on.
+    const int jpegRow = FirstItemOf(results::kFileGroup);
+    ASSERT_TRUE(HighlightRow(main_.list, jpegRow));
+    ASSERT_TRUE(BringToFront(main_.window));
+    Type({VK_MENU}, VK_RETURN);
+    Type({VK_CONTROL}, 'A');
+    EXPECT_TRUE(WaitUntil([&] {
+        for (int state : States(main_.list))
+            if (state == 1)
+                return false;
+        return true;
+    })) << "the window stopped answering after a file no program opens";
+    EXPECT_EQ(program_->Window(L"#32770"), nullptr);
 }
 
 }  // namespace
