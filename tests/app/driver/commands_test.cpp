@@ -158,7 +158,8 @@ void CloseOther(HWND window) {
     WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); });
 }
 
-void DoubleClickRow(HWND list, int row) {
+// A point inside `row` of another process's list, on the screen.
+POINT PointInRow(HWND list, int row) {
     // The row's rectangle, read through the other process's memory.
     DWORD pid = 0;
     GetWindowThreadProcessId(list, &pid);
@@ -174,6 +175,11 @@ void DoubleClickRow(HWND list, int row) {
     CloseHandle(process);
     POINT point{rect.left + 200, (rect.top + rect.bottom) / 2};
     ClientToScreen(list, &point);
+    return point;
+}
+
+void DoubleClickRow(HWND list, int row) {
+    const POINT point = PointInRow(list, row);
     SetCursorPos(point.x, point.y);
     INPUT clicks[4] = {};
     for (int i = 0; i < 4; ++i) {
@@ -515,6 +521,53 @@ TEST_F(MainWindowCommands, OpenLocationShowsTheFolderThatHoldsTheItem) {
     ASSERT_TRUE(WaitUntil([&] {
         return (shell = WindowTitled(L"ExplorerWClass", ownName)) != nullptr;
     })) << "no shell window on the folder row's folder";
+    CloseOther(shell);
+}
+
+TEST_F(MainWindowCommands, TheContextMenuActsOnItemRowsOnly) {
+    auto rightClick = [&](int row) {
+        const POINT point = PointInRow(main_.list, row);
+        SetCursorPos(point.x, point.y);
+        INPUT clicks[2] = {};
+        clicks[0].type = clicks[1].type = INPUT_MOUSE;
+        clicks[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
+        clicks[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
+        SendInput(2, clicks, sizeof(INPUT));
+    };
+    // On a separator the entries are greyed: choosing the first does
+    // nothing, as the tick-all after it shows once both are handled.
+    const int separator = FirstSeparator();
+    ASSERT_TRUE(BringToFront(main_.window));
+    rightClick(separator);
+    ASSERT_TRUE(WaitUntil([&] { return program_->Window(L"#32768") != nullptr; }));
+    Photograph(L"context-menu-separator");
+    Type({}, VK_DOWN);
+    Type({}, VK_RETURN);
+    Type({}, VK_ESCAPE);
+    ASSERT_TRUE(WaitUntil([&] { return program_->Window(L"#32768") == nullptr; }));
+    Type({VK_CONTROL}, 'A');
+    ASSERT_TRUE(WaitUntil([&] {
+        for (int state : States(main_.list))
+            if (state == 1)
+                return false;
+        return true;
+    }));
+    EXPECT_EQ(FindWindowW(L"ExplorerWClass", nullptr), nullptr);
+
+    // On a file row the first entry, the default, opens its folder.
+    const int fileRow = FirstItemOf(results::kFileGroup);
+    const std::wstring path = shown_[fileRow].texts[0];
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+    rightClick(fileRow);
+    ASSERT_TRUE(WaitUntil([&] { return program_->Window(L"#32768") != nullptr; }));
+    Photograph(L"context-menu-item");
+    Type({}, VK_DOWN);
+    Type({}, VK_RETURN);
+    HWND shell = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        return (shell = WindowTitled(L"ExplorerWClass",
+                                     folder.substr(folder.find_last_of(L'\\') + 1))) != nullptr;
+    }));
     CloseOther(shell);
 }
 
