@@ -99,27 +99,11 @@ void SetItems(HWND list, bool tick) {
             TickRow(list, row, tick);
 }
 
-// What the X clipboard holds, read by xclip as any Linux program would.
-// Wine starts a Unix program without the Windows handles, so the shell
-// does the redirection into a file that is then read through drive Z:.
+// What the X clipboard holds, as any Linux program of the desktop reads it.
 std::wstring XClipboard() {
-    const std::string unixFile = "/tmp/cs-xclip-" + std::to_string(GetCurrentProcessId());
-    std::wstring line = L"Z:\\bin\\sh -c \"xclip -o -selection clipboard > " +
-                        std::wstring(unixFile.begin(), unixFile.end()) + L" 2>/dev/null\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    std::string bytes;
+    if (!RunUnix("xclip -o -selection clipboard", &bytes))
         return {};
-    WaitForSingleObject(process.hProcess, 10000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    std::wstring file = L"Z:" + std::wstring(unixFile.begin(), unixFile.end());
-    for (wchar_t& c : file)
-        c = c == L'/' ? L'\\' : c;
-    const std::string bytes = ReadFileBytes(file);
-    DeleteFileW(file.c_str());
     const int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
                                          nullptr, 0);
     std::wstring text(static_cast<size_t>(size), L'\0');

@@ -288,5 +288,76 @@ TEST_F(DesktopProgram, CancelEarlyThenScanAgainThenCloseDuringAScan) {
     EXPECT_EQ(program.ExitCode(), 1u);
 }
 
+TEST_F(DesktopProgram, TheFolderPickerFillsTheRootAndTheGripSizesTheWindow) {
+    Program program(L"");
+    ASSERT_TRUE(program.Started());
+    MainWindow main = AwaitMain(program);
+    ASSERT_NE(main.window, nullptr);
+
+    // The picker opens with the setup window; a folder chosen in it becomes
+    // the root, and the scan can start.
+    HWND setup = nullptr;
+    for (int attempt = 0; attempt < 5 && setup == nullptr; ++attempt) {
+        PressImageButton(main.startScan);
+        setup = program.Await(texts::kSetupClass, nullptr, 3000);
+    }
+    ASSERT_NE(setup, nullptr);
+    HWND picker = program.Await(L"#32770", setup);
+    ASSERT_NE(picker, nullptr) << "no folder picker";
+    Photograph(L"picker");
+    HWND name = GetDlgItem(picker, 1152);
+    ASSERT_NE(name, nullptr);
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Tree().c_str()));
+    PostMessageW(picker, WM_COMMAND, IDOK, 0);
+    HWND rootEdit = FindChild(setup, L"Edit");
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(picker) || !IsWindow(picker); }))
+        << "the picker stayed open";
+    EXPECT_TRUE(WaitUntil([&] {
+        std::wstring root = TextOf(rootEdit);
+        while (!root.empty() && root.back() == L'\\')
+            root.pop_back();
+        return lstrcmpiW(root.c_str(), Tree().c_str()) == 0;
+    })) << "the root edit holds " << std::string(TextOf(rootEdit).begin(), TextOf(rootEdit).end());
+    HWND start = Button(setup, texts::kStartNow);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(start) != FALSE; }));
+    Click(Button(setup, texts::kCancel));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(setup) || !IsWindowVisible(setup); }));
+
+    // Dragging the grip at the pane's foot sizes the window by as much.
+    HWND grip = nullptr;
+    for (HWND child : Children(main.pane, L"Static")) {
+        RECT r{};
+        GetClientRect(child, &r);
+        if (r.right == 24 && r.bottom == 24)
+            grip = child;
+    }
+    ASSERT_NE(grip, nullptr) << "no 24 x 24 grip in the pane";
+    RECT before{};
+    GetWindowRect(main.window, &before);
+    RECT at{};
+    GetWindowRect(grip, &at);
+    // Through X, as a real drag: the window manager takes the drag over
+    // once the press has reached it, so the mouse moves until it grows.
+    const std::string x = std::to_string((at.left + at.right) / 2);
+    const std::string y = std::to_string((at.top + at.bottom) / 2);
+    ASSERT_TRUE(RunUnix("xdotool mousemove " + x + " " + y + " mousedown 1"));
+    WaitUntil([&] {
+        RunUnix("xdotool mousemove_relative --sync 8 4");
+        GetWindowRect(main.window, &at);
+        return at.right - at.left >= before.right - before.left + 40;
+    });
+    RunUnix("xdotool mouseup 1");
+    RECT after{};
+    EXPECT_TRUE(WaitUntil([&] {
+        GetWindowRect(main.window, &after);
+        return after.right - after.left >= before.right - before.left + 40 &&
+               after.bottom - after.top >= before.bottom - before.top + 20;
+    })) << "the window did not grow with the grip: " << (after.right - after.left) << " x "
+        << (after.bottom - after.top);
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.top, before.top);
+    CloseAndExpectExitCode(program, main.window);
+}
+
 }  // namespace
 }  // namespace cs::driver

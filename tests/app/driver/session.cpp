@@ -341,4 +341,36 @@ bool AnswerBox(HWND box, const wchar_t* text) {
     return Repeat([&] { Click(button); }, [&] { return !IsWindow(box) || !IsWindowVisible(box); });
 }
 
+bool RunUnix(const std::string& command, std::string* output, DWORD limit) {
+    // Wine gives no handle to wait on for a Unix process: the shell leaves
+    // a mark when the command has ended.
+    static int runs = 0;
+    const std::string file =
+        "/tmp/cs-driver-unix-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs);
+    std::string script = "(" + command + ") > " + file + " 2>/dev/null; : > " + file + ".done";
+    for (size_t at = 0; (at = script.find('"', at)) != std::string::npos; at += 2)
+        script.insert(at, 1, '\\');
+    std::wstring line = L"Z:\\bin\\sh -c \"" + std::wstring(script.begin(), script.end()) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    if (process.hThread != nullptr)
+        CloseHandle(process.hThread);
+    if (process.hProcess != nullptr)
+        CloseHandle(process.hProcess);
+    std::wstring windowsFile = L"Z:" + std::wstring(file.begin(), file.end());
+    for (wchar_t& c : windowsFile)
+        c = c == L'/' ? L'\\' : c;
+    const std::wstring mark = windowsFile + L".done";
+    const bool ended = WaitUntil([&] { return Exists(mark); }, limit);
+    if (output != nullptr)
+        *output = ReadFileBytes(windowsFile);
+    DeleteFileW(windowsFile.c_str());
+    DeleteFileW(mark.c_str());
+    return ended;
+}
+
 }  // namespace cs::driver

@@ -122,4 +122,10 @@ HWND AwaitBox(const Program& program, HWND owner, DWORD limit = 30000);
 // Presses the box's button with `text` and waits until the box is gone.
 bool AnswerBox(HWND box, const wchar_t* text);
 
+// Runs `command` with the Linux shell, as a program beside Wine would (X
+// tools: xclip, xdotool), and waits for it; its output goes to `output`
+// when given. Wine starts a Unix program without the Windows handles, so
+// the shell redirects into a file read back through drive Z:.
+bool RunUnix(const std::string& command, std::string* output = nullptr, DWORD limit = 10000);
+
 }  // namespace cs::driver
