@@ -42,6 +42,8 @@ void RebuildRows(AppState& app) {
 }  // namespace
 
 std::wstring EndOfScanText(int32_t rows, const SkipCounts& skips) {
+    if (skips.rootNotListed)
+        return texts::kRootNotListed;
     std::wstring text = rows < 2 ? texts::kNoDuplicates : texts::kDuplicatesFound;
     if (skips.foldersNotListed > 0 || skips.filesNotRead > 0) {
         wchar_t line[256] = {};

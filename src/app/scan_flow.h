@@ -29,11 +29,13 @@ bool CheckFinishedScan(MainWindow& window);
 struct SkipCounts {
     uint64_t foldersNotListed = 0;
     uint64_t filesNotRead = 0;
+    // The root itself could not be listed: nothing was looked at.
+    bool rootNotListed = false;
 };
 
 // The end-of-scan tip for `rows` result rows; a scan that could not look
 // everywhere says so, so "no duplicates" is never told about places it
-// did not see.
+// did not see, least of all about a root it could not open at all.
 std::wstring EndOfScanText(int32_t rows, const SkipCounts& skips);
 
 // The engine's counts, for an engine that keeps them (ScanResults::skips);
@@ -48,6 +50,8 @@ SkipCounts SkipsOf(const Results& results) {
         counts.foldersNotListed = results.skips.foldersNotListed;
         counts.filesNotRead = results.skips.filesNotRead;
     }
+    if constexpr (requires { results.rootListed; })
+        counts.rootNotListed = !results.rootListed;
     return counts;
 }
 

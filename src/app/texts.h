@@ -78,6 +78,10 @@ inline constexpr wchar_t kDuplicatesFound[] =
     L"The list below shows groups of identical files, acording to the selected criteria.\r\nUse "
     L"the buttons in the right pane to easily select the desired items to delete.\r\nRight-click "
     L"any item in the list for more options (preview, compare, and more).";
+// The end tip when the root folder itself could not be listed.
+inline constexpr wchar_t kRootNotListed[] =
+    L"The folder to scan could not be opened, so nothing was searched.\r\nChoose another "
+    L"folder, or check that you may read this one.";
 // The line the end tip gains when the scan could not look everywhere;
 // %llu are the folders that could not be listed and the files that could
 // not be read.

@@ -93,6 +93,11 @@ TEST(EndOfScanTip, SaysWhereTheScanCouldNotLook) {
     EXPECT_NE(told.find(L"7 file(s)"), std::wstring::npos);
     EXPECT_EQ(SkipsOf(WithoutSkips{}).filesNotRead, 0u);
     EXPECT_EQ(EndOfScanText(5, SkipsOf(WithoutSkips{})), texts::kDuplicatesFound);
+    // A root that could not be opened is never "no duplicates".
+    engine::ScanResults unlisted;
+    unlisted.rootListed = false;
+    EXPECT_EQ(EndOfScanText(0, SkipsOf(unlisted)), texts::kRootNotListed);
+    EXPECT_EQ(EndOfScanText(0, SkipsOf(engine::ScanResults{})), texts::kNoDuplicates);
 }
 
 engine::ScanResults ThreeSections() {
