@@ -34,7 +34,7 @@ constexpr Argb kPanelColour = 0xFFFFFDFD;
 constexpr float kPanelCorner = 12.0f;
 constexpr int kPanelMargin = 5;
 constexpr int kThumbnailSize = 128;
-constexpr DWORD kPlaceholderStyle = 0x50000101;  // SS_CENTER | SS_NOTIFY, child, visible
+constexpr DWORD kPlaceholderStyle = 0x50000101;   // SS_CENTER | SS_NOTIFY, child, visible
 constexpr DWORD kReadOnlyEditStyle = 0x50000880;  // ES_READONLY | ES_AUTOHSCROLL
 constexpr int kPageTwoPanels = 10;
 constexpr int kPageMore = 15;
@@ -78,8 +78,7 @@ GdipImage LoadThumbnail(const std::wstring& path) {
     UINT width = 0;
     UINT height = 0;
     if (gdip::GdipGetImageWidth(source.Get(), &width) != Gdiplus::Ok ||
-        gdip::GdipGetImageHeight(source.Get(), &height) != Gdiplus::Ok || width == 0 ||
-        height == 0)
+        gdip::GdipGetImageHeight(source.Get(), &height) != Gdiplus::Ok || width == 0 || height == 0)
         return GdipImage();
     return ScaleImage(source.Get(), kThumbnailSize, kThumbnailSize, kScaleFitSquare);
 }
@@ -121,8 +120,8 @@ void BuildPanel(Preview& preview, int32_t row, int top) {
 
     int32_t thumbnail = 0;
     if (GdipImage picture = LoadThumbnail(path))
-        thumbnail = CreateScaledPicture(r, picture.Get(), 10, top + 6, kThumbnailSize,
-                                        kThumbnailSize);
+        thumbnail =
+            CreateScaledPicture(r, picture.Get(), 10, top + 6, kThumbnailSize, kThumbnailSize);
     if (thumbnail == 0)
         CreateStandardControl(r, ControlKind::kLabel, L"Static", texts::kPreviewNotAvailable,
                               kPlaceholderStyle, 0, 10, top + 6, kThumbnailSize, kThumbnailSize);
@@ -133,15 +132,14 @@ void BuildPanel(Preview& preview, int32_t row, int top) {
     if (rows.StateImage(row) == results::kTicked)
         SetControlState(r, panel.checkId, state::kChecked);
     CreateLabel(r, texts::kFileSizeLabel, 430, top + 10, 60, 20);
-    panel.sizeEditId =
-        ReadOnlyEdit(r, platform::ToNative(rows.Text(row, results::kSizeColumn)), 490, top + 8, 125);
+    panel.sizeEditId = ReadOnlyEdit(r, platform::ToNative(rows.Text(row, results::kSizeColumn)),
+                                    490, top + 8, 125);
     CreateLabel(r, texts::kParentFolderLabel, 150, top + 35, 200, 20);
     panel.parentEditId =
         ReadOnlyEdit(r, platform::ToNative(results::ParentFolder(panel.path)), 150, top + 55, 465);
     CreateLabel(r, texts::kFileNameLabel, 150, top + 85, 200, 20);
-    panel.nameEditId =
-        ReadOnlyEdit(r, platform::ToNative(rows.Text(row, results::kNameColumn)), 150, top + 105,
-                     465);
+    panel.nameEditId = ReadOnlyEdit(r, platform::ToNative(rows.Text(row, results::kNameColumn)),
+                                    150, top + 105, 465);
     preview.panels.push_back(std::move(panel));
 }
 
@@ -216,7 +214,8 @@ bool Build(Preview& preview, results::RowRange group) {
 
 void Scroll(Preview& preview, WPARAM request) {
     const PreviewScrollBar bar = ReadScrollBar(preview.record.window);
-    const int change = ScrollRequestChange(bar, LOWORD(request), static_cast<int16_t>(HIWORD(request)));
+    const int change =
+        ScrollRequestChange(bar, LOWORD(request), static_cast<int16_t>(HIWORD(request)));
     if (change != 0)
         MoveTo(preview, bar.position + change);
 }
@@ -243,7 +242,8 @@ bool StillShows(Preview& preview, const PreviewPanel& panel) {
 // box goes back rather than tick a file the user never saw here.
 void BoxToggled(Preview& preview, const PreviewPanel& panel) {
     WindowRecord& r = preview.record;
-    const bool checked = (GetControlState(r, panel.checkId, state::kChecked) & state::kChecked) != 0;
+    const bool checked =
+        (GetControlState(r, panel.checkId, state::kChecked) & state::kChecked) != 0;
     if (!StillShows(preview, panel)) {
         SetControlState(r, panel.checkId, checked ? state::kUnchecked : state::kChecked);
         return;

@@ -64,9 +64,9 @@ CLSID EncoderFor(const wchar_t* mime) {
 void WritePicture(const std::wstring& path, int width, int height, Gdiplus::ARGB colour,
                   const wchar_t* mime, bool stripes = false) {
     Gdiplus::GpBitmap* bitmap = nullptr;
-    ASSERT_EQ(gdip::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr,
-                                              &bitmap),
-              Gdiplus::Ok);
+    ASSERT_EQ(
+        gdip::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &bitmap),
+        Gdiplus::Ok);
     Gdiplus::GpGraphics* graphics = nullptr;
     gdip::GdipGetImageGraphicsContext(bitmap, &graphics);
     gdip::GdipGraphicsClear(graphics, colour);
@@ -170,8 +170,7 @@ std::wstring MakePictureTree() {
         return bytes;
     };
     InFolders(root, L"wide", 2, L"wide.png", encoded(256, 64, kWideColour, L"image/png", false));
-    InFolders(root, L"four", 4, L"photo.jpg",
-              encoded(240, 180, 0xFFC08040, L"image/jpeg", true));
+    InFolders(root, L"four", 4, L"photo.jpg", encoded(240, 180, 0xFFC08040, L"image/jpeg", true));
     InFolders(root, L"tall", 2, L"tall.bmp", encoded(64, 256, kTallColour, L"image/bmp", false));
     InFolders(root, L"gif", 2, L"square.gif", GifBytes(100, 100, kGifColour));
     std::string cut = encoded(240, 180, 0xFF4080C0, L"image/jpeg", true);
@@ -223,7 +222,7 @@ struct Shown {
     HWND pane = nullptr;
     std::vector<HWND> boxes;
     std::vector<HWND> indexLabels;
-    std::vector<HWND> edits;  // size, parent, name of each panel
+    std::vector<HWND> edits;       // size, parent, name of each panel
     std::vector<HWND> thumbnails;  // the picture or placeholder of each panel
 };
 
@@ -460,9 +459,7 @@ TEST_F(PreviewWindow, FourMembersScrollByPanelAndByWheel) {
     auto wheel = [&](short delta) {
         PostMessageW(preview, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0);
     };
-    auto settles = [&](int top) {
-        return WaitUntil([&] { return PaneTop(shown) == top; }, 10000);
-    };
+    auto settles = [&](int top) { return WaitUntil([&] { return PaneTop(shown) == top; }, 10000); };
     // The pane's top is the position: 29 pixels a unit from position 1.
     // Range 1 to 20 with a page of 15 leaves positions 1 to 6, one panel:
     // the second page down has nowhere to go, so the line up after it lands
