@@ -152,8 +152,8 @@ void InFolders(const std::wstring& root, const wchar_t* group, int copies, const
 
 // Groups of byte-identical copies under one name each, which the start-up
 // criteria (same size, similar names) group: two wide PNGs, four striped
-// JPEGs, two tall BMPs, two GIFs, two JPEGs cut in half, two text files
-// and two 12-megapixel JPEGs.
+// JPEGs, two tall BMPs, two GIFs, two JPEGs cut in half, two text files,
+// two 12-megapixel JPEGs and 150 text files.
 std::wstring MakePictureTree() {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
@@ -178,6 +178,7 @@ std::wstring MakePictureTree() {
     InFolders(root, L"cut", 2, L"cut.jpg", cut);
     InFolders(root, L"text", 2, L"notes.txt", "These are notes, not a picture.\r\n");
     InFolders(root, L"big", 2, L"big.jpg", encoded(4000, 3000, 0xFF808020, L"image/jpeg", true));
+    InFolders(root, L"many", 150, L"many.txt", "one of many\r\n");
     return root;
 }
 
@@ -596,6 +597,27 @@ TEST_F(PreviewWindow, PicturesOfEachFormatAndPlaceholdersForTheRest) {
     const Shown shown = ReadPreview(preview);
     ASSERT_EQ(shown.thumbnails.size(), 2u);
     EXPECT_TRUE(IsPicture(shown.thumbnails[0]));
+    ASSERT_TRUE(Close(preview));
+}
+
+TEST_F(PreviewWindow, AGroupLargerThanAHundredShowsAHundredAroundTheRow) {
+    const int first = FirstRowOf(L"many.txt");
+    ASSERT_GE(first, 0);
+    const ULONGLONG asked = GetTickCount64();
+    HWND preview = Compare(first + 120);
+    ASSERT_NE(preview, nullptr);
+    std::printf("a hundred panels: %llu ms\n", GetTickCount64() - asked);
+    const Shown shown = ReadPreview(preview);
+    ASSERT_EQ(shown.indexLabels.size(), 100u);
+    // The last hundred rows of the group hold row first + 120.
+    EXPECT_EQ(TextOf(shown.indexLabels.front()),
+              std::wstring(texts::kListItemIndex) + std::to_wstring(first + 50));
+    EXPECT_EQ(TextOf(shown.indexLabels.back()),
+              std::wstring(texts::kListItemIndex) + std::to_wstring(first + 149));
+    EXPECT_EQ(ClientSize(shown.pane).cy, 100 * 145 + 5);
+    // Range 1 to 500, page 15: the bottom is position 486.
+    PostMessageW(preview, WM_VSCROLL, MAKEWPARAM(SB_BOTTOM, 0), 0);
+    EXPECT_TRUE(WaitUntil([&] { return PaneTop(shown) == -485 * 29; }));
     ASSERT_TRUE(Close(preview));
 }
 
