@@ -81,25 +81,5 @@ TEST(GroupAround, TicksDoNotSplitARun) {
     ExpectRange(rows, 7, 5, 7);
 }
 
-TEST(LimitAround, KeepsTheChosenRowInsideTheShownPart) {
-    const RowRange big{10, 309};  // 300 rows
-    // Near the start: the start of the group.
-    RowRange shown = LimitAround(big, 12, 100);
-    EXPECT_EQ(shown.first, 10);
-    EXPECT_EQ(shown.last, 109);
-    // In the middle: centred on the row.
-    shown = LimitAround(big, 200, 100);
-    EXPECT_EQ(shown.first, 150);
-    EXPECT_EQ(shown.last, 249);
-    // Near the end: the end of the group.
-    shown = LimitAround(big, 305, 100);
-    EXPECT_EQ(shown.first, 210);
-    EXPECT_EQ(shown.last, 309);
-    // A group within the limit is shown whole.
-    shown = LimitAround({3, 6}, 5, 100);
-    EXPECT_EQ(shown.first, 3);
-    EXPECT_EQ(shown.last, 6);
-}
-
 }  // namespace
 }  // namespace cs::results
