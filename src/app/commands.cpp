@@ -9,6 +9,7 @@
 
 #include "app/find_commands.h"
 #include "app/main_window.h"
+#include "app/preview_window.h"
 #include "app/scan_flow.h"
 #include "app/texts.h"
 #include "results/rows.h"
@@ -260,6 +261,8 @@ void DispatchMainEvent(MainWindow& window) {
         CopyHighlightedPath(window);
     } else if (is(s.menuPreview)) {
         OpenHighlightedFile(window);
+    } else if (is(s.menuCompare)) {
+        CompareCommand(window);
     }
     // Files dropped on the window (-5) are ignored: the root comes from the
     // setup window.

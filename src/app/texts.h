@@ -123,4 +123,18 @@ inline constexpr wchar_t kInvalidRoot[] =
     L"'Browse' button.";
 inline constexpr wchar_t kPickerTitle[] = L"Indicate the root folder to scan";
 
+// Preview window.
+inline constexpr wchar_t kPreviewClass[] = L"_CLONESIFTER_PREVIEW_WND";
+inline constexpr wchar_t kPreviewTitle[] = L"Duplicate files preview";
+inline constexpr wchar_t kPreviewNotAvailable[] = L"\r\nPreview\r\n\r\nnot\r\n\r\navailable";
+inline constexpr wchar_t kListItemIndex[] = L"List item index: ";
+inline constexpr wchar_t kCheckedForRemoval[] = L"Checked for removal";
+inline constexpr wchar_t kFileSizeLabel[] = L"File size:";
+inline constexpr wchar_t kParentFolderLabel[] = L"Parent folder:";
+inline constexpr wchar_t kFileNameLabel[] = L"File name:";
+// Compare without a highlighted row.
+inline constexpr wchar_t kCompareNeedsRow[] =
+    L"Please highlight a row of the list first: Compare shows the files of that row's group "
+    L"side by side.";
+
 }  // namespace cs::app::texts
