@@ -361,15 +361,26 @@ TEST_F(MainWindowCommands, FindWalksTheMatchesThenSaysItReachedTheEnd) {
     ASSERT_NE(findBox, nullptr);
     EXPECT_EQ(TextOf(findBox), texts::kFindPlaceholder);
     ASSERT_TRUE(BringToFront(main_.window));
-    // Ctrl+F clears the placeholder and puts the caret in the box.
-    Type({VK_CONTROL}, 'F');
-    ASSERT_TRUE(WaitUntil([&] { return TextOf(findBox).empty(); }));
     GUITHREADINFO gui{};
     gui.cbSize = sizeof(gui);
-    EXPECT_TRUE(WaitUntil([&] {
+    auto focusInBox = [&] {
         return GetGUIThreadInfo(GetWindowThreadProcessId(main_.window, nullptr), &gui) &&
                gui.hwndFocus == findBox;
-    }));
+    };
+    // F3 and Ctrl+F with the placeholder shown both only clear it and put
+    // the caret in the box.
+    for (WORD key : {WORD{VK_F3}, WORD{'F'}}) {
+        SendMessageW(findBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(texts::kFindPlaceholder));
+        if (main_.list != nullptr)
+            SetRowState(main_.list, -1, LVIS_SELECTED | LVIS_FOCUSED, 0);
+        if (key == 'F')
+            Type({VK_CONTROL}, key);
+        else
+            Type({}, key);
+        ASSERT_TRUE(WaitUntil([&] { return TextOf(findBox).empty(); })) << "key " << key;
+        EXPECT_TRUE(WaitUntil(focusInBox)) << "key " << key;
+        EXPECT_EQ(Highlighted(main_.list), -1) << "key " << key;
+    }
 
     // Every row that holds "BEACH" in its path or name, in any letter case.
     std::vector<int> matches;
