@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "app/main_window.h"
+#include "app/removal_flow.h"
 #include "app/scan_flow.h"
 #include "app/texts.h"
 #include "results/rows.h"
@@ -127,6 +128,8 @@ void DispatchMainEvent(MainWindow& window) {
         HighlightGuard(window);
     } else if (fromList && code == event::kContextMenu) {
         ContextMenu(window, events.data);
+    } else if (code == s.deleteTicked && code > 0) {
+        RunRemovalFlow(window);
     }
     // Files dropped on the window (-5) are ignored: the root comes from the
     // setup window.
