@@ -167,11 +167,23 @@ void RemoveTicked(MainWindow& window) {
         Report(window, texts::kRemovalNotStarted);
         return;
     }
-    const std::wstring report = platform::ToNative(removal::RemovalReport(app.removalFailures));
+    const std::wstring report = RemovalReportText(static_cast<int32_t>(job.verdicts.size()),
+                                                  job.removed, app.removalFailures);
     Report(window, report.c_str());
 }
 
 }  // namespace
+
+std::wstring RemovalReportText(int32_t ticked, int32_t removed, int32_t failures) {
+    const int32_t notDeleted = ticked - removed;
+    if (notDeleted <= failures)
+        return platform::ToNative(removal::RemovalReport(failures));
+    if (notDeleted == 1)
+        return texts::kCancelledOne;
+    wchar_t text[256] = {};
+    swprintf(text, 256, texts::kCancelledMany, static_cast<int>(notDeleted));
+    return text;
+}
 
 std::wstring UnverifiedQuestion(int32_t count) {
     if (count == 1)
@@ -209,6 +221,7 @@ DWORD WINAPI RemovalThreadProc(void* parameter) {
     // Read by the interface thread only once this thread's handle is
     // signalled.
     app.removalFailures = failures.load();
+    job.removed = removed;
     return static_cast<DWORD>(removed);
 }
 

@@ -38,6 +38,8 @@ struct RemovalJob {
     removal::ScanRecord record;
     std::vector<removal::ItemVerdict> verdicts;
     removal::RemovalPolicy policy;
+    // Written by the removal thread, read once its handle is signalled.
+    int32_t removed = 0;
 };
 
 void RunRemovalFlow(MainWindow& window);
@@ -49,6 +51,11 @@ DWORD WINAPI VerifyThreadProc(void* job);
 // removes the permitted items from the bottom row up and leaves the count
 // of ticked items not removed there. Returns how many were removed.
 DWORD WINAPI RemovalThreadProc(void* job);
+
+// The report of a removal that removed `removed` of `ticked` items and
+// failed on `failures` of them: the engine's sentence when every item was
+// handled, else the cancelled one, which counts every item not deleted.
+std::wstring RemovalReportText(int32_t ticked, int32_t removed, int32_t failures);
 
 // The extra question for `count` ticked items whose bytes no staying copy
 // was proven to share.

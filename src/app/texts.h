@@ -86,6 +86,12 @@ inline constexpr wchar_t kUnverifiedMany[] =
 inline constexpr wchar_t kRemovalNotStarted[] =
     L"The removal could not be started, so nothing was deleted. The ticked items are still "
     L"checked in the list.";
+// The report after a cancel that left ticked items unhandled: the engine's
+// sentence would count only the failures and call the rest deleted.
+inline constexpr wchar_t kCancelledOne[] =
+    L"The removal was cancelled: 1 item was not deleted. It is still checked in the list.";
+inline constexpr wchar_t kCancelledMany[] =
+    L"The removal was cancelled: %d items were not deleted. Those are still checked in the list.";
 // A removal while a scan rebuilds the list would work on rows that change
 // under it.
 inline constexpr wchar_t kWaitForScan[] =
