@@ -10,6 +10,7 @@
 #include "app/find_commands.h"
 #include "app/main_window.h"
 #include "app/preview_window.h"
+#include "app/removal_flow.h"
 #include "app/scan_flow.h"
 #include "app/texts.h"
 #include "results/rows.h"
@@ -263,6 +264,8 @@ void DispatchMainEvent(MainWindow& window) {
         OpenHighlightedFile(window);
     } else if (is(s.menuCompare)) {
         CompareCommand(window);
+    } else if (is(s.deleteTicked)) {
+        RunRemovalFlow(window);
     }
     // Files dropped on the window (-5) are ignored: the root comes from the
     // setup window.

@@ -88,6 +88,36 @@ inline constexpr wchar_t kRootNotListed[] =
 inline constexpr wchar_t kSkippedLine[] =
     L"\r\nNot checked: %llu folder(s) could not be opened, %llu file(s) could not be read.";
 
+// Removal. The report after a removal is the removal engine's own
+// sentence (removal::RemovalReport), the one the command line prints too.
+inline constexpr wchar_t kNothingTicked[] =
+    L"Please tick at least one item for removal before using this option.";
+inline constexpr wchar_t kConfirmDelete[] = L"Are you sure you want to delete the selected files?";
+inline constexpr wchar_t kPreparingToDelete[] = L"Preparing to delete...";
+inline constexpr wchar_t kDeletingFiles[] = L"Deleting the selected files...";
+// Asked before the question above when ticked items have no copy that stays
+// and was proven to hold the same bytes; %d is how many.
+inline constexpr wchar_t kUnverifiedOne[] =
+    L"1 ticked item could not be verified: no copy of it that stays was proven to hold the same "
+    L"contents.\r\nDelete it anyway? \"No\" keeps it and deletes only the verified items.";
+inline constexpr wchar_t kUnverifiedMany[] =
+    L"%d ticked items could not be verified: no copy of them that stays was proven to hold the "
+    L"same contents.\r\nDelete them anyway? \"No\" keeps them and deletes only the verified "
+    L"items.";
+inline constexpr wchar_t kRemovalNotStarted[] =
+    L"The removal could not be started, so nothing was deleted. The ticked items are still "
+    L"checked in the list.";
+// The report after a cancel that left ticked items unhandled: the engine's
+// sentence would count only the failures and call the rest deleted.
+inline constexpr wchar_t kCancelledOne[] =
+    L"The removal was cancelled: 1 item was not deleted. It is still checked in the list.";
+inline constexpr wchar_t kCancelledMany[] =
+    L"The removal was cancelled: %d items were not deleted. Those are still checked in the list.";
+// A removal while a scan rebuilds the list would work on rows that change
+// under it.
+inline constexpr wchar_t kWaitForScan[] =
+    L"A scan is still running. Please wait for it to end, or cancel it, before deleting files.";
+
 // Scan setup window.
 inline constexpr wchar_t kSetupClass[] = L"_CLONESIFTER_ROOT_WND";
 inline constexpr wchar_t kSetupTitle[] = L"Duplicate files scan";

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/removal.h"
+#include "platform/win32/removal_win32.h"
 
 namespace cs::platform {
 
@@ -10,6 +11,7 @@ namespace cs::platform {
 RemovalThreadScope::RemovalThreadScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
 
 RemovalThreadScope::~RemovalThreadScope() {
+    win32::ForgetServedRecycleBins();
     if (initialised_)
         CoUninitialize();
 }

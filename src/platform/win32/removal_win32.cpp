@@ -29,6 +29,7 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -368,18 +369,43 @@ Recycle RecycleThroughFileOperation(const std::wstring& path) {
 // The query sums up the whole bin (Wine reads every entry of its trash: about
 // 40 ms per thousand items), so a yes is remembered for the calling thread,
 // which is one removal run on the removal thread. A no is asked again.
+// The memo lives in the system's own thread-local storage, not in a C++
+// thread_local: one of those, used on the desktop program's removal thread
+// (made with CreateThread), left the process hanging at exit under Wine, in
+// winpthreads' pthread_key_delete. RemovalThreadScope frees it.
+DWORD ServedSlot() {
+    static const DWORD slot = TlsAlloc();
+    return slot;
+}
+
+std::vector<std::wstring>* ServedBins(bool create) {
+    const DWORD slot = ServedSlot();
+    if (slot == TLS_OUT_OF_INDEXES)
+        return nullptr;
+    auto* served = static_cast<std::vector<std::wstring>*>(TlsGetValue(slot));
+    if (served == nullptr && create) {
+        served = new (std::nothrow) std::vector<std::wstring>;
+        if (served != nullptr && !TlsSetValue(slot, served)) {
+            delete served;
+            served = nullptr;
+        }
+    }
+    return served;
+}
+
 bool RecycleBinServes(const std::wstring& path) {
     wchar_t volume[MAX_PATH + 1] = {};
     if (!GetVolumePathNameW(path.c_str(), volume, MAX_PATH))
         return false;
-    thread_local std::vector<std::wstring> served;
-    if (std::find(served.begin(), served.end(), volume) != served.end())
+    std::vector<std::wstring>* served = ServedBins(true);
+    if (served != nullptr && std::find(served->begin(), served->end(), volume) != served->end())
         return true;
     SHQUERYRBINFO info{};
     info.cbSize = sizeof(info);
     if (FAILED(SHQueryRecycleBinW(volume, &info)))
         return false;
-    served.emplace_back(volume);
+    if (served != nullptr)
+        served->emplace_back(volume);
     return true;
 }
 
@@ -457,6 +483,14 @@ TreeOutcome DeleteTreeContents(const std::wstring& folder, const std::wstring& m
         DrainMessages();
     } while (FindNextFileW(listing.Get(), &entry));
     return outcome;
+}
+
+void ForgetServedRecycleBins() {
+    std::vector<std::wstring>* served = ServedBins(false);
+    if (served == nullptr)
+        return;
+    TlsSetValue(ServedSlot(), nullptr);
+    delete served;
 }
 
 bool RecycleShellPath(const std::wstring& shellPath) {

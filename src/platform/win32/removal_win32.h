@@ -40,5 +40,8 @@ TreeOutcome DeleteTreeContents(const std::wstring& folder, const std::wstring& m
 // where it cannot say (Wine), where a recycle bin serves the volume and the
 // item has left its place.
 bool RecycleShellPath(const std::wstring& shellPath);
+// Forgets which recycle bins this thread found serving (the yes is kept for
+// one removal run on its thread).
+void ForgetServedRecycleBins();
 
 }  // namespace cs::platform::win32
