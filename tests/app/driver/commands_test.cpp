@@ -572,18 +572,30 @@ TEST_F(MainWindowCommands, AltReturnOpensTheHighlightedFileWithItsProgram) {
         if (shown_[r].texts[1] == L"report.txt")
             textRow = static_cast<int>(r);
     ASSERT_GE(textRow, 0);
-    // The test prefix maps no extension to its text program; the classes
-    // do here, for this test only (Wine reads no per-user classes).
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L".txt", 0, nullptr, 0,
-                              KEY_SET_VALUE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"txtfile"),
-                   sizeof(L"txtfile"));
-    RegCloseKey(key);
+    // A fresh test prefix maps no extension to a program; this test maps
+    // ".txt" to the system's text editor for its own run (Wine reads no
+    // per-user classes).
+    auto set = [](const wchar_t* key, const wchar_t* value) {
+        HKEY opened = nullptr;
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &opened, nullptr) != ERROR_SUCCESS)
+            return false;
+        const bool done =
+            RegSetValueExW(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                           static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))) ==
+            ERROR_SUCCESS;
+        RegCloseKey(opened);
+        return done;
+    };
     struct Unregister {
-        ~Unregister() { RegDeleteKeyW(HKEY_CLASSES_ROOT, L".txt"); }
+        ~Unregister() {
+            RegDeleteKeyW(HKEY_CLASSES_ROOT, L".txt");
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, L"cs.drivertext");
+        }
     } unregister;
+    ASSERT_TRUE(set(L".txt", L"cs.drivertext"));
+    ASSERT_TRUE(set(L"cs.drivertext\\shell\\open\\command",
+                    L"\"C:\\windows\\system32\\notepad.exe\" \"%1\""));
     ASSERT_TRUE(HighlightRow(main_.list, textRow));
     ASSERT_TRUE(BringToFront(main_.window));
     Type({VK_MENU}, VK_RETURN);
