@@ -17,6 +17,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/drawing.h"
 #include "toolkit/msgbox.h"
+#include "toolkit/progress.h"
 #include "toolkit/tooltips.h"
 
 namespace cs::app {
@@ -432,6 +433,31 @@ bool NextEvent(MainWindow& window) {
 
 bool PumpForToolkit(EventRecord&, void* context) {
     return NextEvent(*static_cast<MainWindow*>(context));
+}
+
+namespace {
+
+LRESULT CALLBACK CancelWatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                             DWORD_PTR reference) {
+    auto& app = *reinterpret_cast<AppState*>(reference);
+    if (message == WM_COMMAND && app.progress.cancelId > 0 &&
+        LOWORD(wParam) == app.progress.cancelId && (app.scanThread || app.removalThread))
+        app.cancelRequested = 1;
+    if (message == WM_NCDESTROY)
+        RemoveWindowSubclass(window, CancelWatch, id);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+void OpenWorkerProgress(AppState& app, const wchar_t* text) {
+    ProgressOpen(app.progress, text, &app.mainWindow);
+    ProgressSetState(app.progress, progress::kSpin, nullptr);
+    ProgressAddCancel(app.progress);
+    ProgressShow(app.progress);
+    if (app.progress.window.window != nullptr)
+        SetWindowSubclass(app.progress.window.window, CancelWatch, 1,
+                          reinterpret_cast<DWORD_PTR>(&app));
 }
 
 void BeginMainBusy(MainWindow& window) {

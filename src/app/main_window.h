@@ -109,6 +109,13 @@ bool NextEvent(MainWindow& window);
 // The pump as the toolkit's message box wants it.
 bool PumpForToolkit(toolkit::EventRecord& events, void* context);
 
+// Opens the progress dialog over the main window with a spinner, `text`
+// and Cancel, for a worker (scan or removal) about to start. Cancel sets
+// the cancel flag while a worker's handle is held, also when the press
+// comes while a drain or the busy guard dispatches the queue and so
+// produces no event any wait reads.
+void OpenWorkerProgress(AppState& app, const wchar_t* text);
+
 void BeginMainBusy(MainWindow& window);
 void EndMainBusy(MainWindow& window);
 

@@ -21,30 +21,6 @@ namespace {
 
 using namespace toolkit;
 
-// The cancel button's press, seen by the dialog itself: a press that comes
-// while a drain or the busy guard dispatches the queue produces no event
-// the wait reads, and the worker would run on.
-LRESULT CALLBACK CancelWatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                             DWORD_PTR reference) {
-    auto& app = *reinterpret_cast<AppState*>(reference);
-    if (message == WM_COMMAND && app.progress.cancelId > 0 &&
-        LOWORD(wParam) == app.progress.cancelId && app.removalThread)
-        app.cancelRequested = 1;
-    if (message == WM_NCDESTROY)
-        RemoveWindowSubclass(window, CancelWatch, id);
-    return DefSubclassProc(window, message, wParam, lParam);
-}
-
-void OpenProgress(AppState& app, const wchar_t* text) {
-    ProgressOpen(app.progress, text, &app.mainWindow);
-    ProgressSetState(app.progress, progress::kSpin, nullptr);
-    ProgressAddCancel(app.progress);
-    ProgressShow(app.progress);
-    if (app.progress.window.window != nullptr)
-        SetWindowSubclass(app.progress.window.window, CancelWatch, 2,
-                          reinterpret_cast<DWORD_PTR>(&app));
-}
-
 // The pump of a question: a close request of the main window ends the wait
 // unanswered, so closing the window while a question is open starts
 // nothing.
@@ -129,7 +105,7 @@ void RemoveTicked(MainWindow& window) {
 
     // Verification can read whole files, so it runs beside the pump, with
     // the dialog's Cancel; nothing is touched until the questions below.
-    OpenProgress(app, texts::kPreparingToDelete);
+    OpenWorkerProgress(app, texts::kPreparingToDelete);
     app.cancelRequested = 0;
     const bool verifying = StartWorker(app, VerifyThreadProc, job);
     WaitForWorker(window);
@@ -152,7 +128,7 @@ void RemoveTicked(MainWindow& window) {
     if (Ask(window, texts::kConfirmDelete, msgbox::kYesNo) != msgbox::kFirst)
         return;
 
-    OpenProgress(app, texts::kPreparingToDelete);
+    OpenWorkerProgress(app, texts::kPreparingToDelete);
     const bool permanent =
         (GetControlState(app.mainWindow, window.slots.deletePermanently, state::kChecked) &
          state::kChecked) != 0;

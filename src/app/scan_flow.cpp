@@ -20,20 +20,6 @@ namespace {
 
 using namespace toolkit;
 
-// The cancel button's press, seen by the dialog itself: a press that comes
-// while a drain or the busy guard dispatches the queue produces no event
-// anyone reads, and the scan would run on.
-LRESULT CALLBACK CancelWatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                             DWORD_PTR reference) {
-    auto& app = *reinterpret_cast<AppState*>(reference);
-    if (message == WM_COMMAND && app.progress.cancelId > 0 &&
-        LOWORD(wParam) == app.progress.cancelId && app.scanThread)
-        app.cancelRequested = 1;
-    if (message == WM_NCDESTROY)
-        RemoveWindowSubclass(window, CancelWatch, id);
-    return DefSubclassProc(window, message, wParam, lParam);
-}
-
 void RebuildRows(AppState& app) {
     if (app.rows)
         results::RebuildResultList(*app.rows, app.results, app.options.criteria);
@@ -72,13 +58,7 @@ void StartScan(MainWindow& window) {
     AppState& app = window.app;
     const std::wstring message =
         std::wstring(texts::kScanning) + L"\r\n" + platform::ToNative(app.options.rootPath);
-    ProgressOpen(app.progress, message.c_str(), &app.mainWindow);
-    ProgressSetState(app.progress, progress::kSpin, nullptr);
-    ProgressAddCancel(app.progress);
-    ProgressShow(app.progress);
-    if (app.progress.window.window != nullptr)
-        SetWindowSubclass(app.progress.window.window, CancelWatch, 1,
-                          reinterpret_cast<DWORD_PTR>(&app));
+    OpenWorkerProgress(app, message.c_str());
 
     app.results.refreshCounter = 0;
     app.results.refreshThreshold = engine::kFirstRefreshThreshold;

@@ -69,6 +69,13 @@ std::vector<int> States(HWND list) {
     return states;
 }
 
+bool AllItemsTicked(HWND list) {
+    for (int state : States(list))
+        if (state == 1)
+            return false;
+    return true;
+}
+
 // The rows as the program shows them, as memory rows the rules can run on.
 results::MemoryRows AsMemoryRows(const std::vector<RemoteRow>& shown) {
     results::MemoryRows rows;
@@ -328,12 +335,7 @@ TEST_F(MainWindowCommands, TheSelectMenuOpensFromItsButtonAndRunsTheChosenRule) 
     for (int i = 0; i < 7; ++i)
         Type({}, VK_DOWN);
     Type({}, VK_RETURN);
-    EXPECT_TRUE(WaitUntil([&] {
-        for (int state : States(main_.list))
-            if (state == 1)
-                return false;
-        return true;
-    })) << "Tick all from the menu left rows unticked";
+    EXPECT_TRUE(WaitUntil([&] { return AllItemsTicked(main_.list); })) << "Tick all from the menu left rows unticked";
     EXPECT_TRUE(WaitUntil([&] { return program_->Window(L"#32768") == nullptr; }));
 }
 
@@ -468,12 +470,7 @@ TEST_F(MainWindowCommands, CopyPathPutsTheHighlightedPathOnTheClipboard) {
     ASSERT_TRUE(BringToFront(main_.window));
     Type({VK_CONTROL}, 'C');
     Type({VK_CONTROL}, 'A');
-    ASSERT_TRUE(WaitUntil([&] {
-        for (int state : States(main_.list))
-            if (state == 1)
-                return false;
-        return true;
-    }));
+    ASSERT_TRUE(WaitUntil([&] { return AllItemsTicked(main_.list); }));
     EXPECT_EQ(Tip(*program_, main_.window), nullptr);
     EXPECT_EQ(clipboard(), L"left alone");
 
@@ -541,12 +538,7 @@ TEST_F(MainWindowCommands, TheContextMenuActsOnItemRowsOnly) {
     Type({}, VK_ESCAPE);
     ASSERT_TRUE(WaitUntil([&] { return program_->Window(L"#32768") == nullptr; }));
     Type({VK_CONTROL}, 'A');
-    ASSERT_TRUE(WaitUntil([&] {
-        for (int state : States(main_.list))
-            if (state == 1)
-                return false;
-        return true;
-    }));
+    ASSERT_TRUE(WaitUntil([&] { return AllItemsTicked(main_.list); }));
     EXPECT_EQ(FindWindowW(L"ExplorerWClass", nullptr), nullptr);
 
     // On a file row the first entry, the default, opens its folder.
@@ -611,12 +603,7 @@ TEST_F(MainWindowCommands, AltReturnOpensTheHighlightedFileWithItsProgram) {
     ASSERT_TRUE(BringToFront(main_.window));
     Type({VK_MENU}, VK_RETURN);
     Type({VK_CONTROL}, 'A');
-    EXPECT_TRUE(WaitUntil([&] {
-        for (int state : States(main_.list))
-            if (state == 1)
-                return false;
-        return true;
-    })) << "the window stopped answering after a file no program opens";
+    EXPECT_TRUE(WaitUntil([&] { return AllItemsTicked(main_.list); })) << "the window stopped answering after a file no program opens";
     EXPECT_EQ(program_->Window(L"#32770"), nullptr);
 }
 
