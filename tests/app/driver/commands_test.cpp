@@ -169,17 +169,6 @@ POINT PointInRow(HWND list, int row) {
     return point;
 }
 
-void DoubleClickRow(HWND list, int row) {
-    const POINT point = PointInRow(list, row);
-    SetCursorPos(point.x, point.y);
-    INPUT clicks[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        clicks[i].type = INPUT_MOUSE;
-        clicks[i].mi.dwFlags = (i % 2) == 0 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-    }
-    SendInput(4, clicks, sizeof(INPUT));
-}
-
 HWND Tip(const Program& program, HWND owner) {
     return program.Window(L"_WndMsgTipClass", owner);
 }
@@ -200,7 +189,9 @@ bool ScanAllSections(const Program& program, const MainWindow& main, const std::
     Click(zeroByte);
     if (!WaitUntil([&] { return IsChecked(folders) && IsChecked(zeroByte); }))
         return false;
-    return StartAndAwaitTip(program, main, setup, root) != nullptr;
+    bool ended = false;
+    StartAndAwaitTip(program, main, setup, root, &ended);
+    return ended;
 }
 
 class MainWindowCommands : public ::testing::Test {
@@ -422,12 +413,7 @@ TEST_F(MainWindowCommands, FindWalksTheMatchesThenSaysItReachedTheEnd) {
     // A click in the box takes the focus back from the list.
     RECT box{};
     GetWindowRect(findBox, &box);
-    SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
-    INPUT clicks[2] = {};
-    clicks[0].type = clicks[1].type = INPUT_MOUSE;
-    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, clicks, sizeof(INPUT));
+    ClickAt({(box.left + box.right) / 2, (box.top + box.bottom) / 2});
     ASSERT_TRUE(WaitUntil([&] {
         return GetGUIThreadInfo(GetWindowThreadProcessId(main_.window, nullptr), &gui) &&
                gui.hwndFocus == findBox;
@@ -509,7 +495,7 @@ TEST_F(MainWindowCommands, OpenLocationShowsTheFolderThatHoldsTheItem) {
     ASSERT_GE(folderRow, 0);
     const std::wstring ownName = shown_[folderRow].texts[1];
     ASSERT_TRUE(BringToFront(main_.window));
-    DoubleClickRow(main_.list, folderRow);
+    ClickAt(PointInRow(main_.list, folderRow), Mouse::Left, 2);
     ASSERT_TRUE(WaitUntil([&] {
         return (shell = WindowTitled(L"ExplorerWClass", ownName)) != nullptr;
     })) << "no shell window on the folder row's folder";
@@ -517,15 +503,7 @@ TEST_F(MainWindowCommands, OpenLocationShowsTheFolderThatHoldsTheItem) {
 }
 
 TEST_F(MainWindowCommands, TheContextMenuActsOnItemRowsOnly) {
-    auto rightClick = [&](int row) {
-        const POINT point = PointInRow(main_.list, row);
-        SetCursorPos(point.x, point.y);
-        INPUT clicks[2] = {};
-        clicks[0].type = clicks[1].type = INPUT_MOUSE;
-        clicks[0].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN;
-        clicks[1].mi.dwFlags = MOUSEEVENTF_RIGHTUP;
-        SendInput(2, clicks, sizeof(INPUT));
-    };
+    auto rightClick = [&](int row) { ClickAt(PointInRow(main_.list, row), Mouse::Right); };
     // On a separator the entries are greyed: choosing the first does
     // nothing, as the tick-all after it shows once both are handled.
     const int separator = FirstSeparator();

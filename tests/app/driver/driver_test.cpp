@@ -109,12 +109,7 @@ TEST_F(DesktopProgram, ClickInTheListClosesTheStartTip) {
     RECT list{};
     GetWindowRect(main.list, &list);
     SetForegroundWindow(main.window);
-    SetCursorPos((list.left + list.right) / 2, (list.top + list.bottom) / 2);
-    INPUT clicks[2] = {};
-    clicks[0].type = clicks[1].type = INPUT_MOUSE;
-    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, clicks, sizeof(INPUT));
+    ClickAt({(list.left + list.right) / 2, (list.top + list.bottom) / 2});
     EXPECT_TRUE(WaitUntil([&] {
         return program.Window(L"_WndMsgTipClass", main.window) == nullptr;
     })) << "the tip stayed after a click in the list";

@@ -284,7 +284,7 @@ protected:
         program_ = new Program(L"");
         main_ = new MainWindow(AwaitMain(*program_));
         if (main_->window != nullptr)
-            scanned_ = ScanWith(*program_, *main_, *tree_, -1) != nullptr;
+            scanned_ = ScanWith(*program_, *main_, *tree_, -1);
     }
     static void TearDownTestSuite() {
         if (main_->window != nullptr && IsWindow(main_->window))
@@ -689,7 +689,7 @@ TEST_F(PreviewWindow, RealPicturesForTheScreenshots) {
     CreateDirectoryW(root.c_str(), nullptr);
     InFolders(root, L"four", 4, names[0].c_str(), ReadFileBytes(source + L"\\" + names[0]));
     InFolders(root, L"two", 2, names[1].c_str(), ReadFileBytes(source + L"\\" + names[1]));
-    ASSERT_NE(ScanWith(Running(), Main(), root, -1), nullptr);
+    ASSERT_TRUE(ScanWith(Running(), Main(), root, -1));
     for (int index : {1, 0}) {
         const int first = FirstRowOf(names[index].c_str());
         ASSERT_GE(first, 0);
@@ -719,7 +719,7 @@ TEST(PreviewClose, TicksEnableDeletingAndClosingTheMainWindowEndsTheProgram) {
     ASSERT_TRUE(program.Started());
     MainWindow main = AwaitMain(program);
     ASSERT_NE(main.window, nullptr);
-    ASSERT_NE(ScanWith(program, main, tree, -1), nullptr);
+    ASSERT_TRUE(ScanWith(program, main, tree, -1));
     const std::vector<RemoteRow> rows = ReadRows(main.list);
     int item = -1;
     for (size_t r = 0; r < rows.size() && item < 0; ++r)

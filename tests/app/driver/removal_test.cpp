@@ -69,7 +69,7 @@ void StartAndScan(Desktop& desktop, const std::wstring& root, int preset) {
     ASSERT_NE(desktop.main.window, nullptr);
     desktop.deleteTicked = ControlAfter(desktop.main.pane, texts::kRemovalSection, 3);
     ASSERT_NE(desktop.deleteTicked, nullptr);
-    ASSERT_NE(ScanWith(desktop.program, desktop.main, root, preset), nullptr) << "no end tip";
+    ASSERT_TRUE(ScanWith(desktop.program, desktop.main, root, preset)) << "the scan did not end";
 }
 
 int RowOf(const std::vector<RemoteRow>& rows, const std::wstring& path) {

@@ -217,6 +217,23 @@ void PressImageButton(HWND button) {
                  reinterpret_cast<LPARAM>(button));
 }
 
+void ClickAt(POINT point, Mouse button, int times) {
+    SetCursorPos(point.x, point.y);
+    std::vector<INPUT> clicks;
+    for (int i = 0; i < times; ++i) {
+        for (bool up : {false, true}) {
+            INPUT input{};
+            input.type = INPUT_MOUSE;
+            if (button == Mouse::Left)
+                input.mi.dwFlags = up ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_LEFTDOWN;
+            else
+                input.mi.dwFlags = up ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_RIGHTDOWN;
+            clicks.push_back(input);
+        }
+    }
+    SendInput(static_cast<UINT>(clicks.size()), clicks.data(), sizeof(INPUT));
+}
+
 void Click(HWND button) {
     PostMessageW(button, BM_CLICK, 0, 0);
 }
@@ -281,21 +298,39 @@ HWND OpenSetup(const Program& program, const MainWindow& main) {
 
 // Sets the root, presses "Start the scan now" and waits for the end tip.
 HWND StartAndAwaitTip(const Program& program, const MainWindow& main, HWND setup,
-                      const std::wstring& root) {
+                      const std::wstring& root, bool* ended) {
     HWND rootEdit = FindChild(setup, L"Edit");
     SendMessageW(rootEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(root.c_str()));
     HWND start = Button(setup, texts::kStartNow);
     WaitUntil([&] { return IsWindowEnabled(start) != FALSE; });
     if (!Repeat([&] { Click(start); }, [&] { return !IsWindow(setup); }))
         return nullptr;
+    // The end of the scan shows as the progress dialog going, then the tip;
+    // the tip can be gone again at once, when the window loses the focus to
+    // another program just then. So the scan has ended when the dialog has
+    // come and gone, or when the tip shows; the tip is waited for briefly.
     HWND tip = nullptr;
-    WaitUntil(
+    bool progressSeen = false;
+    auto tipShown = [&] {
+        tip = program.Window(L"_WndMsgTipClass", main.window);
+        if (tip != nullptr && !MessageOf(tip).empty())
+            return true;
+        tip = nullptr;
+        return false;
+    };
+    const bool over = WaitUntil(
         [&] {
-            tip = program.Window(L"_WndMsgTipClass", main.window);
-            return tip != nullptr && !MessageOf(tip).empty() &&
-                   program.Window(L"_WND_PROGRESS_DLG_") == nullptr;
+            if (program.Window(L"_WND_PROGRESS_DLG_") != nullptr) {
+                progressSeen = true;
+                return false;
+            }
+            return tipShown() || progressSeen;
         },
         120000);
+    if (over && tip == nullptr)
+        WaitUntil(tipShown, 3000);
+    if (ended != nullptr)
+        *ended = over;
     return tip;
 }
 
@@ -315,19 +350,21 @@ void CloseAndExpectExitCode(Program& program, HWND window) {
     EXPECT_EQ(program.ExitCode(), 1u);
 }
 
-HWND ScanWith(const Program& program, const MainWindow& main, const std::wstring& root,
+bool ScanWith(const Program& program, const MainWindow& main, const std::wstring& root,
               int presetIndex) {
     HWND setup = OpenSetup(program, main);
     if (setup == nullptr)
-        return nullptr;
+        return false;
     if (presetIndex >= 0) {
         HWND presets = FindChild(setup, L"ComboBox");
         if (presets == nullptr ||
             !Repeat([&] { ChoosePreset(setup, presets, presetIndex); },
                     [&] { return SendMessageW(presets, CB_GETCURSEL, 0, 0) == presetIndex; }))
-            return nullptr;
+            return false;
     }
-    return StartAndAwaitTip(program, main, setup, root);
+    bool ended = false;
+    StartAndAwaitTip(program, main, setup, root, &ended);
+    return ended;
 }
 
 HWND AwaitBox(const Program& program, HWND owner, DWORD limit) {

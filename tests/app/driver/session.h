@@ -87,6 +87,10 @@ std::wstring MessageOf(HWND window);
 // id (an image button has no text of its own to find it by).
 HWND ControlAfter(HWND parent, const wchar_t* labelText, int steps);
 void PressImageButton(HWND button);
+// Real mouse clicks at a screen point: `times` presses of the left button
+// (2 for a double click), or one of the right button.
+enum class Mouse { Left, Right };
+void ClickAt(POINT point, Mouse button = Mouse::Left, int times = 1);
 void Click(HWND button);
 HWND Button(HWND window, const wchar_t* text);
 
@@ -106,16 +110,17 @@ void ChoosePreset(HWND setup, HWND presets, int index);
 // Opens the setup window through "Start a new scan" and cancels the folder
 // picker it opens at once.
 HWND OpenSetup(const Program& program, const MainWindow& main);
-// Sets the root, presses "Start the scan now" and waits for the end tip.
+// Sets the root, presses "Start the scan now" and waits for the end of the
+// scan (`ended`, when given) and its tip (null when it did not show).
 HWND StartAndAwaitTip(const Program& program, const MainWindow& main, HWND setup,
-                      const std::wstring& root);
+                      const std::wstring& root, bool* ended = nullptr);
 void ExpectRowsEqual(const std::vector<RemoteRow>& shown, const std::vector<RemoteRow>& expected);
 void CloseAndExpectExitCode(Program& program, HWND window);
 
 // Scans `root` through the setup window with preset row `presetIndex`
-// (0-based; the start-up criteria when -1) and waits for the end tip;
-// the tip, or null.
-HWND ScanWith(const Program& program, const MainWindow& main, const std::wstring& root,
+// (0-based; the start-up criteria when -1) and waits for the scan's end;
+// whether it ended.
+bool ScanWith(const Program& program, const MainWindow& main, const std::wstring& root,
               int presetIndex);
 // The message box (not a tip) of the program owned by `owner`, once shown.
 HWND AwaitBox(const Program& program, HWND owner, DWORD limit = 30000);
