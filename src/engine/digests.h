@@ -54,5 +54,8 @@ struct ContentDigests {
 // both were computed over every byte they cover.
 HashResult ComputeContentDigests(const std::u16string& path, uint32_t criteria, ContentDigests& out,
                                  const ReadContext& context);
+// The same for a file already open, from its start.
+HashResult ComputeContentDigests(platform::FileReader& file, uint32_t criteria, ContentDigests& out,
+                                 const ReadContext& context);
 
 }  // namespace cs::engine

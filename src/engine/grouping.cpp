@@ -87,28 +87,25 @@ struct FileRecord {
     uint64_t inode = 0;
 };
 
-struct Candidate {
-    FileRecord file;
+// One class of equal contents within a signature bucket, from its first
+// file. Its digests are taken only when it is found through them.
+struct ContentSlot {
+    FileRecord founder;
+    int32_t group = -1;
+    // The founder could not be read when a later file was compared with
+    // it: nothing is proved equal to it any more.
+    bool dead = false;
     bool hasDigests = false;
     ContentDigests digests;
 };
 
-struct ContentSlot {
-    FileRecord founder;
-    ContentDigests digests;
-    int32_t group = -1;
-};
-
+// Files of one size class and name key whose signatures are equal. The
+// first file founds a class without being read; each later one is compared
+// byte for byte with the founders of the first classes, and beyond
+// kComparedFounders classes found through its digests.
 struct SignatureBucket {
-    bool opened = false;
-    Candidate first;
-    // The first file placed here once opened. Later files are compared with
-    // it byte for byte; one that equals it has its digests by proof.
-    FileRecord anchor;
-    bool anchorPlaced = false;  // its placement is done
-    bool anchorHasDigests = false;
-    ContentDigests anchorDigests;
-    std::unordered_map<uint64_t, std::vector<uint32_t>> slotsByDigest;
+    std::vector<uint32_t> slots;  // content slots in founding order
+    std::unordered_map<uint64_t, std::vector<uint32_t>> slotsByDigest;  // beyond the compared
 };
 
 struct OpenedBucket {
@@ -140,16 +137,18 @@ struct FolderSlot {
 struct PendingSignature {
     uint64_t trigger;
     uint32_t opened;  // index of the OpenedBucket
-    Candidate candidate;
+    FileRecord file;
     std::shared_ptr<ReadJob> job;
 };
 
-// A placement waiting for digests.
+// A placement waiting for its comparisons.
 struct PendingPlacement {
     uint64_t trigger;
     SignatureBucket* bucket;  // map nodes do not move
-    Candidate candidate;
-    std::shared_ptr<ReadJob> job;  // null when the digests are at hand
+    FileRecord file;
+    std::shared_ptr<ReadJob> job;
+    std::vector<uint32_t> asked;     // the slots the job compares with, in its order
+    std::vector<uint32_t> compared;  // every slot compared with so far
 };
 
 // Enough queued for both cores and the disk, without letting the walk run
@@ -320,16 +319,12 @@ struct Grouper::State {
 
     // The second member makes a group visible; the founder's walk position
     // keeps it in creation order.
-    int32_t Materialise(const FileRecord& founder, const ContentDigests* digests) {
+    int32_t Materialise(const FileRecord& founder) {
         MatchGroup g;
         g.paths = Path(founder);
         g.count = 1;
         g.size = founder.size;
         g.nameKey = std::u16string(arena.Get(founder.nameKey));
-        if (digests) {
-            g.headDigest = digests->head;
-            g.tailDigest = digests->tail;
-        }
         g.founderSequence = founder.sequence;
         g.facts.push_back(Facts(founder));
         results.matchGroups.push_back(std::move(g));
@@ -347,68 +342,136 @@ struct Grouper::State {
         AfterJoin();
     }
 
-    // Places a digested candidate: joins the slot with equal digests, or
-    // founds a new (so far invisible) one.
-    void Place(SignatureBucket& sb, const Candidate& c) {
-        const uint64_t h = DigestHash(c.digests);
-        std::vector<uint32_t>& list = sb.slotsByDigest[h];
-        for (uint32_t index : list) {
-            ContentSlot& slot = slots[index];
-            if (slot.digests.head == c.digests.head && slot.digests.tail == c.digests.tail) {
+    uint32_t Found(SignatureBucket& sb, const FileRecord& file, const ReadJob* digested) {
+        ContentSlot slot;
+        slot.founder = file;
+        if (digested) {
+            slot.hasDigests = true;
+            slot.digests = digested->digests;
+        }
+        slots.push_back(slot);
+        const auto index = static_cast<uint32_t>(slots.size() - 1);
+        sb.slots.push_back(index);
+        if (digested)
+            sb.slotsByDigest[DigestHash(slot.digests)].push_back(index);
+        return index;
+    }
+
+    void JoinSlot(ContentSlot& slot, const FileRecord& file) {
+        if (slot.group < 0)
+            slot.group = Materialise(slot.founder);
+        Join(slot.group, Path(file), Facts(file));
+    }
+
+    // The slots a file of `sb` is compared with byte for byte, as they
+    // stand now: the first classes, those whose founder is still readable.
+    std::vector<uint32_t> ComparedSlots(const SignatureBucket& sb) const {
+        std::vector<uint32_t> out;
+        const size_t n = std::min(sb.slots.size(), kComparedFounders);
+        for (size_t i = 0; i < n; ++i) {
+            if (!slots[sb.slots[i]].dead)
+                out.push_back(sb.slots[i]);
+        }
+        return out;
+    }
+
+    std::shared_ptr<ReadJob> PlaceJob(const FileRecord& file, const std::vector<uint32_t>& compare,
+                                      bool wantDigests) {
+        auto job = std::make_shared<ReadJob>();
+        job->kind = ReadJob::Kind::Place;
+        job->path = Path(file);
+        job->size = file.size;
+        job->founders.reserve(compare.size());
+        for (uint32_t index : compare)
+            job->founders.push_back(Path(slots[index].founder));
+        job->wantDigests = wantDigests;
+        return pool->Submit(std::move(job));
+    }
+
+    void QueueSignature(uint64_t trigger, uint32_t openedIndex, const FileRecord& file) {
+        auto job = std::make_shared<ReadJob>();
+        job->kind = ReadJob::Kind::Signature;
+        job->path = Path(file);
+        job->size = file.size;
+        signatures.push_back(PendingSignature{trigger, openedIndex, file, pool->Submit(job)});
+    }
+
+    void QueuePlacement(uint64_t trigger, SignatureBucket& sb, const FileRecord& file) {
+        std::vector<uint32_t> compare = ComparedSlots(sb);
+        const bool wantDigests = sb.slots.size() >= kComparedFounders;
+        auto job = PlaceJob(file, compare, wantDigests);
+        placements.push_back(PendingPlacement{trigger, &sb, file, std::move(job), compare, compare});
+    }
+
+    // A file with its signature: into its signature bucket. The first one
+    // there founds a class unread; every later one is placed by its bytes.
+    void Admit(uint64_t trigger, OpenedBucket& ob, const FileRecord& file, const ReadJob& job) {
+        auto [it, isNew] = ob.bySignature.try_emplace(job.signature);
+        if (isNew) {
+            Found(it->second, file, nullptr);
+            return;
+        }
+        QueuePlacement(trigger, it->second, file);
+    }
+
+    // Applies the head placement once its job is done. False when it had to
+    // ask for more (classes founded while it waited, or its digests): the
+    // head then waits for that job, which keeps the order.
+    bool Settle(PendingPlacement& head) {
+        SignatureBucket& sb = *head.bucket;
+        ReadJob& job = *head.job;
+        if (job.result == HashResult::Failed) {
+            ++results.skips.filesNotRead;  // unreadable: never grouped
+            return true;
+        }
+        for (size_t i = 0; i < head.asked.size(); ++i) {
+            ContentSlot& slot = slots[head.asked[i]];
+            if ((job.founderFailed >> i) & 1u && !slot.dead) {
+                // Read when it was admitted, unreadable now: what it holds
+                // can no longer be told, so nothing more joins it.
+                slot.dead = true;
                 if (slot.group < 0)
-                    slot.group = Materialise(slot.founder, &slot.digests);
-                Join(slot.group, Path(c.file), Facts(c.file));
-                return;
+                    ++results.skips.filesNotRead;
             }
         }
-        slots.push_back(ContentSlot{c.file, c.digests, -1});
-        list.push_back(static_cast<uint32_t>(slots.size() - 1));
-    }
-
-    void QueueSignature(uint64_t trigger, uint32_t openedIndex, const Candidate& c) {
-        signatures.push_back(
-            PendingSignature{trigger, openedIndex, c,
-                             pool->Submit(ReadJob::Kind::Signature, Path(c.file), c.file.size)});
-    }
-
-    // The bucket's first two files: the anchor is digested while the second
-    // is compared with it, in one pass over both.
-    void QueuePair(uint64_t trigger, SignatureBucket& sb, Candidate anchor, Candidate member) {
-        sb.anchor = anchor.file;
-        auto [anchorJob, memberJob] = pool->SubmitPair(Path(anchor.file), anchor.file.size,
-                                                       Path(member.file), member.file.size);
-        placements.push_back(
-            PendingPlacement{trigger, &sb, std::move(anchor), std::move(anchorJob)});
-        placements.push_back(
-            PendingPlacement{trigger, &sb, std::move(member), std::move(memberJob)});
-    }
-
-    void QueuePlacement(uint64_t trigger, SignatureBucket& sb, Candidate c) {
-        auto job = pool->Submit(ReadJob::Kind::CompareThenDigests, Path(c.file), c.file.size,
-                                Path(sb.anchor));
-        placements.push_back(PendingPlacement{trigger, &sb, std::move(c), std::move(job)});
-    }
-
-    // A candidate with its signature: into its signature bucket. The first
-    // one there waits; the second opens the bucket and both get digests.
-    void Admit(uint64_t trigger, OpenedBucket& ob, Candidate c, const ReadJob& job) {
-        c.hasDigests = job.hasDigests;
-        if (job.hasDigests)
-            c.digests = job.digests;
-        auto [it, isNew] = ob.bySignature.try_emplace(job.signature);
-        SignatureBucket& sb = it->second;
-        if (isNew) {
-            sb.first = std::move(c);
-            return;
+        if (job.matched >= 0) {
+            ContentSlot& slot = slots[head.asked[static_cast<size_t>(job.matched)]];
+            if (!slot.dead) {
+                JoinSlot(slot, head.file);
+                return true;
+            }
         }
-        if (!sb.opened) {
-            sb.opened = true;
-            Candidate anchor = std::move(sb.first);
-            sb.first = Candidate{};
-            QueuePair(trigger, sb, std::move(anchor), std::move(c));
-            return;
+        // Classes founded since the job was asked for: compare with them too.
+        std::vector<uint32_t> missing;
+        for (uint32_t index : ComparedSlots(sb)) {
+            if (std::find(head.compared.begin(), head.compared.end(), index) ==
+                head.compared.end())
+                missing.push_back(index);
         }
-        QueuePlacement(trigger, sb, std::move(c));
+        const bool wantDigests = sb.slots.size() >= kComparedFounders;
+        if (!missing.empty() || (wantDigests && !job.hasDigests)) {
+            head.job = PlaceJob(head.file, missing, wantDigests);
+            head.compared.insert(head.compared.end(), missing.begin(), missing.end());
+            head.asked = std::move(missing);
+            return false;
+        }
+        if (!wantDigests) {
+            Found(sb, head.file, nullptr);
+            return true;
+        }
+        const auto found = sb.slotsByDigest.find(DigestHash(job.digests));
+        if (found != sb.slotsByDigest.end()) {
+            for (uint32_t index : found->second) {
+                ContentSlot& slot = slots[index];
+                if (!slot.dead && slot.digests.head == job.digests.head &&
+                    slot.digests.tail == job.digests.tail) {
+                    JoinSlot(slot, head.file);
+                    return true;
+                }
+            }
+        }
+        Found(sb, head.file, &job);
+        return true;
     }
 
     bool Ready(const std::shared_ptr<ReadJob>& job) { return pool->IsDone(*job); }
@@ -417,10 +480,11 @@ struct Grouper::State {
     // false it returns when the oldest is not finished, unless too many
     // wait. False when a read was cancelled.
     //
-    // Signatures and placements are two ordered streams that touch
-    // disjoint state (signature buckets, content slots), and each placement
-    // is queued by the signature step of its own file, so handling them in
-    // this interleaving gives the order a one-thread scan would.
+    // Signatures and placements are two ordered streams. A signature step
+    // founds a class only in a signature bucket that has no placement yet
+    // (its first file), and each placement is queued by the signature step
+    // of its own file, so handling them in this interleaving gives the
+    // order a one-thread scan would.
     bool Drain(bool block) {
         for (;;) {
             bool moved = false;
@@ -430,7 +494,7 @@ struct Grouper::State {
                     return Cancel();
                 // Unreadable: never grouped, and nobody can join it.
                 if (head.job->result == HashResult::Ok) {
-                    Admit(head.trigger, opened[head.opened], std::move(head.candidate), *head.job);
+                    Admit(head.trigger, opened[head.opened], head.file, *head.job);
                 } else {
                     ++results.skips.filesNotRead;
                 }
@@ -439,33 +503,11 @@ struct Grouper::State {
             }
             while (!placements.empty() && Ready(placements.front().job)) {
                 PendingPlacement& head = placements.front();
-                ApplyDeferred(head.trigger);
-                Candidate& c = head.candidate;
-                SignatureBucket& sb = *head.bucket;
-                const ReadJob& job = *head.job;
-                if (job.result == HashResult::Cancelled)
+                if (head.job->result == HashResult::Cancelled)
                     return Cancel();
-                if (job.result == HashResult::Ok) {
-                    if (!job.sameAsAnchor) {
-                        c.digests = job.digests;
-                        c.hasDigests = true;
-                    } else if (sb.anchorHasDigests) {
-                        c.digests = sb.anchorDigests;
-                        c.hasDigests = true;
-                    } else if (!LateDigests(c)) {
-                        return Cancel();
-                    }
-                }
-                if (!sb.anchorPlaced) {
-                    sb.anchorPlaced = true;
-                    sb.anchorHasDigests = c.hasDigests;
-                    if (c.hasDigests)
-                        sb.anchorDigests = c.digests;
-                }
-                if (c.hasDigests)
-                    Place(sb, c);
-                else
-                    ++results.skips.filesNotRead;
+                ApplyDeferred(head.trigger);
+                if (!Settle(head))
+                    break;
                 placements.pop_front();
                 moved = true;
             }
@@ -490,17 +532,6 @@ struct Grouper::State {
                 pool->Wait(*signatures.front().job);
             }
         }
-    }
-
-    // The anchor read equal yet could not be digested (changed or failed in
-    // between): the file's own digests, computed here. False on cancel.
-    bool LateDigests(Candidate& c) {
-        std::vector<uint8_t> buffer;
-        std::atomic<uint64_t>& counter = progress ? progress->bytesHashed : ignoredBytes;
-        const HashResult r = ComputeContentDigests(Path(c.file), criteria, c.digests,
-                                                   ReadContext{&cancel, &counter, &buffer});
-        c.hasDigests = r == HashResult::Ok;
-        return r != HashResult::Cancelled;
     }
 
     bool Cancel() {
@@ -582,7 +613,7 @@ struct Grouper::State {
 
         if (!byContent) {
             if (buckets[index].group < 0)
-                buckets[index].group = Materialise(buckets[index].first, nullptr);
+                buckets[index].group = Materialise(buckets[index].first);
             Join(buckets[index].group, path, facts);
             return true;
         }
@@ -591,13 +622,10 @@ struct Grouper::State {
         if (buckets[index].opened < 0) {
             opened.emplace_back();
             buckets[index].opened = static_cast<int32_t>(opened.size() - 1);
-            Candidate founder;
-            founder.file = buckets[index].first;
-            QueueSignature(file.sequence, static_cast<uint32_t>(buckets[index].opened), founder);
+            QueueSignature(file.sequence, static_cast<uint32_t>(buckets[index].opened),
+                           buckets[index].first);
         }
-        Candidate c;
-        c.file = file;
-        QueueSignature(file.sequence, static_cast<uint32_t>(buckets[index].opened), c);
+        QueueSignature(file.sequence, static_cast<uint32_t>(buckets[index].opened), file);
         return Drain(false);
     }
 

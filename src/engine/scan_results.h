@@ -5,12 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "platform/digest.h"
 #include "platform/item_facts.h"
 
 namespace cs::engine {
@@ -20,8 +18,8 @@ struct MatchGroup {
     int32_t count = 0;
     uint64_t size = 0;  // founding file's size (kept whatever the criteria)
     std::u16string nameKey;
-    std::optional<platform::Digest> headDigest;
-    std::optional<platform::Digest> tailDigest;
+    // No digests: nothing shows or checks them, and contents are told
+    // apart by comparing bytes, which proves more and mostly reads less.
     uint64_t founderSequence = 0;  // walk position of the founding file
     // What the walk saw of each member, in the order of `paths`: removal
     // checks that a member is still that file before it touches it.
