@@ -95,21 +95,23 @@ struct ContentSlot {
     // The founder could not be read when a later file was compared with
     // it: nothing is proved equal to it any more.
     bool dead = false;
-    bool hasDigests = false;
-    ContentDigests digests;
+    uint32_t digests = kNoDigests;  // index into the digests kept
+    static constexpr uint32_t kNoDigests = ~0u;
 };
 
 // Files of one size class and name key whose signatures are equal. The
 // first file founds a class without being read; each later one is compared
 // byte for byte with the founders of the first classes, and beyond
-// kComparedFounders classes found through its digests.
+// kComparedFounders classes found through its digests. Most buckets only
+// ever hold one class, so it is kept inline and the rest come into being
+// when needed: a tree of many small files has one of these per file.
 struct SignatureBucket {
-    std::vector<uint32_t> slots;  // content slots in founding order
-    std::unordered_map<uint64_t, std::vector<uint32_t>> slotsByDigest;  // beyond the compared
-};
+    uint32_t first = 0;           // the first class's slot
+    std::vector<uint32_t> later;  // the other classes' slots, in founding order
+    std::unique_ptr<std::unordered_map<uint64_t, std::vector<uint32_t>>> slotsByDigest;
 
-struct OpenedBucket {
-    std::unordered_map<uint64_t, SignatureBucket> bySignature;
+    size_t Count() const { return 1 + later.size(); }
+    uint32_t At(size_t i) const { return i == 0 ? first : later[i - 1]; }
 };
 
 // What needs no reading: size class and folded name key.
@@ -119,7 +121,7 @@ struct KeyBucket {
     uint64_t hash = 0;
     FileRecord first;
     int32_t group = -1;   // without content criteria: the visible group
-    int32_t opened = -1;  // with content criteria: index of its OpenedBucket
+    int32_t opened = -1;  // with content criteria: its number among the opened
 };
 
 struct FolderSlot {
@@ -136,7 +138,7 @@ struct FolderSlot {
 // a one-thread scan would have done it right then.
 struct PendingSignature {
     uint64_t trigger;
-    uint32_t opened;  // index of the OpenedBucket
+    uint32_t opened;  // which opened key bucket (KeyBucket::opened)
     FileRecord file;
     std::shared_ptr<ReadJob> job;
 };
@@ -195,8 +197,18 @@ struct Grouper::State {
     uint32_t lastDevice = 0;
     std::deque<KeyBucket> buckets;    // grows without copying what it holds
     std::vector<uint32_t> table;      // open addressing: 0 empty, else bucket index + 1
-    std::deque<OpenedBucket> opened;  // a deque: placements hold pointers into it
+    // Signature buckets by (opened key bucket, signature), open addressing
+    // as `table`: 0 empty, else index into signatureBuckets + 1.
+    struct SignatureEntry {
+        uint64_t signature = 0;
+        uint32_t opened = 0;
+        uint32_t bucket = 0;
+    };
+    std::vector<SignatureEntry> signatureTable = std::vector<SignatureEntry>(1024);
+    std::deque<SignatureBucket> signatureBuckets;  // a deque: placements hold pointers into it
+    uint32_t openedCount = 0;
     std::vector<ContentSlot> slots;
+    std::vector<ContentDigests> slotDigests;
     std::unordered_map<std::u16string, FolderSlot> folders;
     uint64_t nextSequence = 0;
     uint64_t nextFolderSequence = 0;
@@ -335,6 +347,13 @@ struct Grouper::State {
 
     void Join(int32_t group, const std::u16string& path, const platform::ItemFacts& facts) {
         MatchGroup& g = results.matchGroups[static_cast<size_t>(group)];
+        // Most groups stay small: grown exactly at first, they do not keep
+        // the half-empty space doubling leaves; larger ones grow by half.
+        const size_t needed = g.paths.size() + 1 + path.size();
+        if (needed > g.paths.capacity())
+            g.paths.reserve(g.count < 4 ? needed : needed + needed / 2);
+        if (g.facts.size() == g.facts.capacity())
+            g.facts.reserve(g.count < 4 ? g.facts.size() + 1 : g.facts.size() * 3 / 2 + 1);
         g.paths += u'\n';
         g.paths += path;
         g.facts.push_back(facts);
@@ -342,19 +361,60 @@ struct Grouper::State {
         AfterJoin();
     }
 
-    uint32_t Found(SignatureBucket& sb, const FileRecord& file, const ReadJob* digested) {
+    uint32_t Found(SignatureBucket* sb, const FileRecord& file, const ReadJob* digested) {
         ContentSlot slot;
         slot.founder = file;
         if (digested) {
-            slot.hasDigests = true;
-            slot.digests = digested->digests;
+            slot.digests = static_cast<uint32_t>(slotDigests.size());
+            slotDigests.push_back(digested->digests);
         }
         slots.push_back(slot);
         const auto index = static_cast<uint32_t>(slots.size() - 1);
-        sb.slots.push_back(index);
-        if (digested)
-            sb.slotsByDigest[DigestHash(slot.digests)].push_back(index);
+        if (sb) {
+            sb->later.push_back(index);
+            if (digested) {
+                if (!sb->slotsByDigest)
+                    sb->slotsByDigest = std::make_unique<
+                        std::unordered_map<uint64_t, std::vector<uint32_t>>>();
+                (*sb->slotsByDigest)[DigestHash(digested->digests)].push_back(index);
+            }
+        }
         return index;
+    }
+
+    // The signature bucket of (opened key bucket, signature), made empty
+    // (`isNew`) when there was none.
+    SignatureBucket& SignatureBucketOf(uint32_t openedIndex, uint64_t signature, bool& isNew) {
+        const uint64_t hash = Mix(signature ^ (uint64_t{openedIndex} * 0x9E3779B97F4A7C15ull));
+        size_t mask = signatureTable.size() - 1;
+        size_t i = hash & mask;
+        for (;; i = (i + 1) & mask) {
+            SignatureEntry& e = signatureTable[i];
+            if (e.bucket == 0)
+                break;
+            if (e.signature == signature && e.opened == openedIndex) {
+                isNew = false;
+                return signatureBuckets[e.bucket - 1];
+            }
+        }
+        isNew = true;
+        signatureBuckets.emplace_back();
+        signatureTable[i] = SignatureEntry{signature, openedIndex,
+                                           static_cast<uint32_t>(signatureBuckets.size())};
+        if (signatureBuckets.size() * 2 > signatureTable.size()) {
+            std::vector<SignatureEntry> bigger(signatureTable.size() * 2);
+            mask = bigger.size() - 1;
+            for (const SignatureEntry& e : signatureTable) {
+                if (e.bucket == 0)
+                    continue;
+                size_t j = Mix(e.signature ^ (uint64_t{e.opened} * 0x9E3779B97F4A7C15ull)) & mask;
+                while (bigger[j].bucket != 0)
+                    j = (j + 1) & mask;
+                bigger[j] = e;
+            }
+            signatureTable.swap(bigger);
+        }
+        return signatureBuckets.back();
     }
 
     void JoinSlot(ContentSlot& slot, const FileRecord& file) {
@@ -367,10 +427,10 @@ struct Grouper::State {
     // stand now: the first classes, those whose founder is still readable.
     std::vector<uint32_t> ComparedSlots(const SignatureBucket& sb) const {
         std::vector<uint32_t> out;
-        const size_t n = std::min(sb.slots.size(), kComparedFounders);
+        const size_t n = std::min(sb.Count(), kComparedFounders);
         for (size_t i = 0; i < n; ++i) {
-            if (!slots[sb.slots[i]].dead)
-                out.push_back(sb.slots[i]);
+            if (!slots[sb.At(i)].dead)
+                out.push_back(sb.At(i));
         }
         return out;
     }
@@ -398,20 +458,21 @@ struct Grouper::State {
 
     void QueuePlacement(uint64_t trigger, SignatureBucket& sb, const FileRecord& file) {
         std::vector<uint32_t> compare = ComparedSlots(sb);
-        const bool wantDigests = sb.slots.size() >= kComparedFounders;
+        const bool wantDigests = sb.Count() >= kComparedFounders;
         auto job = PlaceJob(file, compare, wantDigests);
         placements.push_back(PendingPlacement{trigger, &sb, file, std::move(job), compare, compare});
     }
 
     // A file with its signature: into its signature bucket. The first one
     // there founds a class unread; every later one is placed by its bytes.
-    void Admit(uint64_t trigger, OpenedBucket& ob, const FileRecord& file, const ReadJob& job) {
-        auto [it, isNew] = ob.bySignature.try_emplace(job.signature);
+    void Admit(uint64_t trigger, uint32_t openedIndex, const FileRecord& file, const ReadJob& job) {
+        bool isNew = false;
+        SignatureBucket& sb = SignatureBucketOf(openedIndex, job.signature, isNew);
         if (isNew) {
-            Found(it->second, file, nullptr);
+            sb.first = Found(nullptr, file, nullptr);
             return;
         }
-        QueuePlacement(trigger, it->second, file);
+        QueuePlacement(trigger, sb, file);
     }
 
     // Applies the head placement once its job is done. False when it had to
@@ -448,7 +509,7 @@ struct Grouper::State {
                 head.compared.end())
                 missing.push_back(index);
         }
-        const bool wantDigests = sb.slots.size() >= kComparedFounders;
+        const bool wantDigests = sb.Count() >= kComparedFounders;
         if (!missing.empty() || (wantDigests && !job.hasDigests)) {
             head.job = PlaceJob(head.file, missing, wantDigests);
             head.compared.insert(head.compared.end(), missing.begin(), missing.end());
@@ -456,21 +517,23 @@ struct Grouper::State {
             return false;
         }
         if (!wantDigests) {
-            Found(sb, head.file, nullptr);
+            Found(&sb, head.file, nullptr);
             return true;
         }
-        const auto found = sb.slotsByDigest.find(DigestHash(job.digests));
-        if (found != sb.slotsByDigest.end()) {
-            for (uint32_t index : found->second) {
-                ContentSlot& slot = slots[index];
-                if (!slot.dead && slot.digests.head == job.digests.head &&
-                    slot.digests.tail == job.digests.tail) {
-                    JoinSlot(slot, head.file);
-                    return true;
+        if (sb.slotsByDigest) {
+            const auto found = sb.slotsByDigest->find(DigestHash(job.digests));
+            if (found != sb.slotsByDigest->end()) {
+                for (uint32_t index : found->second) {
+                    ContentSlot& slot = slots[index];
+                    const ContentDigests& d = slotDigests[slot.digests];
+                    if (!slot.dead && d.head == job.digests.head && d.tail == job.digests.tail) {
+                        JoinSlot(slot, head.file);
+                        return true;
+                    }
                 }
             }
         }
-        Found(sb, head.file, &job);
+        Found(&sb, head.file, &job);
         return true;
     }
 
@@ -494,7 +557,7 @@ struct Grouper::State {
                     return Cancel();
                 // Unreadable: never grouped, and nobody can join it.
                 if (head.job->result == HashResult::Ok) {
-                    Admit(head.trigger, opened[head.opened], head.file, *head.job);
+                    Admit(head.trigger, head.opened, head.file, *head.job);
                 } else {
                     ++results.skips.filesNotRead;
                 }
@@ -620,8 +683,7 @@ struct Grouper::State {
 
         StorePath(file, path, name);
         if (buckets[index].opened < 0) {
-            opened.emplace_back();
-            buckets[index].opened = static_cast<int32_t>(opened.size() - 1);
+            buckets[index].opened = static_cast<int32_t>(openedCount++);
             QueueSignature(file.sequence, static_cast<uint32_t>(buckets[index].opened),
                            buckets[index].first);
         }

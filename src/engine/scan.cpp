@@ -254,7 +254,13 @@ ScanOutcome RunScan(const ScanOptions& options, ScanResults& results,
     NamePatterns patterns;
     patterns.Compile();
     Walk walk(options, results, cancelRequested, progress, patterns, hooks, rootFacts);
-    return walk.Run(rootFacts) ? ScanOutcome::Completed : ScanOutcome::Cancelled;
+    const bool completed = walk.Run(rootFacts);
+    // Joined paths grew by doubling; what stays is held until the next scan.
+    for (MatchGroup& g : results.matchGroups) {
+        g.paths.shrink_to_fit();
+        g.facts.shrink_to_fit();
+    }
+    return completed ? ScanOutcome::Completed : ScanOutcome::Cancelled;
 }
 
 std::thread StartScanThread(const ScanOptions& options, ScanResults& results,
