@@ -207,7 +207,7 @@ struct Grouper::State {
     std::vector<SignatureEntry> signatureTable = std::vector<SignatureEntry>(1024);
     std::deque<SignatureBucket> signatureBuckets;  // a deque: placements hold pointers into it
     uint32_t openedCount = 0;
-    std::vector<ContentSlot> slots;
+    std::deque<ContentSlot> slots;  // grows without a copy beside it
     std::vector<ContentDigests> slotDigests;
     std::unordered_map<std::u16string, FolderSlot> folders;
     uint64_t nextSequence = 0;
@@ -349,9 +349,14 @@ struct Grouper::State {
         MatchGroup& g = results.matchGroups[static_cast<size_t>(group)];
         // Most groups stay small: grown exactly at first, they do not keep
         // the half-empty space doubling leaves; larger ones grow by half.
+        // (reserve on a string that holds text would double anyway.)
         const size_t needed = g.paths.size() + 1 + path.size();
-        if (needed > g.paths.capacity())
-            g.paths.reserve(g.count < 4 ? needed : needed + needed / 2);
+        if (needed > g.paths.capacity()) {
+            std::u16string grown;
+            grown.reserve(g.count < 4 ? needed : needed + needed / 2);
+            grown = g.paths;
+            g.paths.swap(grown);
+        }
         if (g.facts.size() == g.facts.capacity())
             g.facts.reserve(g.count < 4 ? g.facts.size() + 1 : g.facts.size() * 3 / 2 + 1);
         g.paths += u'\n';

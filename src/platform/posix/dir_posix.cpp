@@ -107,6 +107,7 @@ bool DirReader::Next(DirEntry& entry) {
         entry.hasIdentity = true;
         entry.device = static_cast<uint64_t>(st.st_dev);
         entry.inode = static_cast<uint64_t>(st.st_ino);
+        entry.links = static_cast<uint32_t>(st.st_nlink);
         return true;
     }
     Close();
