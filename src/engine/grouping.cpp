@@ -198,13 +198,17 @@ struct Grouper::State {
     std::deque<KeyBucket> buckets;    // grows without copying what it holds
     std::vector<uint32_t> table;      // open addressing: 0 empty, else bucket index + 1
     // Signature buckets by (opened key bucket, signature), open addressing
-    // as `table`: 0 empty, else index into signatureBuckets + 1.
+    // as `table`. `ref` 0 is empty; with kLoneSlot set, the slot of the
+    // bucket's only file, which needs no bucket of its own (nearly every
+    // signature is met once); else index into signatureBuckets + 1.
     struct SignatureEntry {
         uint64_t signature = 0;
         uint32_t opened = 0;
-        uint32_t bucket = 0;
+        uint32_t ref = 0;
     };
+    static constexpr uint32_t kLoneSlot = 0x80000000u;
     std::vector<SignatureEntry> signatureTable = std::vector<SignatureEntry>(1024);
+    size_t signatureCount = 0;
     std::deque<SignatureBucket> signatureBuckets;  // a deque: placements hold pointers into it
     uint32_t openedCount = 0;
     std::deque<ContentSlot> slots;  // grows without a copy beside it
@@ -387,39 +391,38 @@ struct Grouper::State {
         return index;
     }
 
-    // The signature bucket of (opened key bucket, signature), made empty
-    // (`isNew`) when there was none.
-    SignatureBucket& SignatureBucketOf(uint32_t openedIndex, uint64_t signature, bool& isNew) {
-        const uint64_t hash = Mix(signature ^ (uint64_t{openedIndex} * 0x9E3779B97F4A7C15ull));
-        size_t mask = signatureTable.size() - 1;
-        size_t i = hash & mask;
-        for (;; i = (i + 1) & mask) {
-            SignatureEntry& e = signatureTable[i];
-            if (e.bucket == 0)
-                break;
-            if (e.signature == signature && e.opened == openedIndex) {
-                isNew = false;
-                return signatureBuckets[e.bucket - 1];
-            }
-        }
-        isNew = true;
-        signatureBuckets.emplace_back();
-        signatureTable[i] = SignatureEntry{signature, openedIndex,
-                                           static_cast<uint32_t>(signatureBuckets.size())};
-        if (signatureBuckets.size() * 2 > signatureTable.size()) {
+    static size_t SignatureHash(uint32_t openedIndex, uint64_t signature) {
+        return Mix(signature ^ (uint64_t{openedIndex} * 0x9E3779B97F4A7C15ull));
+    }
+
+    // The entry of (opened key bucket, signature); a new one (`ref` 0) is
+    // made when there was none.
+    uint32_t& SignatureRef(uint32_t openedIndex, uint64_t signature) {
+        if ((signatureCount + 1) * 2 > signatureTable.size()) {
             std::vector<SignatureEntry> bigger(signatureTable.size() * 2);
-            mask = bigger.size() - 1;
+            const size_t mask = bigger.size() - 1;
             for (const SignatureEntry& e : signatureTable) {
-                if (e.bucket == 0)
+                if (e.ref == 0)
                     continue;
-                size_t j = Mix(e.signature ^ (uint64_t{e.opened} * 0x9E3779B97F4A7C15ull)) & mask;
-                while (bigger[j].bucket != 0)
+                size_t j = SignatureHash(e.opened, e.signature) & mask;
+                while (bigger[j].ref != 0)
                     j = (j + 1) & mask;
                 bigger[j] = e;
             }
             signatureTable.swap(bigger);
         }
-        return signatureBuckets.back();
+        const size_t mask = signatureTable.size() - 1;
+        for (size_t i = SignatureHash(openedIndex, signature) & mask;; i = (i + 1) & mask) {
+            SignatureEntry& e = signatureTable[i];
+            if (e.ref == 0) {
+                e.signature = signature;
+                e.opened = openedIndex;
+                ++signatureCount;
+                return e.ref;
+            }
+            if (e.signature == signature && e.opened == openedIndex)
+                return e.ref;
+        }
     }
 
     void JoinSlot(ContentSlot& slot, const FileRecord& file) {
@@ -471,13 +474,17 @@ struct Grouper::State {
     // A file with its signature: into its signature bucket. The first one
     // there founds a class unread; every later one is placed by its bytes.
     void Admit(uint64_t trigger, uint32_t openedIndex, const FileRecord& file, const ReadJob& job) {
-        bool isNew = false;
-        SignatureBucket& sb = SignatureBucketOf(openedIndex, job.signature, isNew);
-        if (isNew) {
-            sb.first = Found(nullptr, file, nullptr);
+        uint32_t& ref = SignatureRef(openedIndex, job.signature);
+        if (ref == 0) {
+            ref = kLoneSlot | Found(nullptr, file, nullptr);
             return;
         }
-        QueuePlacement(trigger, sb, file);
+        if (ref & kLoneSlot) {
+            signatureBuckets.emplace_back();
+            signatureBuckets.back().first = ref & ~kLoneSlot;
+            ref = static_cast<uint32_t>(signatureBuckets.size());
+        }
+        QueuePlacement(trigger, signatureBuckets[ref - 1], file);
     }
 
     // Applies the head placement once its job is done. False when it had to
