@@ -18,8 +18,10 @@ uint64_t SignatureOf(const uint8_t* head, size_t headSize, const uint8_t* tail, 
 }  // namespace
 
 HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
+    // Peeked: a few KiB that only tell files apart, and what proves two
+    // files equal (CompareWithFounder) opens them the careful way.
     platform::FileReader file;
-    if (file.Open(job.path) != platform::Status::Ok)
+    if (file.OpenToPeek(job.path) != platform::Status::Ok)
         return HashResult::Failed;
     std::vector<uint8_t>& buffer = *context.buffer;
     if (buffer.size() < kReadChunk)
@@ -46,7 +48,9 @@ HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
     const int64_t head = file.Read(buf, kSignatureSpan);
     if (head != static_cast<int64_t>(kSignatureSpan))
         return HashResult::Failed;
-    if (!file.SeekFromEnd(kSignatureSpan))
+    // The tail by the walk's size: files of one bucket share it, so their
+    // signatures cover the same bytes, and one system call is saved.
+    if (!file.SeekTo(job.size - kSignatureSpan))
         return HashResult::Failed;
     const int64_t tail = file.Read(buf + kSignatureSpan, kSignatureSpan);
     if (tail != static_cast<int64_t>(kSignatureSpan))
@@ -203,7 +207,7 @@ void ReadPool::Account(bool blocked) {
     // (or warm) part way through a tree. Blocking, not elapsed time, is the
     // sign: a job preempted on a busy core also takes long, and adding
     // threads then would only slow the walk that feeds them.
-    constexpr double kKeep = 0.97;
+    constexpr double kKeep = 0.885;  // 0.97 per 4 jobs, to the 4th power: 16 jobs a sample
     recentBlocked_ = recentBlocked_ * kKeep + (blocked ? 1.0 : 0.0);
     recentJobs_ = recentJobs_ * kKeep + 1.0;
     const bool waiting = recentBlocked_ > 0.5 * recentJobs_;
@@ -304,9 +308,9 @@ void ReadPool::Work(unsigned index) {
             queue_.pop_front();
         }
         // The job is this worker's alone until `done` is published.
-        // One job in four is timed: enough to follow the cache going cold
-        // or warm, at a quarter of the system calls.
-        const bool sample = (++sampled % 4) == 0;
+        // One job in sixteen is timed: enough to follow the cache going
+        // cold or warm, at a sixteenth of the system calls.
+        const bool sample = (++sampled % 16) == 0;
         const uint64_t blocksBefore = sample ? platform::ThreadBlockCount() : 0;
         Run(*job, buffer, otherBuffer);
         const bool blocked = sample && platform::ThreadBlockCount() != blocksBefore;
