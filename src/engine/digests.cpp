@@ -9,8 +9,8 @@ HashResult HashFileRange(platform::FileReader& file, DigestAlgorithm algorithm, 
     platform::Hasher hasher;
     if (!hasher.Begin(algorithm))
         return HashResult::Failed;
-    std::vector<uint8_t> local;
-    std::vector<uint8_t>& buffer = context.buffer ? *context.buffer : local;
+    ReadBuffer local;
+    ReadBuffer& buffer = context.buffer ? *context.buffer : local;
     if (buffer.size() < kReadChunk)
         buffer.resize(kReadChunk);
 

@@ -23,7 +23,7 @@ HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
     platform::FileReader file;
     if (file.OpenToPeek(job.path) != platform::Status::Ok)
         return HashResult::Failed;
-    std::vector<uint8_t>& buffer = *context.buffer;
+    ReadBuffer& buffer = *context.buffer;
     if (buffer.size() < kReadChunk)
         buffer.resize(kReadChunk);
     uint8_t* buf = buffer.data();
@@ -101,8 +101,8 @@ CompareOutcome CompareStreams(platform::FileReader& file, platform::FileReader& 
 // digests, and differing bytes differing ones (short of a collision, which
 // the comparison cannot suffer).
 CompareOutcome CompareWithFounder(platform::FileReader& file, const std::u16string& founderPath,
-                                  uint64_t size, uint32_t criteria, std::vector<uint8_t>& bufferA,
-                                  std::vector<uint8_t>& bufferB, const ReadContext& context) {
+                                  uint64_t size, uint32_t criteria, ReadBuffer& bufferA,
+                                  ReadBuffer& bufferB, const ReadContext& context) {
     if (!file.SeekTo(0))
         return CompareOutcome::FileFailed;
     platform::FileReader founder;
@@ -131,7 +131,7 @@ CompareOutcome CompareWithFounder(platform::FileReader& file, const std::u16stri
 
 HashResult CompareCoveredBytes(const std::u16string& pathA, const std::u16string& pathB,
                                uint32_t criteria, bool& equal, const ReadContext& context,
-                               std::vector<uint8_t>& otherBuffer) {
+                               ReadBuffer& otherBuffer) {
     equal = false;
     platform::FileReader a;
     if (a.Open(pathA) != platform::Status::Ok)
@@ -151,7 +151,7 @@ HashResult CompareCoveredBytes(const std::u16string& pathA, const std::u16string
 }
 
 void RunPlaceJob(ReadJob& job, uint32_t criteria, const ReadContext& context,
-                 std::vector<uint8_t>& otherBuffer) {
+                 ReadBuffer& otherBuffer) {
     job.matched = -1;
     job.founderFailed = 0;
     job.hasDigests = false;
@@ -229,7 +229,7 @@ ReadPool::~ReadPool() {
         t.join();
 }
 
-void ReadPool::Run(ReadJob& job, std::vector<uint8_t>& buffer, std::vector<uint8_t>& otherBuffer) {
+void ReadPool::Run(ReadJob& job, ReadBuffer& buffer, ReadBuffer& otherBuffer) {
     const ReadContext context{&cancel_, &bytesRead_, &buffer};
     if (cancel_.load(std::memory_order_relaxed)) {
         job.result = HashResult::Cancelled;
@@ -242,7 +242,7 @@ void ReadPool::Run(ReadJob& job, std::vector<uint8_t>& buffer, std::vector<uint8
 
 std::shared_ptr<ReadJob> ReadPool::Submit(std::shared_ptr<ReadJob> job) {
     if (workers_.empty()) {
-        static thread_local std::vector<uint8_t> buffer, otherBuffer;
+        static thread_local ReadBuffer buffer, otherBuffer;
         Run(*job, buffer, otherBuffer);
         job->done.store(true, std::memory_order_release);
         return job;
@@ -293,7 +293,7 @@ void ReadPool::Wait(const ReadJob& job) {
 }
 
 void ReadPool::Work(unsigned index) {
-    std::vector<uint8_t> buffer, otherBuffer;
+    ReadBuffer buffer, otherBuffer;
     unsigned sampled = index;
     for (;;) {
         std::shared_ptr<ReadJob> job;

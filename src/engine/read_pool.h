@@ -70,11 +70,11 @@ HashResult ReadSignature(ReadJob& job, const ReadContext& context);
 // be read; Cancelled as usual.
 HashResult CompareCoveredBytes(const std::u16string& a, const std::u16string& b, uint32_t criteria,
                                bool& equal, const ReadContext& context,
-                               std::vector<uint8_t>& otherBuffer);
+                               ReadBuffer& otherBuffer);
 
 // Runs a Place job on the calling thread (the pool's workers call it too).
 void RunPlaceJob(ReadJob& job, uint32_t criteria, const ReadContext& context,
-                 std::vector<uint8_t>& otherBuffer);
+                 ReadBuffer& otherBuffer);
 
 // Reads on a warm cache are computing (copies, digests): more threads than
 // cores only take time from the walk, which feeds them. Reads from a cold
@@ -102,7 +102,7 @@ private:
     // Whether worker `index` may take a job now (mutex held).
     bool MayWork(unsigned index) const;
     void Account(bool blocked);
-    void Run(ReadJob& job, std::vector<uint8_t>& buffer, std::vector<uint8_t>& otherBuffer);
+    void Run(ReadJob& job, ReadBuffer& buffer, ReadBuffer& otherBuffer);
 
     const uint32_t criteria_;
     const std::atomic<uint8_t>& cancel_;

@@ -22,8 +22,8 @@ constexpr uint64_t MiB = 1024 * KiB;
 struct Reads {
     std::atomic<uint8_t> cancel{0};
     std::atomic<uint64_t> bytes{0};
-    std::vector<uint8_t> buffer;
-    std::vector<uint8_t> other;
+    ReadBuffer buffer;
+    ReadBuffer other;
     ReadContext Context() { return ReadContext{&cancel, &bytes, &buffer}; }
 };
 
