@@ -91,6 +91,8 @@ struct FileRecord {
 // file. Its digests are taken only when it is found through them.
 struct ContentSlot {
     FileRecord founder;
+    uint64_t signature = 0;  // with `opened`, the signature bucket's key
+    uint32_t opened = 0;
     int32_t group = -1;
     // The founder could not be read when a later file was compared with
     // it: nothing is proved equal to it any more.
@@ -106,7 +108,7 @@ struct ContentSlot {
 // ever hold one class, so it is kept inline and the rest come into being
 // when needed: a tree of many small files has one of these per file.
 struct SignatureBucket {
-    uint32_t first = 0;           // the first class's slot
+    uint32_t first = 0;           // the first class's slot, which holds the key
     std::vector<uint32_t> later;  // the other classes' slots, in founding order
     std::unique_ptr<std::unordered_map<uint64_t, std::vector<uint32_t>>> slotsByDigest;
 
@@ -198,16 +200,12 @@ struct Grouper::State {
     std::deque<KeyBucket> buckets;    // grows without copying what it holds
     std::vector<uint32_t> table;      // open addressing: 0 empty, else bucket index + 1
     // Signature buckets by (opened key bucket, signature), open addressing
-    // as `table`. `ref` 0 is empty; with kLoneSlot set, the slot of the
-    // bucket's only file, which needs no bucket of its own (nearly every
-    // signature is met once); else index into signatureBuckets + 1.
-    struct SignatureEntry {
-        uint64_t signature = 0;
-        uint32_t opened = 0;
-        uint32_t ref = 0;
-    };
+    // as `table`: 0 is empty; with kLoneSlot set, the slot of the bucket's
+    // only file, which needs no bucket of its own (nearly every signature
+    // is met once); else index into signatureBuckets + 1. The key lives in
+    // the first class's slot.
     static constexpr uint32_t kLoneSlot = 0x80000000u;
-    std::vector<SignatureEntry> signatureTable = std::vector<SignatureEntry>(1024);
+    std::vector<uint32_t> signatureTable = std::vector<uint32_t>(1024);
     size_t signatureCount = 0;
     std::deque<SignatureBucket> signatureBuckets;  // a deque: placements hold pointers into it
     uint32_t openedCount = 0;
@@ -395,33 +393,37 @@ struct Grouper::State {
         return Mix(signature ^ (uint64_t{openedIndex} * 0x9E3779B97F4A7C15ull));
     }
 
-    // The entry of (opened key bucket, signature); a new one (`ref` 0) is
-    // made when there was none.
+    const ContentSlot& KeySlot(uint32_t ref) const {
+        return slots[ref & kLoneSlot ? ref & ~kLoneSlot : signatureBuckets[ref - 1].first];
+    }
+
+    // The entry of (opened key bucket, signature); a new one (0) is made
+    // when there was none, for the caller to fill.
     uint32_t& SignatureRef(uint32_t openedIndex, uint64_t signature) {
         if ((signatureCount + 1) * 2 > signatureTable.size()) {
-            std::vector<SignatureEntry> bigger(signatureTable.size() * 2);
+            std::vector<uint32_t> bigger(signatureTable.size() * 2);
             const size_t mask = bigger.size() - 1;
-            for (const SignatureEntry& e : signatureTable) {
-                if (e.ref == 0)
+            for (uint32_t ref : signatureTable) {
+                if (ref == 0)
                     continue;
-                size_t j = SignatureHash(e.opened, e.signature) & mask;
-                while (bigger[j].ref != 0)
+                const ContentSlot& key = KeySlot(ref);
+                size_t j = SignatureHash(key.opened, key.signature) & mask;
+                while (bigger[j] != 0)
                     j = (j + 1) & mask;
-                bigger[j] = e;
+                bigger[j] = ref;
             }
             signatureTable.swap(bigger);
         }
         const size_t mask = signatureTable.size() - 1;
         for (size_t i = SignatureHash(openedIndex, signature) & mask;; i = (i + 1) & mask) {
-            SignatureEntry& e = signatureTable[i];
-            if (e.ref == 0) {
-                e.signature = signature;
-                e.opened = openedIndex;
+            uint32_t& ref = signatureTable[i];
+            if (ref == 0) {
                 ++signatureCount;
-                return e.ref;
+                return ref;
             }
-            if (e.signature == signature && e.opened == openedIndex)
-                return e.ref;
+            const ContentSlot& key = KeySlot(ref);
+            if (key.signature == signature && key.opened == openedIndex)
+                return ref;
         }
     }
 
@@ -476,7 +478,10 @@ struct Grouper::State {
     void Admit(uint64_t trigger, uint32_t openedIndex, const FileRecord& file, const ReadJob& job) {
         uint32_t& ref = SignatureRef(openedIndex, job.signature);
         if (ref == 0) {
-            ref = kLoneSlot | Found(nullptr, file, nullptr);
+            const uint32_t index = Found(nullptr, file, nullptr);
+            slots[index].signature = job.signature;
+            slots[index].opened = openedIndex;
+            ref = kLoneSlot | index;
             return;
         }
         if (ref & kLoneSlot) {
