@@ -566,6 +566,9 @@ struct Grouper::State {
     // of its own file, so handling them in this interleaving gives the
     // order a one-thread scan would.
     bool Drain(bool block) {
+        // Once too many wait, the walk pauses until half have been applied:
+        // resuming at the first free place would sleep and wake once a file.
+        bool catchingUp = false;
         for (;;) {
             bool moved = false;
             while (!signatures.empty() && Ready(signatures.front().job)) {
@@ -604,8 +607,10 @@ struct Grouper::State {
                 return true;
             if (moved)
                 continue;
-            if (!block && signatures.size() + placements.size() < kMaxPending)
+            const size_t pending = signatures.size() + placements.size();
+            if (!block && pending < (catchingUp ? kMaxPending / 2 : kMaxPending))
                 return true;
+            catchingUp = true;
             if (!placements.empty()) {
                 pool->Wait(*placements.front().job);
             } else {

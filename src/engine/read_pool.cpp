@@ -287,9 +287,9 @@ void ReadPool::Wait(const ReadJob& job) {
         return;
     Flush();
     std::unique_lock<std::mutex> lock(mutex_);
-    consumerWaiting_ = true;
+    awaited_ = &job;
     jobDone_.wait(lock, [&job] { return job.done.load(std::memory_order_acquire); });
-    consumerWaiting_ = false;
+    awaited_ = nullptr;
 }
 
 void ReadPool::Work(unsigned index) {
@@ -320,7 +320,7 @@ void ReadPool::Work(unsigned index) {
             // either sees it done or is woken.
             std::lock_guard<std::mutex> lock(mutex_);
             job->done.store(true, std::memory_order_release);
-            wake = consumerWaiting_;
+            wake = awaited_ == job.get();
             if (sample)
                 Account(blocked);
         }

@@ -111,7 +111,9 @@ private:
     std::condition_variable coreReady_;  // the readers that always work wait here
     std::condition_variable ioReady_;    // the extra readers wait here
     std::condition_variable jobDone_;
-    bool consumerWaiting_ = false;  // wake the scan thread only when it sleeps
+    // The job the scan thread sleeps on, if it does: only that one's end
+    // wakes it, not every job's.
+    const ReadJob* awaited_ = nullptr;
     unsigned coreThreads_ = 0;
     bool waitingOnDisk_ = false;  // recent reads mostly waited
     // Decaying counts over recent jobs (mutex held).
