@@ -1,5 +1,6 @@
 #include "engine/read_pool.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/fast_hash.h"
@@ -287,16 +288,20 @@ void ReadPool::Wait(const ReadJob& job) {
         return;
     Flush();
     std::unique_lock<std::mutex> lock(mutex_);
-    awaited_ = &job;
-    jobDone_.wait(lock, [&job] { return job.done.load(std::memory_order_acquire); });
-    awaited_ = nullptr;
+    // Announced before the last look at `done`, and a reader publishes
+    // `done` before it looks at this (both sequentially consistent): one of
+    // the two sees the other, and the reader then takes the lock, which it
+    // only gets once this thread sleeps, before it wakes it.
+    awaited_.store(&job);
+    jobDone_.wait(lock, [&job] { return job.done.load(); });
+    awaited_.store(nullptr);
 }
 
 void ReadPool::Work(unsigned index) {
     ReadBuffer buffer, otherBuffer;
     unsigned sampled = index;
+    std::vector<std::shared_ptr<ReadJob>> taken;
     for (;;) {
-        std::shared_ptr<ReadJob> job;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             std::condition_variable& ready = index < coreThreads_ ? coreReady_ : ioReady_;
@@ -304,28 +309,33 @@ void ReadPool::Work(unsigned index) {
                        [this, index] { return stopping_ || (!queue_.empty() && MayWork(index)); });
             if (stopping_ && (queue_.empty() || !MayWork(index)))
                 return;
-            job = std::move(queue_.front());
-            queue_.pop_front();
+            // A few at a time, half of what waits at most, so the other
+            // readers get their share: one lock for several small files.
+            const size_t take = std::min<size_t>(4, (queue_.size() + 1) / 2);
+            for (size_t i = 0; i < take; ++i) {
+                taken.push_back(std::move(queue_.front()));
+                queue_.pop_front();
+            }
         }
-        // The job is this worker's alone until `done` is published.
-        // One job in sixteen is timed: enough to follow the cache going
-        // cold or warm, at a sixteenth of the system calls.
-        const bool sample = (++sampled % 16) == 0;
-        const uint64_t blocksBefore = sample ? platform::ThreadBlockCount() : 0;
-        Run(*job, buffer, otherBuffer);
-        const bool blocked = sample && platform::ThreadBlockCount() != blocksBefore;
-        bool wake;
-        {
-            // Under the lock, so a scan thread about to sleep on this job
-            // either sees it done or is woken.
-            std::lock_guard<std::mutex> lock(mutex_);
-            job->done.store(true, std::memory_order_release);
-            wake = awaited_ == job.get();
-            if (sample)
+        for (std::shared_ptr<ReadJob>& job : taken) {
+            // The job is this worker's alone until `done` is published.
+            // One job in sixteen is timed: enough to follow the cache going
+            // cold or warm, at a sixteenth of the system calls.
+            const bool sample = (++sampled % 16) == 0;
+            const uint64_t blocksBefore = sample ? platform::ThreadBlockCount() : 0;
+            Run(*job, buffer, otherBuffer);
+            const bool blocked = sample && platform::ThreadBlockCount() != blocksBefore;
+            job->done.store(true);
+            if (awaited_.load() == job.get()) {
+                { std::lock_guard<std::mutex> lock(mutex_); }
+                jobDone_.notify_one();
+            }
+            if (sample) {
+                std::lock_guard<std::mutex> lock(mutex_);
                 Account(blocked);
+            }
         }
-        if (wake)
-            jobDone_.notify_one();
+        taken.clear();
     }
 }
 

@@ -113,7 +113,7 @@ private:
     std::condition_variable jobDone_;
     // The job the scan thread sleeps on, if it does: only that one's end
     // wakes it, not every job's.
-    const ReadJob* awaited_ = nullptr;
+    std::atomic<const ReadJob*> awaited_{nullptr};
     unsigned coreThreads_ = 0;
     bool waitingOnDisk_ = false;  // recent reads mostly waited
     // Decaying counts over recent jobs (mutex held).
