@@ -79,7 +79,6 @@ constexpr uint64_t kLargeClass = ~0ull;
 struct FileRecord {
     uint32_t folder = 0;  // index into the folder prefixes
     TextArena::Ref name;
-    TextArena::Ref nameKey;
     uint32_t device = 0;  // index into the devices met
     uint64_t sequence = 0;
     uint64_t size = 0;
@@ -338,7 +337,6 @@ struct Grouper::State {
         g.paths = Path(founder);
         g.count = 1;
         g.size = founder.size;
-        g.nameKey = std::u16string(arena.Get(founder.nameKey));
         g.founderSequence = founder.sequence;
         g.facts.push_back(Facts(founder));
         results.matchGroups.push_back(std::move(g));
@@ -675,7 +673,6 @@ struct Grouper::State {
         if (byName) {
             const std::u16string key = FileNameKey(criteria, name, patterns);
             folded = FoldAsciiCopy(key);
-            file.nameKey = arena.Add(key);
         }
         const uint64_t sizeClass = SizeClass(size);
         const uint64_t hash = Mix(sizeClass * 0x9E3779B97F4A7C15ull) ^ HashText(folded);
