@@ -11,8 +11,8 @@
 // distributions differ between standard libraries.
 //
 // Build: g++ -std=c++17 -O2 -o make_corpus make_corpus.cpp
-// Usage: make_corpus --kind small|half|large [--out DIR] [--seed N]
-//                    [--scale F] [--size-scale F] [--force]
+// Usage: make_corpus --kind small|half|large|groups|pair|pair-sparse [--out DIR]
+//                    [--seed N] [--scale F] [--size-scale F] [--force]
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -73,13 +73,16 @@ struct Content {
     std::uint64_t seed = 0;     // random stream, used when counter_bytes == 0
     std::uint64_t counter = 0;  // tiny files: the counter's bytes, unique per size
     bool tiny = false;
+    bool sparse = false;        // all zero bytes, written as a hole
     std::int64_t flip_at = -1;  // byte index XOR-ed with 0xFF, or -1
 };
 
 // Fills buf with bytes [offset, offset + len) of the content. The random
 // stream is addressable by 8-byte word, so chunks can be produced in any order.
 void fill(const Content& c, std::uint64_t offset, unsigned char* buf, std::size_t len) {
-    if (c.tiny) {
+    if (c.sparse) {
+        std::memset(buf, 0, len);
+    } else if (c.tiny) {
         for (std::size_t i = 0; i < len; ++i) {
             std::uint64_t pos = offset + i;
             buf[i] = pos < 8 ? static_cast<unsigned char>(c.counter >> (8 * pos)) : 0;
@@ -340,7 +343,66 @@ Plan plan_large(std::size_t n_files, const Params& p, Rng& rng) {
     return plan;
 }
 
+// Many small groups: 4 files each, 16-100 bytes, every group its own
+// contents, the copies of a group in different folders. What it measures is
+// the memory a large result takes (200,000 files in 50,000 groups).
+Plan plan_groups(std::size_t n_groups, Rng& rng) {
+    Plan plan;
+    for (std::size_t g = 0; g < n_groups; ++g) {
+        Content c;
+        c.size = rng.range(16, 100);
+        c.seed = rng.next();
+        plan.contents.push_back(c);
+        for (int k = 0; k < 4; ++k)
+            plan.entries.push_back({k ? Kind::Copy : Kind::Original, int(g), -1, {}});
+    }
+    shuffle(plan.entries, rng);
+    std::vector<std::string> dirs = make_dirs(std::max<std::size_t>(2, plan.entries.size() / 200), 3, rng);
+    for (std::size_t i = 0; i < plan.entries.size(); ++i) {
+        char name[48];
+        std::snprintf(name, sizeof name, "g%07zu.txt", i);
+        const std::string& dir = dirs[i % dirs.size()];
+        plan.entries[i].rel = dir.empty() ? name : dir + "/" + name;
+    }
+    return plan;
+}
+
+// Two equal files of 2 GiB beside a third that differs from them in the byte
+// at 1 GiB: only reading to the middle tells the third apart, only reading
+// to the end proves the first two equal. Sparse: all holes but that byte.
+Plan plan_pair(const Params& p, bool sparse, Rng& rng) {
+    Plan plan;
+    Content c;
+    c.size = std::max<std::uint64_t>(4096, std::uint64_t(2147483648.0 * p.size_scale));
+    c.seed = rng.next();
+    c.sparse = sparse;
+    plan.contents.push_back(c);
+    c.flip_at = std::int64_t(c.size / 2);
+    plan.contents.push_back(c);
+    plan.entries.push_back({Kind::Original, 0, -1, "a.bin"});
+    plan.entries.push_back({Kind::Copy, 0, -1, "b.bin"});
+    plan.entries.push_back({Kind::NearDup, 1, -1, "c.bin"});
+    return plan;
+}
+
+void write_sparse(const fs::path& path, const Content& c) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::ftruncate(fd, off_t(c.size)) != 0)
+        die("cannot create " + path.string() + ": " + std::strerror(errno));
+    if (c.flip_at >= 0) {
+        const unsigned char b = 0xFF;
+        if (::pwrite(fd, &b, 1, off_t(c.flip_at)) != 1)
+            die("write " + path.string() + ": " + std::strerror(errno));
+    }
+    if (::close(fd) != 0)
+        die("close " + path.string() + ": " + std::strerror(errno));
+}
+
 void write_file(const fs::path& path, const Content* c, std::vector<unsigned char>& buf) {
+    if (c && c->sparse) {
+        write_sparse(path, *c);
+        return;
+    }
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         die("cannot create " + path.string() + ": " + std::strerror(errno));
@@ -396,14 +458,16 @@ Params parse(int argc, char** argv) {
             p.force = true;
         else if (a == "-h" || a == "--help") {
             std::printf(
-                "usage: make_corpus --kind small|half|large [--out DIR] [--seed N]\n"
+                "usage: make_corpus --kind small|half|large|groups|pair|pair-sparse [--out DIR]\n"
+                "                   [--seed N]\n"
                 "                   [--scale F] [--size-scale F] [--force]\n");
             std::exit(0);
         } else
             die("unknown argument " + a);
     }
-    if (p.kind != "small" && p.kind != "half" && p.kind != "large")
-        die("--kind must be small, half or large");
+    if (p.kind != "small" && p.kind != "half" && p.kind != "large" && p.kind != "groups" &&
+        p.kind != "pair" && p.kind != "pair-sparse")
+        die("--kind must be small, half, large, groups, pair or pair-sparse");
     if (!(p.scale > 0) || !(p.size_scale > 0))
         die("--scale and --size-scale must be positive");
     return p;
@@ -439,12 +503,17 @@ int main(int argc, char** argv) {
     if (p.kind == "large") {
         plan =
             plan_large(std::max<std::size_t>(20, std::size_t(std::llround(200 * p.scale))), p, rng);
+    } else if (p.kind == "groups") {
+        plan = plan_groups(std::max<std::size_t>(100, std::size_t(std::llround(50000 * p.scale))),
+                           rng);
+    } else if (p.kind == "pair" || p.kind == "pair-sparse") {
+        plan = plan_pair(p, p.kind == "pair-sparse", rng);
     } else {
         double n = (p.kind == "small" ? 100000 : 50000) * p.scale;
         plan = plan_small(std::max<std::size_t>(100, std::size_t(std::llround(n))), p, rng);
     }
     for (const Entry& e : plan.entries)
-        if (e.kind != Kind::HardLink && e.content >= 0)
+        if (e.kind != Kind::HardLink && e.content >= 0 && !plan.contents[e.content].sparse)
             plan.total_bytes += plan.contents[e.content].size;
 
     fs::create_directories(base);
@@ -473,7 +542,7 @@ int main(int argc, char** argv) {
     const fs::path tree = base / "tree";
     fs::create_directories(tree);
 
-    std::vector<unsigned char> buf(p.kind == "large" ? (8u << 20) : (1u << 20));
+    std::vector<unsigned char> buf(p.kind == "large" || p.kind == "pair" ? (8u << 20) : (1u << 20));
     for (const Entry& e : plan.entries) {
         if (e.kind == Kind::HardLink)
             continue;

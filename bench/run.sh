@@ -11,14 +11,19 @@ repo=$(cd "$here/.." && pwd)
 runs=3
 scale=1
 size_scale=1
-corpora="small large"
+corpora="small large groups pair pair-sparse"
 tools="clonesifter jdupes rmlint fdupes rdfind"
 doubling_tools="clonesifter jdupes"
+# The cells whose goals name jdupes alone time only it beside us.
+jdupes_cells="groups pair pair-sparse"
+# "Stable over 5 runs": the small corpus warm gets at least that many.
+small_warm_runs=5
 out="$here/out"
 cold=1
 doubling=1
 bin=""
 real=""
+real_given=0
 seed=20240601
 timeout_s=3600
 
@@ -28,9 +33,11 @@ usage: bench/run.sh [options]
   --runs N            timed runs per tool and mode (default $runs)
   --scale F           multiply every corpus's file count (default 1; 0.01 for a smoke test)
   --size-scale F      multiply every file size (default 1)
-  --corpora "LIST"    among: small large (default "$corpora")
+  --corpora "LIST"    among: small large groups pair pair-sparse (default "$corpora")
   --tools "LIST"      among: clonesifter jdupes rmlint fdupes rdfind (default all)
-  --real DIR          also time the tools on an existing tree (checked tool against tool)
+  --real DIR          the existing tree to time (default /usr when it exists; checked
+                      tool against tool)
+  --no-real           skip the existing tree
   --out DIR           where corpora and results go (default bench/out)
   --bin PATH          clonesifter-cli to use instead of building build/bench
   --seed N            corpus seed (default $seed)
@@ -47,7 +54,8 @@ while [ $# -gt 0 ]; do
         --size-scale) size_scale=$2; shift 2 ;;
         --corpora) corpora=$2; shift 2 ;;
         --tools) tools=$2; shift 2 ;;
-        --real) real=$(cd "$2" && pwd); shift 2 ;;
+        --real) real=$(cd "$2" && pwd); real_given=1; shift 2 ;;
+        --no-real) real=""; real_given=1; shift ;;
         --out) mkdir -p "$2"; out=$(cd "$2" && pwd); shift 2 ;;
         --bin) bin=$(realpath "$2"); shift 2 ;;
         --seed) seed=$2; shift 2 ;;
@@ -60,6 +68,15 @@ while [ $# -gt 0 ]; do
 done
 
 log() { printf '==> %s\n' "$*"; }
+# A full run times /usr as the real tree; a scaled-down run is a smoke test
+# and leaves it out unless asked.
+if [ "$real_given" = 0 ] && [ -d /usr ]; then
+    if [ "$scale" = 1 ] && [ "$size_scale" = 1 ]; then
+        real=/usr
+    else
+        log "scaled run: the real tree is left out (--real /usr times it)"
+    fi
+fi
 has_tool() { case " $tools " in *" $1 "*) return 0 ;; esac; return 1; }
 
 # --- packages ---------------------------------------------------------------
@@ -92,7 +109,7 @@ if has_tool clonesifter && [ -z "$bin" ]; then
     if { [ -f "$repo/build/bench/build.ninja" ] ||
             cmake -S "$repo" -B "$repo/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release \
                 -DCLONESIFTER_TESTS=OFF >"$out/build.log" 2>&1; } &&
-        cmake --build "$repo/build/bench" --target clonesifter-cli >>"$out/build.log" 2>&1; then
+        cmake --build "$repo/build/bench" -j 2 --target clonesifter-cli >>"$out/build.log" 2>&1; then
         bin=$(find "$repo/build/bench" -name clonesifter-cli -type f -perm -u+x | head -n 1)
     fi
     if [ -z "$bin" ]; then
@@ -129,6 +146,7 @@ if [ "$cold" = 1 ]; then
     fi
 fi
 
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 res="$out/results-$(date +%Y%m%d-%H%M%S)"
 mkdir -p "$res"
 tsv="$res/times.tsv"
@@ -193,10 +211,13 @@ run_one() { # corpus mode tool run root
 
 bench_corpus() { # name root expected-or-empty tool-list
     local name=$1 root=$2 expected=$3 list=$4
+    local warm_runs=$runs
+    if [ "$name" = small ] && [ "$warm_runs" -lt "$small_warm_runs" ]; then warm_runs=$small_warm_runs; fi
     log "$name: $root"
-    for t in $list; do
-        run_one "$name" warm "$t" warmup "$root"
-        for i in $(seq 1 "$runs"); do run_one "$name" warm "$t" "$i" "$root"; done
+    # Warm runs interleaved too, so each run of ours has a peer's run beside it.
+    for t in $list; do run_one "$name" warm "$t" warmup "$root"; done
+    for i in $(seq 1 "$warm_runs"); do
+        for t in $list; do run_one "$name" warm "$t" "$i" "$root"; done
     done
     if [ "$can_drop" = 1 ]; then
         # Interleaved, so a slow drift of the machine hits every tool alike.
@@ -217,7 +238,12 @@ bench_corpus() { # name root expected-or-empty tool-list
 }
 
 for k in $corpora; do
-    bench_corpus "$k" "$out/$k/tree" "$out/$k/expected.json" "$tools"
+    list=$tools
+    if [[ " $jdupes_cells " == *" $k "* ]]; then
+        list=""
+        for t in clonesifter jdupes; do has_tool "$t" && list="$list $t"; done
+    fi
+    bench_corpus "$k" "$out/$k/tree" "$out/$k/expected.json" "$list"
 done
 if [ "$doubling" = 1 ] && [[ " $corpora " == *" small "* ]]; then
     dl=""
@@ -229,4 +255,10 @@ if [ -n "$real" ]; then
 fi
 
 log "summary (also in $res/summary.txt)"
-"$py" "$here/dupsets.py" summary "$tsv" | tee "$res/summary.txt"
+commit=$(git -C "$repo" rev-parse --short HEAD 2>/dev/null || echo unknown)
+dirty=$(git -C "$repo" status --porcelain 2>/dev/null | grep -qv '^??' && echo " (with uncommitted changes)" || true)
+{
+    echo "clonesifter at commit $commit$dirty; $(nproc) cores; load before the run: $load_before"
+    echo "load after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
+    "$py" "$here/dupsets.py" summary "$tsv"
+} | tee "$res/summary.txt"

@@ -302,7 +302,7 @@ int RemoveTicked(const cs::cli::Arguments& arguments, const Presentation& p,
     summary.dryRun = arguments.dryRun;
     auto finish = [&](int code) {
         if (json)
-            Print(cs::cli::FormatJson(options, results, p.roots, false, ticked, &summary));
+            cs::cli::WriteJson(options, results, p.roots, false, ticked, &summary, cs::cli::WriteOut);
         return code;
     };
     if (!PrintListing(p, results, rows, ticked))
@@ -585,8 +585,15 @@ int Run(const std::vector<std::u16string>& args) {
     p.format = arguments.format;
     p.roots = WalkedRoots(options, results);
     p.recordCriteria = options.criteria;
+    // The rows are what the text listing shows and what selection and
+    // removal work on; a script's listing of a large result needs none of
+    // them, and nothing is ticked without a selection.
+    const bool needRows = p.format == cs::cli::OutputFormat::Text || !arguments.selection.empty() ||
+                          arguments.remove != cs::cli::RemoveMode::None ||
+                          !arguments.planOut.empty();
     cs::results::MemoryRows rows;
-    cs::results::RebuildResultList(rows, results, options.criteria);
+    if (needRows)
+        cs::results::RebuildResultList(rows, results, options.criteria);
     if (!cancelled)
         ApplySelection(rows, arguments.selection);
     const std::vector<std::u16string> ticked = TickedPaths(rows);
@@ -595,7 +602,7 @@ int Run(const std::vector<std::u16string>& args) {
         if (!PrintListing(p, results, rows, ticked))
             return 2;
         if (JsonOut(p))
-            Print(cs::cli::FormatJson(options, results, p.roots, false, ticked, nullptr));
+            cs::cli::WriteJson(options, results, p.roots, false, ticked, nullptr, cs::cli::WriteOut);
         if (!cs::cli::WriteFileAtomically(
                 arguments.planOut, cs::cli::FormatPlan(options, results, p.roots, ticked),
                 error)) {
@@ -611,7 +618,7 @@ int Run(const std::vector<std::u16string>& args) {
         if (!PrintListing(p, results, rows, ticked))
             return 2;
         if (JsonOut(p))
-            Print(cs::cli::FormatJson(options, results, p.roots, cancelled, ticked, nullptr));
+            cs::cli::WriteJson(options, results, p.roots, cancelled, ticked, nullptr, cs::cli::WriteOut);
         if (cancelled) {
             // Nothing is removed after an interrupted scan: the user asked to stop.
             if (!JsonOut(p))

@@ -314,8 +314,18 @@ std::vector<ListedGroup> ListGroups(const engine::ScanResults& results,
 std::string FormatJson(const engine::ScanOptions& options, const engine::ScanResults& results,
                        const std::vector<std::u16string>& roots, bool cancelled,
                        const std::vector<std::u16string>& ticked, const RemovalSummary* removal) {
+    std::string document;
+    WriteJson(options, results, roots, cancelled, ticked, removal,
+              [&document](std::string_view piece) { document += piece; });
+    return document;
+}
+
+void WriteJson(const engine::ScanOptions& options, const engine::ScanResults& results,
+               const std::vector<std::u16string>& roots, bool cancelled,
+               const std::vector<std::u16string>& ticked, const RemovalSummary* removal,
+               const TextSink& sink) {
+    constexpr size_t kPiece = 64 * 1024;
     const std::set<std::u16string> tickedSet(ticked.begin(), ticked.end());
-    const std::vector<ListedGroup> groups = ListGroups(results, tickedSet);
     // The roots as walked: every path below starts with one of them.
     std::string out = "{\"version\": 1, \"root\": ";
     out += JsonString(roots.empty() ? options.rootPath : roots.front());
@@ -329,26 +339,52 @@ std::string FormatJson(const engine::ScanOptions& options, const engine::ScanRes
            std::to_string(results.skips.foldersNotListed) +
            ", \"files_not_read\": " + std::to_string(results.skips.filesNotRead) + '}';
 
-    std::string folders, files, zero = "[]";
-    for (const ListedGroup& g : groups) {
-        if (g.section == Section::ZeroByte) {
-            zero.clear();
-            AppendMembers(zero, g.members);
-            continue;
+    auto flushIfLong = [&] {
+        if (out.size() >= kPiece) {
+            sink(out);
+            out.clear();
         }
-        std::string& list = g.section == Section::Folders ? folders : files;
-        list += list.empty() ? "{" : ", {";
+    };
+    // One group at a time, in the order ListGroups gives.
+    auto appendGroup = [&](const ListedGroup& g, bool first) {
+        out += first ? "{" : ", {";
         if (g.section == Section::Files) {
-            list += "\"match\": \"" + std::string(MatchKind(options.criteria)) + "\", ";
+            out += "\"match\": \"" + std::string(MatchKind(options.criteria)) + "\", ";
             if (g.SameSize())
-                list += "\"size\": " + std::to_string(g.members.front().size) + ", ";
+                out += "\"size\": " + std::to_string(g.members.front().size) + ", ";
         }
-        list += "\"members\": ";
-        AppendMembers(list, g.members);
-        list += '}';
+        out += "\"members\": ";
+        AppendMembers(out, g.members);
+        out += '}';
+        flushIfLong();
+    };
+    out += ", \"folder_groups\": [";
+    bool first = true;
+    for (const engine::FolderGroup* g : results.OrderedFolderGroups()) {
+        appendGroup(Listed(*g, Section::Folders, tickedSet), first);
+        first = false;
     }
-    out += ", \"folder_groups\": [" + folders + "], \"file_groups\": [" + files +
-           "], \"zero_byte_files\": " + zero + ", \"ticked\": ";
+    out += "], \"file_groups\": [";
+    first = true;
+    for (const engine::MatchGroup* g : results.OrderedMatchGroups()) {
+        appendGroup(Listed(*g, Section::Files, tickedSet), first);
+        first = false;
+    }
+    out += "], \"zero_byte_files\": ";
+    if (results.zeroByteFiles.empty()) {
+        out += "[]";
+    } else {
+        out += '[';
+        for (size_t i = 0; i < results.zeroByteFiles.size(); ++i) {
+            if (i)
+                out += ", ";
+            AppendMember(out, MemberOf(results.zeroByteFiles[i], results.zeroByteFacts, i, false,
+                                       tickedSet));
+            flushIfLong();
+        }
+        out += ']';
+    }
+    out += ", \"ticked\": ";
     AppendPathArray(out, ticked);
     if (removal) {
         out += ", \"removal\": {\"mode\": ";
@@ -376,7 +412,7 @@ std::string FormatJson(const engine::ScanOptions& options, const engine::ScanRes
         out += '}';
     }
     out += "}\n";
-    return out;
+    sink(out);
 }
 
 std::string FormatCsv(const std::vector<ListedGroup>& groups) {

@@ -7,6 +7,7 @@
 // (\udcXX), with the raw bytes in base64 beside it. Pure; any thread.
 #pragma once
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -77,6 +78,14 @@ struct RemovalSummary {
 std::string FormatJson(const engine::ScanOptions& options, const engine::ScanResults& results,
                        const std::vector<std::u16string>& roots, bool cancelled,
                        const std::vector<std::u16string>& ticked, const RemovalSummary* removal);
+// The same document handed to `sink` in pieces of some 64 KiB, each ending
+// between two members (never inside a character): a large result is never
+// held whole, as text beside the groups it comes from.
+using TextSink = std::function<void(std::string_view)>;
+void WriteJson(const engine::ScanOptions& options, const engine::ScanResults& results,
+               const std::vector<std::u16string>& roots, bool cancelled,
+               const std::vector<std::u16string>& ticked, const RemovalSummary* removal,
+               const TextSink& sink);
 
 // Group, path, size, mtime, ticked; a header line; RFC 4180 quoting, CRLF.
 std::string FormatCsv(const std::vector<ListedGroup>& groups);

@@ -9,8 +9,8 @@ HashResult HashFileRange(platform::FileReader& file, DigestAlgorithm algorithm, 
     platform::Hasher hasher;
     if (!hasher.Begin(algorithm))
         return HashResult::Failed;
-    std::vector<uint8_t> local;
-    std::vector<uint8_t>& buffer = context.buffer ? *context.buffer : local;
+    ReadBuffer local;
+    ReadBuffer& buffer = context.buffer ? *context.buffer : local;
     if (buffer.size() < kReadChunk)
         buffer.resize(kReadChunk);
 
@@ -33,6 +33,10 @@ HashResult HashFileRange(platform::FileReader& file, DigestAlgorithm algorithm, 
         if (context.bytesRead) {
             context.bytesRead->fetch_add(static_cast<uint64_t>(got), std::memory_order_relaxed);
         }
+        // Read stops short only at the end: asking again would return 0,
+        // one system call per file for nothing.
+        if (static_cast<uint64_t>(got) < request)
+            break;
     }
     Digest digest;
     if (!hasher.Finish(digest))
@@ -47,6 +51,13 @@ HashResult ComputeContentDigests(const std::u16string& path, uint32_t criteria, 
     if (file.Open(path) != platform::Status::Ok)
         return HashResult::Failed;
     file.HintSequential();
+    return ComputeContentDigests(file, criteria, out, context);
+}
+
+HashResult ComputeContentDigests(platform::FileReader& file, uint32_t criteria, ContentDigests& out,
+                                 const ReadContext& context) {
+    if (!file.SeekTo(0))
+        return HashResult::Failed;
     ContentDigests digests;
     HashResult r = HashFileRange(file, DigestAlgorithm::Md5, kHeadLength, digests.head, context);
     if (r != HashResult::Ok)

@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/digest.h"
@@ -21,11 +23,34 @@ using platform::DigestAlgorithm;
 inline constexpr uint64_t kHeadLength = 0x200000;  // 2 MiB
 inline constexpr size_t kReadChunk = 0x80000;      // 512 KiB
 
+// Leaves what it allocates unwritten: a read buffer's pages then only
+// count towards the process's memory once a read has filled them, so the
+// readers of a tree of small files hold a page each, not 512 KiB.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using ReadBuffer = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
+
 // Where HashFileRange reports bytes read (progress) and looks for cancel.
 struct ReadContext {
     const std::atomic<uint8_t>* cancel = nullptr;
     std::atomic<uint64_t>* bytesRead = nullptr;
-    std::vector<uint8_t>* buffer = nullptr;  // reused; grown to kReadChunk
+    ReadBuffer* buffer = nullptr;  // reused; grown to kReadChunk
 };
 
 enum class HashResult { Ok, Failed, Cancelled };
@@ -53,6 +78,9 @@ struct ContentDigests {
 // `criteria` (CRIT_EXACT_CONTENTS or CRIT_SIMILAR_CONTENTS). Ok only when
 // both were computed over every byte they cover.
 HashResult ComputeContentDigests(const std::u16string& path, uint32_t criteria, ContentDigests& out,
+                                 const ReadContext& context);
+// The same for a file already open, from its start.
+HashResult ComputeContentDigests(platform::FileReader& file, uint32_t criteria, ContentDigests& out,
                                  const ReadContext& context);
 
 }  // namespace cs::engine

@@ -79,7 +79,6 @@ constexpr uint64_t kLargeClass = ~0ull;
 struct FileRecord {
     uint32_t folder = 0;  // index into the folder prefixes
     TextArena::Ref name;
-    TextArena::Ref nameKey;
     uint32_t device = 0;  // index into the devices met
     uint64_t sequence = 0;
     uint64_t size = 0;
@@ -87,32 +86,33 @@ struct FileRecord {
     uint64_t inode = 0;
 };
 
-struct Candidate {
-    FileRecord file;
-    bool hasDigests = false;
-    ContentDigests digests;
-};
-
+// One class of equal contents within a signature bucket, from its first
+// file. Its digests are taken only when it is found through them.
 struct ContentSlot {
     FileRecord founder;
-    ContentDigests digests;
+    uint64_t signature = 0;  // with `opened`, the signature bucket's key
+    uint32_t opened = 0;
     int32_t group = -1;
+    // The founder could not be read when a later file was compared with
+    // it: nothing is proved equal to it any more.
+    bool dead = false;
+    uint32_t digests = kNoDigests;  // index into the digests kept
+    static constexpr uint32_t kNoDigests = ~0u;
 };
 
+// Files of one size class and name key whose signatures are equal. The
+// first file founds a class without being read; each later one is compared
+// byte for byte with the founders of the first classes, and beyond
+// kComparedFounders classes found through its digests. Most buckets only
+// ever hold one class, so it is kept inline and the rest come into being
+// when needed: a tree of many small files has one of these per file.
 struct SignatureBucket {
-    bool opened = false;
-    Candidate first;
-    // The first file placed here once opened. Later files are compared with
-    // it byte for byte; one that equals it has its digests by proof.
-    FileRecord anchor;
-    bool anchorPlaced = false;  // its placement is done
-    bool anchorHasDigests = false;
-    ContentDigests anchorDigests;
-    std::unordered_map<uint64_t, std::vector<uint32_t>> slotsByDigest;
-};
+    uint32_t first = 0;           // the first class's slot, which holds the key
+    std::vector<uint32_t> later;  // the other classes' slots, in founding order
+    std::unique_ptr<std::unordered_map<uint64_t, std::vector<uint32_t>>> slotsByDigest;
 
-struct OpenedBucket {
-    std::unordered_map<uint64_t, SignatureBucket> bySignature;
+    size_t Count() const { return 1 + later.size(); }
+    uint32_t At(size_t i) const { return i == 0 ? first : later[i - 1]; }
 };
 
 // What needs no reading: size class and folded name key.
@@ -122,7 +122,7 @@ struct KeyBucket {
     uint64_t hash = 0;
     FileRecord first;
     int32_t group = -1;   // without content criteria: the visible group
-    int32_t opened = -1;  // with content criteria: index of its OpenedBucket
+    int32_t opened = -1;  // with content criteria: its number among the opened
 };
 
 struct FolderSlot {
@@ -139,17 +139,19 @@ struct FolderSlot {
 // a one-thread scan would have done it right then.
 struct PendingSignature {
     uint64_t trigger;
-    uint32_t opened;  // index of the OpenedBucket
-    Candidate candidate;
+    uint32_t opened;  // which opened key bucket (KeyBucket::opened)
+    FileRecord file;
     std::shared_ptr<ReadJob> job;
 };
 
-// A placement waiting for digests.
+// A placement waiting for its comparisons.
 struct PendingPlacement {
     uint64_t trigger;
     SignatureBucket* bucket;  // map nodes do not move
-    Candidate candidate;
-    std::shared_ptr<ReadJob> job;  // null when the digests are at hand
+    FileRecord file;
+    std::shared_ptr<ReadJob> job;
+    std::vector<uint32_t> asked;     // the slots the job compares with, in its order
+    std::vector<uint32_t> compared;  // every slot compared with so far
 };
 
 // Enough queued for both cores and the disk, without letting the walk run
@@ -196,8 +198,18 @@ struct Grouper::State {
     uint32_t lastDevice = 0;
     std::deque<KeyBucket> buckets;    // grows without copying what it holds
     std::vector<uint32_t> table;      // open addressing: 0 empty, else bucket index + 1
-    std::deque<OpenedBucket> opened;  // a deque: placements hold pointers into it
-    std::vector<ContentSlot> slots;
+    // Signature buckets by (opened key bucket, signature), open addressing
+    // as `table`: 0 is empty; with kLoneSlot set, the slot of the bucket's
+    // only file, which needs no bucket of its own (nearly every signature
+    // is met once); else index into signatureBuckets + 1. The key lives in
+    // the first class's slot.
+    static constexpr uint32_t kLoneSlot = 0x80000000u;
+    std::vector<uint32_t> signatureTable = std::vector<uint32_t>(1024);
+    size_t signatureCount = 0;
+    std::deque<SignatureBucket> signatureBuckets;  // a deque: placements hold pointers into it
+    uint32_t openedCount = 0;
+    std::deque<ContentSlot> slots;  // grows without a copy beside it
+    std::vector<ContentDigests> slotDigests;
     std::unordered_map<std::u16string, FolderSlot> folders;
     uint64_t nextSequence = 0;
     uint64_t nextFolderSequence = 0;
@@ -320,16 +332,11 @@ struct Grouper::State {
 
     // The second member makes a group visible; the founder's walk position
     // keeps it in creation order.
-    int32_t Materialise(const FileRecord& founder, const ContentDigests* digests) {
+    int32_t Materialise(const FileRecord& founder) {
         MatchGroup g;
         g.paths = Path(founder);
         g.count = 1;
         g.size = founder.size;
-        g.nameKey = std::u16string(arena.Get(founder.nameKey));
-        if (digests) {
-            g.headDigest = digests->head;
-            g.tailDigest = digests->tail;
-        }
         g.founderSequence = founder.sequence;
         g.facts.push_back(Facts(founder));
         results.matchGroups.push_back(std::move(g));
@@ -340,6 +347,18 @@ struct Grouper::State {
 
     void Join(int32_t group, const std::u16string& path, const platform::ItemFacts& facts) {
         MatchGroup& g = results.matchGroups[static_cast<size_t>(group)];
+        // Most groups stay small: grown exactly at first, they do not keep
+        // the half-empty space doubling leaves; larger ones grow by half.
+        // (reserve on a string that holds text would double anyway.)
+        const size_t needed = g.paths.size() + 1 + path.size();
+        if (needed > g.paths.capacity()) {
+            std::u16string grown;
+            grown.reserve(g.count < 4 ? needed : needed + needed / 2);
+            grown = g.paths;
+            g.paths.swap(grown);
+        }
+        if (g.facts.size() == g.facts.capacity())
+            g.facts.reserve(g.count < 4 ? g.facts.size() + 1 : g.facts.size() * 3 / 2 + 1);
         g.paths += u'\n';
         g.paths += path;
         g.facts.push_back(facts);
@@ -347,68 +366,190 @@ struct Grouper::State {
         AfterJoin();
     }
 
-    // Places a digested candidate: joins the slot with equal digests, or
-    // founds a new (so far invisible) one.
-    void Place(SignatureBucket& sb, const Candidate& c) {
-        const uint64_t h = DigestHash(c.digests);
-        std::vector<uint32_t>& list = sb.slotsByDigest[h];
-        for (uint32_t index : list) {
-            ContentSlot& slot = slots[index];
-            if (slot.digests.head == c.digests.head && slot.digests.tail == c.digests.tail) {
-                if (slot.group < 0)
-                    slot.group = Materialise(slot.founder, &slot.digests);
-                Join(slot.group, Path(c.file), Facts(c.file));
-                return;
+    uint32_t Found(SignatureBucket* sb, const FileRecord& file, const ReadJob* digested) {
+        ContentSlot slot;
+        slot.founder = file;
+        if (digested) {
+            slot.digests = static_cast<uint32_t>(slotDigests.size());
+            slotDigests.push_back(digested->digests);
+        }
+        slots.push_back(slot);
+        const auto index = static_cast<uint32_t>(slots.size() - 1);
+        if (sb) {
+            sb->later.push_back(index);
+            if (digested) {
+                if (!sb->slotsByDigest)
+                    sb->slotsByDigest = std::make_unique<
+                        std::unordered_map<uint64_t, std::vector<uint32_t>>>();
+                (*sb->slotsByDigest)[DigestHash(digested->digests)].push_back(index);
             }
         }
-        slots.push_back(ContentSlot{c.file, c.digests, -1});
-        list.push_back(static_cast<uint32_t>(slots.size() - 1));
+        return index;
     }
 
-    void QueueSignature(uint64_t trigger, uint32_t openedIndex, const Candidate& c) {
-        signatures.push_back(
-            PendingSignature{trigger, openedIndex, c,
-                             pool->Submit(ReadJob::Kind::Signature, Path(c.file), c.file.size)});
+    static size_t SignatureHash(uint32_t openedIndex, uint64_t signature) {
+        return Mix(signature ^ (uint64_t{openedIndex} * 0x9E3779B97F4A7C15ull));
     }
 
-    // The bucket's first two files: the anchor is digested while the second
-    // is compared with it, in one pass over both.
-    void QueuePair(uint64_t trigger, SignatureBucket& sb, Candidate anchor, Candidate member) {
-        sb.anchor = anchor.file;
-        auto [anchorJob, memberJob] = pool->SubmitPair(Path(anchor.file), anchor.file.size,
-                                                       Path(member.file), member.file.size);
-        placements.push_back(
-            PendingPlacement{trigger, &sb, std::move(anchor), std::move(anchorJob)});
-        placements.push_back(
-            PendingPlacement{trigger, &sb, std::move(member), std::move(memberJob)});
+    const ContentSlot& KeySlot(uint32_t ref) const {
+        return slots[ref & kLoneSlot ? ref & ~kLoneSlot : signatureBuckets[ref - 1].first];
     }
 
-    void QueuePlacement(uint64_t trigger, SignatureBucket& sb, Candidate c) {
-        auto job = pool->Submit(ReadJob::Kind::CompareThenDigests, Path(c.file), c.file.size,
-                                Path(sb.anchor));
-        placements.push_back(PendingPlacement{trigger, &sb, std::move(c), std::move(job)});
+    // The entry of (opened key bucket, signature); a new one (0) is made
+    // when there was none, for the caller to fill.
+    uint32_t& SignatureRef(uint32_t openedIndex, uint64_t signature) {
+        if ((signatureCount + 1) * 2 > signatureTable.size()) {
+            std::vector<uint32_t> bigger(signatureTable.size() * 2);
+            const size_t mask = bigger.size() - 1;
+            for (uint32_t ref : signatureTable) {
+                if (ref == 0)
+                    continue;
+                const ContentSlot& key = KeySlot(ref);
+                size_t j = SignatureHash(key.opened, key.signature) & mask;
+                while (bigger[j] != 0)
+                    j = (j + 1) & mask;
+                bigger[j] = ref;
+            }
+            signatureTable.swap(bigger);
+        }
+        const size_t mask = signatureTable.size() - 1;
+        for (size_t i = SignatureHash(openedIndex, signature) & mask;; i = (i + 1) & mask) {
+            uint32_t& ref = signatureTable[i];
+            if (ref == 0) {
+                ++signatureCount;
+                return ref;
+            }
+            const ContentSlot& key = KeySlot(ref);
+            if (key.signature == signature && key.opened == openedIndex)
+                return ref;
+        }
     }
 
-    // A candidate with its signature: into its signature bucket. The first
-    // one there waits; the second opens the bucket and both get digests.
-    void Admit(uint64_t trigger, OpenedBucket& ob, Candidate c, const ReadJob& job) {
-        c.hasDigests = job.hasDigests;
-        if (job.hasDigests)
-            c.digests = job.digests;
-        auto [it, isNew] = ob.bySignature.try_emplace(job.signature);
-        SignatureBucket& sb = it->second;
-        if (isNew) {
-            sb.first = std::move(c);
+    void JoinSlot(ContentSlot& slot, const FileRecord& file) {
+        if (slot.group < 0)
+            slot.group = Materialise(slot.founder);
+        Join(slot.group, Path(file), Facts(file));
+    }
+
+    // The slots a file of `sb` is compared with byte for byte, as they
+    // stand now: the first classes, those whose founder is still readable.
+    std::vector<uint32_t> ComparedSlots(const SignatureBucket& sb) const {
+        std::vector<uint32_t> out;
+        const size_t n = std::min(sb.Count(), kComparedFounders);
+        for (size_t i = 0; i < n; ++i) {
+            if (!slots[sb.At(i)].dead)
+                out.push_back(sb.At(i));
+        }
+        return out;
+    }
+
+    std::shared_ptr<ReadJob> PlaceJob(const FileRecord& file, const std::vector<uint32_t>& compare,
+                                      bool wantDigests) {
+        auto job = std::make_shared<ReadJob>();
+        job->kind = ReadJob::Kind::Place;
+        job->path = Path(file);
+        job->size = file.size;
+        job->founders.reserve(compare.size());
+        for (uint32_t index : compare)
+            job->founders.push_back(Path(slots[index].founder));
+        job->wantDigests = wantDigests;
+        return pool->Submit(std::move(job));
+    }
+
+    void QueueSignature(uint64_t trigger, uint32_t openedIndex, const FileRecord& file) {
+        auto job = std::make_shared<ReadJob>();
+        job->kind = ReadJob::Kind::Signature;
+        job->path = Path(file);
+        job->size = file.size;
+        signatures.push_back(PendingSignature{trigger, openedIndex, file, pool->Submit(job)});
+    }
+
+    void QueuePlacement(uint64_t trigger, SignatureBucket& sb, const FileRecord& file) {
+        std::vector<uint32_t> compare = ComparedSlots(sb);
+        const bool wantDigests = sb.Count() >= kComparedFounders;
+        auto job = PlaceJob(file, compare, wantDigests);
+        placements.push_back(PendingPlacement{trigger, &sb, file, std::move(job), compare, compare});
+    }
+
+    // A file with its signature: into its signature bucket. The first one
+    // there founds a class unread; every later one is placed by its bytes.
+    void Admit(uint64_t trigger, uint32_t openedIndex, const FileRecord& file, const ReadJob& job) {
+        uint32_t& ref = SignatureRef(openedIndex, job.signature);
+        if (ref == 0) {
+            const uint32_t index = Found(nullptr, file, nullptr);
+            slots[index].signature = job.signature;
+            slots[index].opened = openedIndex;
+            ref = kLoneSlot | index;
             return;
         }
-        if (!sb.opened) {
-            sb.opened = true;
-            Candidate anchor = std::move(sb.first);
-            sb.first = Candidate{};
-            QueuePair(trigger, sb, std::move(anchor), std::move(c));
-            return;
+        if (ref & kLoneSlot) {
+            signatureBuckets.emplace_back();
+            signatureBuckets.back().first = ref & ~kLoneSlot;
+            ref = static_cast<uint32_t>(signatureBuckets.size());
         }
-        QueuePlacement(trigger, sb, std::move(c));
+        QueuePlacement(trigger, signatureBuckets[ref - 1], file);
+    }
+
+    // Applies the head placement once its job is done. False when it had to
+    // ask for more (classes founded while it waited, or its digests): the
+    // head then waits for that job, which keeps the order.
+    bool Settle(PendingPlacement& head) {
+        SignatureBucket& sb = *head.bucket;
+        ReadJob& job = *head.job;
+        if (job.result == HashResult::Failed) {
+            ++results.skips.filesNotRead;  // unreadable: never grouped
+            return true;
+        }
+        for (size_t i = 0; i < head.asked.size(); ++i) {
+            ContentSlot& slot = slots[head.asked[i]];
+            if ((job.founderFailed >> i) & 1u && !slot.dead) {
+                // Read when it was admitted, unreadable now: what it holds
+                // can no longer be told, so nothing more joins it.
+                slot.dead = true;
+                if (slot.group < 0)
+                    ++results.skips.filesNotRead;
+            }
+        }
+        if (job.matched >= 0) {
+            ContentSlot& slot = slots[head.asked[static_cast<size_t>(job.matched)]];
+            if (!slot.dead) {
+                JoinSlot(slot, head.file);
+                return true;
+            }
+        }
+        // Classes founded since the job was asked for: compare with them too.
+        std::vector<uint32_t> missing;
+        for (uint32_t index : ComparedSlots(sb)) {
+            if (std::find(head.compared.begin(), head.compared.end(), index) ==
+                head.compared.end())
+                missing.push_back(index);
+        }
+        const bool wantDigests = sb.Count() >= kComparedFounders;
+        if (!missing.empty() || (wantDigests && !job.hasDigests)) {
+            head.job = PlaceJob(head.file, missing, wantDigests);
+            head.compared.insert(head.compared.end(), missing.begin(), missing.end());
+            head.asked = std::move(missing);
+            return false;
+        }
+        if (!wantDigests) {
+            Found(&sb, head.file, nullptr);
+            return true;
+        }
+        if (sb.slotsByDigest) {
+            const auto found = sb.slotsByDigest->find(DigestHash(job.digests));
+            if (found != sb.slotsByDigest->end()) {
+                for (uint32_t index : found->second) {
+                    ContentSlot& slot = slots[index];
+                    const ContentDigests& d = slotDigests[slot.digests];
+                    if (!slot.dead && d.head == job.digests.head && d.tail == job.digests.tail) {
+                        JoinSlot(slot, head.file);
+                        return true;
+                    }
+                }
+            }
+        }
+        Found(&sb, head.file, &job);
+        return true;
     }
 
     bool Ready(const std::shared_ptr<ReadJob>& job) { return pool->IsDone(*job); }
@@ -417,11 +558,15 @@ struct Grouper::State {
     // false it returns when the oldest is not finished, unless too many
     // wait. False when a read was cancelled.
     //
-    // Signatures and placements are two ordered streams that touch
-    // disjoint state (signature buckets, content slots), and each placement
-    // is queued by the signature step of its own file, so handling them in
-    // this interleaving gives the order a one-thread scan would.
+    // Signatures and placements are two ordered streams. A signature step
+    // founds a class only in a signature bucket that has no placement yet
+    // (its first file), and each placement is queued by the signature step
+    // of its own file, so handling them in this interleaving gives the
+    // order a one-thread scan would.
     bool Drain(bool block) {
+        // Once too many wait, the walk pauses until half have been applied:
+        // resuming at the first free place would sleep and wake once a file.
+        bool catchingUp = false;
         for (;;) {
             bool moved = false;
             while (!signatures.empty() && Ready(signatures.front().job)) {
@@ -430,7 +575,7 @@ struct Grouper::State {
                     return Cancel();
                 // Unreadable: never grouped, and nobody can join it.
                 if (head.job->result == HashResult::Ok) {
-                    Admit(head.trigger, opened[head.opened], std::move(head.candidate), *head.job);
+                    Admit(head.trigger, head.opened, head.file, *head.job);
                 } else {
                     ++results.skips.filesNotRead;
                 }
@@ -439,33 +584,11 @@ struct Grouper::State {
             }
             while (!placements.empty() && Ready(placements.front().job)) {
                 PendingPlacement& head = placements.front();
-                ApplyDeferred(head.trigger);
-                Candidate& c = head.candidate;
-                SignatureBucket& sb = *head.bucket;
-                const ReadJob& job = *head.job;
-                if (job.result == HashResult::Cancelled)
+                if (head.job->result == HashResult::Cancelled)
                     return Cancel();
-                if (job.result == HashResult::Ok) {
-                    if (!job.sameAsAnchor) {
-                        c.digests = job.digests;
-                        c.hasDigests = true;
-                    } else if (sb.anchorHasDigests) {
-                        c.digests = sb.anchorDigests;
-                        c.hasDigests = true;
-                    } else if (!LateDigests(c)) {
-                        return Cancel();
-                    }
-                }
-                if (!sb.anchorPlaced) {
-                    sb.anchorPlaced = true;
-                    sb.anchorHasDigests = c.hasDigests;
-                    if (c.hasDigests)
-                        sb.anchorDigests = c.digests;
-                }
-                if (c.hasDigests)
-                    Place(sb, c);
-                else
-                    ++results.skips.filesNotRead;
+                ApplyDeferred(head.trigger);
+                if (!Settle(head))
+                    break;
                 placements.pop_front();
                 moved = true;
             }
@@ -482,25 +605,16 @@ struct Grouper::State {
                 return true;
             if (moved)
                 continue;
-            if (!block && signatures.size() + placements.size() < kMaxPending)
+            const size_t pending = signatures.size() + placements.size();
+            if (!block && pending < (catchingUp ? kMaxPending / 2 : kMaxPending))
                 return true;
+            catchingUp = true;
             if (!placements.empty()) {
                 pool->Wait(*placements.front().job);
             } else {
                 pool->Wait(*signatures.front().job);
             }
         }
-    }
-
-    // The anchor read equal yet could not be digested (changed or failed in
-    // between): the file's own digests, computed here. False on cancel.
-    bool LateDigests(Candidate& c) {
-        std::vector<uint8_t> buffer;
-        std::atomic<uint64_t>& counter = progress ? progress->bytesHashed : ignoredBytes;
-        const HashResult r = ComputeContentDigests(Path(c.file), criteria, c.digests,
-                                                   ReadContext{&cancel, &counter, &buffer});
-        c.hasDigests = r == HashResult::Ok;
-        return r != HashResult::Cancelled;
     }
 
     bool Cancel() {
@@ -559,7 +673,6 @@ struct Grouper::State {
         if (byName) {
             const std::u16string key = FileNameKey(criteria, name, patterns);
             folded = FoldAsciiCopy(key);
-            file.nameKey = arena.Add(key);
         }
         const uint64_t sizeClass = SizeClass(size);
         const uint64_t hash = Mix(sizeClass * 0x9E3779B97F4A7C15ull) ^ HashText(folded);
@@ -582,22 +695,18 @@ struct Grouper::State {
 
         if (!byContent) {
             if (buckets[index].group < 0)
-                buckets[index].group = Materialise(buckets[index].first, nullptr);
+                buckets[index].group = Materialise(buckets[index].first);
             Join(buckets[index].group, path, facts);
             return true;
         }
 
         StorePath(file, path, name);
         if (buckets[index].opened < 0) {
-            opened.emplace_back();
-            buckets[index].opened = static_cast<int32_t>(opened.size() - 1);
-            Candidate founder;
-            founder.file = buckets[index].first;
-            QueueSignature(file.sequence, static_cast<uint32_t>(buckets[index].opened), founder);
+            buckets[index].opened = static_cast<int32_t>(openedCount++);
+            QueueSignature(file.sequence, static_cast<uint32_t>(buckets[index].opened),
+                           buckets[index].first);
         }
-        Candidate c;
-        c.file = file;
-        QueueSignature(file.sequence, static_cast<uint32_t>(buckets[index].opened), c);
+        QueueSignature(file.sequence, static_cast<uint32_t>(buckets[index].opened), file);
         return Drain(false);
     }
 

@@ -18,9 +18,17 @@
 // only match each other. So files are first bucketed by that size class and
 // the name key, which need no reading. A file alone in its bucket is never
 // opened. When a second file arrives, both get a cheap signature (a hash of
-// their first and last 4 KiB, bytes both digests cover); only files whose
-// signatures meet are fully digested. Differing signatures prove differing
-// digests; equal signatures prove nothing and fall through to the digests.
+// their first and last 4 KiB, or of all of a small file, bytes both digests
+// cover); differing signatures prove differing digests.
+//
+// Why bytes stand for digests. Two files have equal digests exactly when
+// the bytes the digests cover are equal (a collision aside, which only the
+// digests can suffer). So within a signature bucket the first file founds
+// a class without being read, and a later file is compared byte for byte
+// with the founders of the first few classes, stopping at the first
+// difference; only classes beyond those few are found through their
+// digests, so a bucket of many files that share their ends stays linear.
+// Nothing outside the engine sees a digest.
 #pragma once
 
 #include <atomic>

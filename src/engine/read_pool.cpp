@@ -1,5 +1,6 @@
 #include "engine/read_pool.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/fast_hash.h"
@@ -18,10 +19,12 @@ uint64_t SignatureOf(const uint8_t* head, size_t headSize, const uint8_t* tail, 
 }  // namespace
 
 HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
+    // Peeked: a few KiB that only tell files apart, and what proves two
+    // files equal (CompareWithFounder) opens them the careful way.
     platform::FileReader file;
-    if (file.Open(job.path) != platform::Status::Ok)
+    if (file.OpenToPeek(job.path) != platform::Status::Ok)
         return HashResult::Failed;
-    std::vector<uint8_t>& buffer = *context.buffer;
+    ReadBuffer& buffer = *context.buffer;
     if (buffer.size() < kReadChunk)
         buffer.resize(kReadChunk);
     uint8_t* buf = buffer.data();
@@ -31,7 +34,10 @@ HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
         // most small files share their size with others (there are few
         // sizes to go round) and this tells nearly all of them apart
         // without the digests, which only files with equal signatures get.
-        const int64_t got = file.Read(buf, kWholeReadLimit);
+        // Up to the walk's size and no further: one read call, where asking
+        // for more would cost a second one that returns nothing. Files of
+        // one bucket share that size, so the signatures stay comparable.
+        const int64_t got = file.Read(buf, static_cast<size_t>(job.size));
         if (got < 0)
             return HashResult::Failed;
         const auto n = static_cast<size_t>(got);
@@ -43,7 +49,9 @@ HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
     const int64_t head = file.Read(buf, kSignatureSpan);
     if (head != static_cast<int64_t>(kSignatureSpan))
         return HashResult::Failed;
-    if (!file.SeekFromEnd(kSignatureSpan))
+    // The tail by the walk's size: files of one bucket share it, so their
+    // signatures cover the same bytes, and one system call is saved.
+    if (!file.SeekTo(job.size - kSignatureSpan))
         return HashResult::Failed;
     const int64_t tail = file.Read(buf + kSignatureSpan, kSignatureSpan);
     if (tail != static_cast<int64_t>(kSignatureSpan))
@@ -56,123 +64,131 @@ HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
 
 namespace {
 
-// Reads the next `request` bytes of both files and compares them. Sets
-// `more` false once either file has ended.
-HashResult CompareChunk(platform::FileReader& a, platform::FileReader& b, size_t request,
-                        uint8_t* bufA, uint8_t* bufB, bool& equal, size_t& got,
-                        const ReadContext& context) {
-    const int64_t na = a.Read(bufA, request);
-    const int64_t nb = b.Read(bufB, request);
-    if (na < 0 || nb < 0)
-        return HashResult::Failed;
-    if (context.bytesRead) {
-        context.bytesRead->fetch_add(static_cast<uint64_t>(na + nb), std::memory_order_relaxed);
-    }
-    equal = na == nb && std::memcmp(bufA, bufB, static_cast<size_t>(na)) == 0;
-    got = static_cast<size_t>(na);
-    return HashResult::Ok;
-}
+enum class CompareOutcome { Equal, Differ, FileFailed, FounderFailed, Cancelled };
 
-// Compares two streams from the current positions, up to `limit` bytes (0:
-// to the end), in the chunks HashFileRange would read.
-HashResult CompareRange(platform::FileReader& a, platform::FileReader& b, uint64_t limit,
-                        uint8_t* bufA, uint8_t* bufB, bool& equal, const ReadContext& context) {
+// Compares two streams from their current positions, up to `limit` bytes
+// (0: to the end), in the chunks HashFileRange would read.
+CompareOutcome CompareStreams(platform::FileReader& file, platform::FileReader& founder,
+                              uint64_t limit, uint8_t* bufA, uint8_t* bufB,
+                              const ReadContext& context) {
     uint64_t total = 0;
     for (;;) {
-        if (context.cancel && context.cancel->load(std::memory_order_relaxed)) {
-            return HashResult::Cancelled;
-        }
+        if (context.cancel && context.cancel->load(std::memory_order_relaxed))
+            return CompareOutcome::Cancelled;
         const uint64_t request = NextReadRequest(limit, total);
         if (request == 0)
-            break;
-        size_t got = 0;
-        const HashResult r =
-            CompareChunk(a, b, static_cast<size_t>(request), bufA, bufB, equal, got, context);
-        if (r != HashResult::Ok || !equal)
-            return r;
-        if (got == 0)
-            break;
-        total += got;
-    }
-    equal = true;
-    return HashResult::Ok;
-}
-
-// Hashes the anchor's range as HashFileRange would, comparing the member's
-// bytes with it while `comparing` holds. A member that cannot be read sets
-// `memberFailed`; a difference only ends the comparison.
-HashResult HashAndCompareRange(platform::FileReader& a, platform::FileReader& b,
-                               DigestAlgorithm algorithm, uint64_t limit, Digest& out,
-                               bool& comparing, bool& memberFailed, uint8_t* bufA, uint8_t* bufB,
-                               const ReadContext& context) {
-    platform::Hasher hasher;
-    if (!hasher.Begin(algorithm))
-        return HashResult::Failed;
-    uint64_t total = 0;
-    for (;;) {
-        if (context.cancel && context.cancel->load(std::memory_order_relaxed)) {
-            return HashResult::Cancelled;
-        }
-        const uint64_t request = NextReadRequest(limit, total);
-        if (request == 0)
-            break;
-        const int64_t na = a.Read(bufA, static_cast<size_t>(request));
+            return CompareOutcome::Equal;
+        const int64_t na = file.Read(bufA, static_cast<size_t>(request));
         if (na < 0)
-            return HashResult::Failed;
-        uint64_t read = static_cast<uint64_t>(na);
-        if (comparing) {
-            const int64_t nb = b.Read(bufB, static_cast<size_t>(request));
-            if (nb < 0) {
-                comparing = false;
-                memberFailed = true;
-            } else {
-                read += static_cast<uint64_t>(nb);
-                comparing = na == nb && std::memcmp(bufA, bufB, static_cast<size_t>(na)) == 0;
-            }
+            return CompareOutcome::FileFailed;
+        const int64_t nb = founder.Read(bufB, static_cast<size_t>(request));
+        if (nb < 0)
+            return CompareOutcome::FounderFailed;
+        if (context.bytesRead) {
+            context.bytesRead->fetch_add(static_cast<uint64_t>(na + nb),
+                                         std::memory_order_relaxed);
         }
-        if (context.bytesRead)
-            context.bytesRead->fetch_add(read, std::memory_order_relaxed);
-        if (na == 0)
-            break;
-        if (!hasher.Update(bufA, static_cast<size_t>(na)))
-            return HashResult::Failed;
+        if (na != nb || std::memcmp(bufA, bufB, static_cast<size_t>(na)) != 0)
+            return CompareOutcome::Differ;
+        // Both ended together: a short read is the end of the file.
+        if (static_cast<uint64_t>(na) < request)
+            return CompareOutcome::Equal;
         total += static_cast<uint64_t>(na);
     }
-    return hasher.Finish(out) ? HashResult::Ok : HashResult::Failed;
+}
+
+// Whether `file` (open) and the file at `founderPath` have equal digests,
+// told by comparing the bytes the digests cover: equal bytes are equal
+// digests, and differing bytes differing ones (short of a collision, which
+// the comparison cannot suffer).
+CompareOutcome CompareWithFounder(platform::FileReader& file, const std::u16string& founderPath,
+                                  uint64_t size, uint32_t criteria, ReadBuffer& bufferA,
+                                  ReadBuffer& bufferB, const ReadContext& context) {
+    if (!file.SeekTo(0))
+        return CompareOutcome::FileFailed;
+    platform::FileReader founder;
+    if (founder.Open(founderPath) != platform::Status::Ok)
+        return CompareOutcome::FounderFailed;
+    if (size > kWholeReadLimit)
+        founder.HintSequential();
+    if (bufferA.size() < kReadChunk)
+        bufferA.resize(kReadChunk);
+    if (bufferB.size() < kReadChunk)
+        bufferB.resize(kReadChunk);
+    const CompareOutcome head =
+        CompareStreams(file, founder, kHeadLength, bufferA.data(), bufferB.data(), context);
+    if (head != CompareOutcome::Equal)
+        return head;
+    if (criteria & CRIT_SIMILAR_CONTENTS) {
+        // Both move, or both stay at the end of a head that was the whole
+        // file: either way the tails start where the digests' would.
+        if (file.SeekFromEnd(kHeadLength) != founder.SeekFromEnd(kHeadLength))
+            return CompareOutcome::Differ;
+    }
+    return CompareStreams(file, founder, 0, bufferA.data(), bufferB.data(), context);
 }
 
 }  // namespace
 
 HashResult CompareCoveredBytes(const std::u16string& pathA, const std::u16string& pathB,
                                uint32_t criteria, bool& equal, const ReadContext& context,
-                               std::vector<uint8_t>& otherBuffer) {
+                               ReadBuffer& otherBuffer) {
     equal = false;
-    platform::FileReader a, b;
-    if (a.Open(pathA) != platform::Status::Ok || b.Open(pathB) != platform::Status::Ok) {
+    platform::FileReader a;
+    if (a.Open(pathA) != platform::Status::Ok)
         return HashResult::Failed;
-    }
     a.HintSequential();
-    b.HintSequential();
-    std::vector<uint8_t>& bufferA = *context.buffer;
-    if (bufferA.size() < kReadChunk)
-        bufferA.resize(kReadChunk);
-    if (otherBuffer.size() < kReadChunk)
-        otherBuffer.resize(kReadChunk);
-    HashResult r =
-        CompareRange(a, b, kHeadLength, bufferA.data(), otherBuffer.data(), equal, context);
-    if (r != HashResult::Ok || !equal)
-        return r;
-    if (criteria & CRIT_SIMILAR_CONTENTS) {
-        // Both move, or both stay at the end of a head that was the whole
-        // file: either way the tails start where the digests' would.
-        const bool movedA = a.SeekFromEnd(kHeadLength);
-        const bool movedB = b.SeekFromEnd(kHeadLength);
-        if (movedA != movedB) {
-            equal = false;
+    switch (CompareWithFounder(a, pathB, ~0ull, criteria, *context.buffer, otherBuffer, context)) {
+        case CompareOutcome::Equal:
+            equal = true;
             return HashResult::Ok;
+        case CompareOutcome::Differ:
+            return HashResult::Ok;
+        case CompareOutcome::Cancelled:
+            return HashResult::Cancelled;
+        default:
+            return HashResult::Failed;
+    }
+}
+
+void RunPlaceJob(ReadJob& job, uint32_t criteria, const ReadContext& context,
+                 ReadBuffer& otherBuffer) {
+    job.matched = -1;
+    job.founderFailed = 0;
+    job.hasDigests = false;
+    platform::FileReader file;
+    if (file.Open(job.path) != platform::Status::Ok) {
+        job.result = HashResult::Failed;
+        return;
+    }
+    if (job.size > kWholeReadLimit)
+        file.HintSequential();
+    for (size_t i = 0; i < job.founders.size(); ++i) {
+        switch (CompareWithFounder(file, job.founders[i], job.size, criteria, *context.buffer,
+                                   otherBuffer, context)) {
+            case CompareOutcome::Equal:
+                job.matched = static_cast<int32_t>(i);
+                job.result = HashResult::Ok;
+                return;
+            case CompareOutcome::Differ:
+                break;
+            case CompareOutcome::FounderFailed:
+                job.founderFailed |= 1u << i;
+                break;
+            case CompareOutcome::FileFailed:
+                job.result = HashResult::Failed;
+                return;
+            case CompareOutcome::Cancelled:
+                job.result = HashResult::Cancelled;
+                return;
         }
     }
-    return CompareRange(a, b, 0, bufferA.data(), otherBuffer.data(), equal, context);
+    if (job.wantDigests) {
+        job.result = ComputeContentDigests(file, criteria, job.digests, context);
+        job.hasDigests = job.result == HashResult::Ok;
+        return;
+    }
+    job.result = HashResult::Ok;
 }
 
 ReadPool::ReadPool(unsigned coreThreads, unsigned ioThreads, uint32_t criteria,
@@ -192,7 +208,7 @@ void ReadPool::Account(bool blocked) {
     // (or warm) part way through a tree. Blocking, not elapsed time, is the
     // sign: a job preempted on a busy core also takes long, and adding
     // threads then would only slow the walk that feeds them.
-    constexpr double kKeep = 0.97;
+    constexpr double kKeep = 0.885;  // 0.97 per 4 jobs, to the 4th power: 16 jobs a sample
     recentBlocked_ = recentBlocked_ * kKeep + (blocked ? 1.0 : 0.0);
     recentJobs_ = recentJobs_ * kKeep + 1.0;
     const bool waiting = recentBlocked_ > 0.5 * recentJobs_;
@@ -214,143 +230,53 @@ ReadPool::~ReadPool() {
         t.join();
 }
 
-void ReadPool::Run(ReadJob& job, std::vector<uint8_t>& buffer) {
+void ReadPool::Run(ReadJob& job, ReadBuffer& buffer, ReadBuffer& otherBuffer) {
     const ReadContext context{&cancel_, &bytesRead_, &buffer};
     if (cancel_.load(std::memory_order_relaxed)) {
         job.result = HashResult::Cancelled;
     } else if (job.kind == ReadJob::Kind::Signature) {
         job.result = ReadSignature(job, context);
-    } else if (job.kind == ReadJob::Kind::DigestsWithMember) {
-        RunPair(job, *job.member, context);
     } else {
-        if (job.kind == ReadJob::Kind::CompareThenDigests) {
-            thread_local std::vector<uint8_t> otherBuffer;
-            bool equal = false;
-            const HashResult r = CompareCoveredBytes(job.path, job.anchorPath, criteria_, equal,
-                                                     context, otherBuffer);
-            if (r == HashResult::Cancelled || (r == HashResult::Ok && equal)) {
-                job.result = r;
-                job.sameAsAnchor = r == HashResult::Ok;
-                return;
-            }
-        }
-        job.result = ComputeContentDigests(job.path, criteria_, job.digests, context);
-        job.hasDigests = job.result == HashResult::Ok;
+        RunPlaceJob(job, criteria_, context, otherBuffer);
     }
 }
 
-void ReadPool::RunPair(ReadJob& anchor, ReadJob& member, const ReadContext& context) {
-    auto ownDigests = [&](ReadJob& job) {
-        job.result = ComputeContentDigests(job.path, criteria_, job.digests, context);
-        job.hasDigests = job.result == HashResult::Ok;
-    };
-    if (cancel_.load(std::memory_order_relaxed)) {
-        anchor.result = member.result = HashResult::Cancelled;
-        return;
-    }
-    platform::FileReader a, b;
-    if (a.Open(anchor.path) != platform::Status::Ok) {
-        anchor.result = HashResult::Failed;
-        ownDigests(member);
-        return;
-    }
-    bool comparing = b.Open(member.path) == platform::Status::Ok;
-    bool memberFailed = !comparing;
-    a.HintSequential();
-    b.HintSequential();
-    thread_local std::vector<uint8_t> otherBuffer;
-    std::vector<uint8_t>& bufferA = *context.buffer;
-    if (bufferA.size() < kReadChunk)
-        bufferA.resize(kReadChunk);
-    if (otherBuffer.size() < kReadChunk)
-        otherBuffer.resize(kReadChunk);
-
-    ContentDigests digests;
-    HashResult r =
-        HashAndCompareRange(a, b, DigestAlgorithm::Md5, kHeadLength, digests.head, comparing,
-                            memberFailed, bufferA.data(), otherBuffer.data(), context);
-    if (r == HashResult::Ok && (criteria_ & CRIT_SIMILAR_CONTENTS)) {
-        const bool movedA = a.SeekFromEnd(kHeadLength);
-        if (comparing && b.SeekFromEnd(kHeadLength) != movedA)
-            comparing = false;
-    }
-    if (r == HashResult::Ok) {
-        r = HashAndCompareRange(a, b, DigestAlgorithm::Sha256, 0, digests.tail, comparing,
-                                memberFailed, bufferA.data(), otherBuffer.data(), context);
-    }
-    if (r == HashResult::Cancelled) {
-        anchor.result = member.result = HashResult::Cancelled;
-        return;
-    }
-    anchor.result = r;
-    anchor.hasDigests = r == HashResult::Ok;
-    if (anchor.hasDigests)
-        anchor.digests = digests;
-    if (memberFailed) {
-        member.result = HashResult::Failed;  // unreadable: never grouped
-    } else if (comparing && anchor.hasDigests) {
-        member.result = HashResult::Ok;
-        member.sameAsAnchor = true;
-    } else {
-        // It differs, or the anchor could not be read through: nothing is
-        // proved, and the member needs digests of its own.
-        b.Close();
-        ownDigests(member);
-    }
-}
-
-void ReadPool::Publish(ReadJob& job) {
-    job.done.store(true, std::memory_order_release);
-    if (job.member)
-        job.member->done.store(true, std::memory_order_release);
-}
-
-void ReadPool::Enqueue(const std::shared_ptr<ReadJob>& job) {
+std::shared_ptr<ReadJob> ReadPool::Submit(std::shared_ptr<ReadJob> job) {
     if (workers_.empty()) {
-        static thread_local std::vector<uint8_t> buffer;
-        Run(*job, buffer);
-        Publish(*job);
-        return;
+        static thread_local ReadBuffer buffer, otherBuffer;
+        Run(*job, buffer, otherBuffer);
+        job->done.store(true, std::memory_order_release);
+        return job;
     }
+    staged_.push_back(job);
+    // Enough to keep both cores busy between two hand-overs, few enough
+    // that the readers never wait on a walk that has work for them.
+    constexpr size_t kBatch = 8;
+    if (staged_.size() >= kBatch)
+        Flush();
+    return job;
+}
+
+void ReadPool::Flush() {
+    if (staged_.empty())
+        return;
     bool wakeIo;
+    const size_t count = staged_.size();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back(job);
+        for (std::shared_ptr<ReadJob>& job : staged_)
+            queue_.push_back(std::move(job));
         wakeIo = waitingOnDisk_;
     }
+    staged_.clear();
     // Two wait queues: a wake-up meant for a reader that may work must
     // never be spent on an extra reader that may not, and sleep again.
-    coreReady_.notify_one();
+    if (count > 1)
+        coreReady_.notify_all();
+    else
+        coreReady_.notify_one();
     if (wakeIo)
-        ioReady_.notify_one();
-}
-
-std::pair<std::shared_ptr<ReadJob>, std::shared_ptr<ReadJob>> ReadPool::SubmitPair(
-    std::u16string anchorPath, uint64_t anchorSize, std::u16string memberPath,
-    uint64_t memberSize) {
-    auto member = std::make_shared<ReadJob>();
-    member->kind = ReadJob::Kind::CompareThenDigests;
-    member->path = std::move(memberPath);
-    member->size = memberSize;
-    member->anchorPath = anchorPath;
-    auto anchor = std::make_shared<ReadJob>();
-    anchor->kind = ReadJob::Kind::DigestsWithMember;
-    anchor->path = std::move(anchorPath);
-    anchor->size = anchorSize;
-    anchor->member = member;
-    Enqueue(anchor);
-    return {anchor, member};
-}
-
-std::shared_ptr<ReadJob> ReadPool::Submit(ReadJob::Kind kind, std::u16string path, uint64_t size,
-                                          std::u16string anchorPath) {
-    auto job = std::make_shared<ReadJob>();
-    job->kind = kind;
-    job->path = std::move(path);
-    job->size = size;
-    job->anchorPath = std::move(anchorPath);
-    Enqueue(job);
-    return job;
+        ioReady_.notify_all();
 }
 
 bool ReadPool::IsDone(const ReadJob& job) {
@@ -360,17 +286,22 @@ bool ReadPool::IsDone(const ReadJob& job) {
 void ReadPool::Wait(const ReadJob& job) {
     if (IsDone(job))
         return;
+    Flush();
     std::unique_lock<std::mutex> lock(mutex_);
-    consumerWaiting_ = true;
-    jobDone_.wait(lock, [&job] { return job.done.load(std::memory_order_acquire); });
-    consumerWaiting_ = false;
+    // Announced before the last look at `done`, and a reader publishes
+    // `done` before it looks at this (both sequentially consistent): one of
+    // the two sees the other, and the reader then takes the lock, which it
+    // only gets once this thread sleeps, before it wakes it.
+    awaited_.store(&job);
+    jobDone_.wait(lock, [&job] { return job.done.load(); });
+    awaited_.store(nullptr);
 }
 
 void ReadPool::Work(unsigned index) {
-    std::vector<uint8_t> buffer;
+    ReadBuffer buffer, otherBuffer;
     unsigned sampled = index;
+    std::vector<std::shared_ptr<ReadJob>> taken;
     for (;;) {
-        std::shared_ptr<ReadJob> job;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             std::condition_variable& ready = index < coreThreads_ ? coreReady_ : ioReady_;
@@ -378,28 +309,33 @@ void ReadPool::Work(unsigned index) {
                        [this, index] { return stopping_ || (!queue_.empty() && MayWork(index)); });
             if (stopping_ && (queue_.empty() || !MayWork(index)))
                 return;
-            job = std::move(queue_.front());
-            queue_.pop_front();
+            // A few at a time, half of what waits at most, so the other
+            // readers get their share: one lock for several small files.
+            const size_t take = std::min<size_t>(4, (queue_.size() + 1) / 2);
+            for (size_t i = 0; i < take; ++i) {
+                taken.push_back(std::move(queue_.front()));
+                queue_.pop_front();
+            }
         }
-        // The job is this worker's alone until `done` is published.
-        // One job in four is timed: enough to follow the cache going cold
-        // or warm, at a quarter of the system calls.
-        const bool sample = (++sampled % 4) == 0;
-        const uint64_t blocksBefore = sample ? platform::ThreadBlockCount() : 0;
-        Run(*job, buffer);
-        const bool blocked = sample && platform::ThreadBlockCount() != blocksBefore;
-        bool wake;
-        {
-            // Under the lock, so a scan thread about to sleep on this job
-            // either sees it done or is woken.
-            std::lock_guard<std::mutex> lock(mutex_);
-            Publish(*job);
-            wake = consumerWaiting_;
-            if (sample)
+        for (std::shared_ptr<ReadJob>& job : taken) {
+            // The job is this worker's alone until `done` is published.
+            // One job in sixteen is timed: enough to follow the cache going
+            // cold or warm, at a sixteenth of the system calls.
+            const bool sample = (++sampled % 16) == 0;
+            const uint64_t blocksBefore = sample ? platform::ThreadBlockCount() : 0;
+            Run(*job, buffer, otherBuffer);
+            const bool blocked = sample && platform::ThreadBlockCount() != blocksBefore;
+            job->done.store(true);
+            if (awaited_.load() == job.get()) {
+                { std::lock_guard<std::mutex> lock(mutex_); }
+                jobDone_.notify_one();
+            }
+            if (sample) {
+                std::lock_guard<std::mutex> lock(mutex_);
                 Account(blocked);
+            }
         }
-        if (wake)
-            jobDone_.notify_one();
+        taken.clear();
     }
 }
 

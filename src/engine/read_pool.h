@@ -26,26 +26,32 @@ inline constexpr uint64_t kWholeReadLimit = 64 * 1024;
 // The signature covers this many bytes at each end of the file.
 inline constexpr size_t kSignatureSpan = 4096;
 
+// How many content classes of one signature bucket are told apart by
+// comparing bytes with their founders; classes founded after these carry
+// digests and are found through them, so a bucket of many files that share
+// their ends yet differ inside costs one digest each, not a comparison with
+// every founder.
+inline constexpr size_t kComparedFounders = 4;
+
 struct ReadJob {
-    // Signature: see ReadSignature. Digests: both content digests.
-    // CompareThenDigests: compare the bytes the digests cover with those of
-    // `anchorPath`; equal bytes have equal digests, so only a file that
-    // differs is digested.
-    // DigestsWithMember: the digests of this file (the anchor) while the
-    // bytes of `member` are compared with it in the same pass, filling the
-    // member's job as CompareThenDigests would; the anchor is read once.
-    enum class Kind { Signature, Digests, CompareThenDigests, DigestsWithMember };
+    // Signature: see ReadSignature.
+    // Place: compare the bytes the digests cover with those of each of
+    // `founders` in turn, stopping at the first equal one; when none is
+    // equal and `wantDigests` holds, compute this file's digests.
+    enum class Kind { Signature, Place };
     Kind kind = Kind::Signature;
     std::u16string path;
     uint64_t size = 0;  // as listed by the walk
-    std::u16string anchorPath;
-    std::shared_ptr<ReadJob> member;  // DigestsWithMember only; done with this job
+    std::vector<std::u16string> founders;
+    bool wantDigests = false;
 
-    // Results, valid once done.
+    // Results, valid once done. `result` is about this file: Failed when it
+    // could not be read, whatever the founders did.
     HashResult result = HashResult::Failed;
     uint64_t signature = 0;
+    int32_t matched = -1;        // index into `founders` of the equal one
+    uint32_t founderFailed = 0;  // bit i: founders[i] could not be read
     bool hasDigests = false;
-    bool sameAsAnchor = false;  // covered bytes equal to the anchor's: its digests hold
     ContentDigests digests;
     // Set (release) by the worker after the results; read (acquire) by the
     // scan thread without the lock, which it polls after every file.
@@ -53,9 +59,9 @@ struct ReadJob {
 };
 
 // A cheap fingerprint of a file: its first and last 4 KiB, or all of a
-// small file. Both digests together cover those bytes, so files with
-// different signatures cannot have equal digests; equal signatures prove
-// nothing, and the digests decide.
+// small file (as far as the walk's size goes). Both digests together cover
+// those bytes, so files with different signatures cannot have equal
+// digests; equal signatures prove nothing, and the bytes decide.
 HashResult ReadSignature(ReadJob& job, const ReadContext& context);
 
 // Whether the bytes the digests of `a` cover are the very bytes those of
@@ -64,7 +70,11 @@ HashResult ReadSignature(ReadJob& job, const ReadContext& context);
 // be read; Cancelled as usual.
 HashResult CompareCoveredBytes(const std::u16string& a, const std::u16string& b, uint32_t criteria,
                                bool& equal, const ReadContext& context,
-                               std::vector<uint8_t>& otherBuffer);
+                               ReadBuffer& otherBuffer);
+
+// Runs a Place job on the calling thread (the pool's workers call it too).
+void RunPlaceJob(ReadJob& job, uint32_t criteria, const ReadContext& context,
+                 ReadBuffer& otherBuffer);
 
 // Reads on a warm cache are computing (copies, digests): more threads than
 // cores only take time from the walk, which feeds them. Reads from a cold
@@ -79,13 +89,11 @@ public:
     ReadPool(const ReadPool&) = delete;
     ReadPool& operator=(const ReadPool&) = delete;
 
-    std::shared_ptr<ReadJob> Submit(ReadJob::Kind kind, std::u16string path, uint64_t size,
-                                    std::u16string anchorPath = {});
-    // The anchor's digests and the first member's comparison in one pass;
-    // returns the two jobs, anchor first. Only the anchor's is queued.
-    std::pair<std::shared_ptr<ReadJob>, std::shared_ptr<ReadJob>> SubmitPair(
-        std::u16string anchorPath, uint64_t anchorSize, std::u16string memberPath,
-        uint64_t memberSize);
+    // Queues a job. Jobs are handed to the readers in batches (one wake-up
+    // for several files, not one each); Flush hands over what is staged,
+    // and Wait does so before it sleeps.
+    std::shared_ptr<ReadJob> Submit(std::shared_ptr<ReadJob> job);
+    void Flush();
     bool IsDone(const ReadJob& job);
     void Wait(const ReadJob& job);
 
@@ -94,10 +102,7 @@ private:
     // Whether worker `index` may take a job now (mutex held).
     bool MayWork(unsigned index) const;
     void Account(bool blocked);
-    void Run(ReadJob& job, std::vector<uint8_t>& buffer);
-    void RunPair(ReadJob& anchor, ReadJob& member, const ReadContext& context);
-    void Enqueue(const std::shared_ptr<ReadJob>& job);
-    static void Publish(ReadJob& job);
+    void Run(ReadJob& job, ReadBuffer& buffer, ReadBuffer& otherBuffer);
 
     const uint32_t criteria_;
     const std::atomic<uint8_t>& cancel_;
@@ -106,13 +111,16 @@ private:
     std::condition_variable coreReady_;  // the readers that always work wait here
     std::condition_variable ioReady_;    // the extra readers wait here
     std::condition_variable jobDone_;
-    bool consumerWaiting_ = false;  // wake the scan thread only when it sleeps
+    // The job the scan thread sleeps on, if it does: only that one's end
+    // wakes it, not every job's.
+    std::atomic<const ReadJob*> awaited_{nullptr};
     unsigned coreThreads_ = 0;
     bool waitingOnDisk_ = false;  // recent reads mostly waited
     // Decaying counts over recent jobs (mutex held).
     double recentBlocked_ = 0;
     double recentJobs_ = 0;
     std::deque<std::shared_ptr<ReadJob>> queue_;
+    std::vector<std::shared_ptr<ReadJob>> staged_;  // scan thread only
     bool stopping_ = false;
     std::vector<std::thread> workers_;
 };

@@ -5,12 +5,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "platform/digest.h"
 #include "platform/item_facts.h"
 
 namespace cs::engine {
@@ -19,9 +17,10 @@ struct MatchGroup {
     std::u16string paths;  // member paths joined by "\n", in joining order
     int32_t count = 0;
     uint64_t size = 0;  // founding file's size (kept whatever the criteria)
-    std::u16string nameKey;
-    std::optional<platform::Digest> headDigest;
-    std::optional<platform::Digest> tailDigest;
+    // Neither the founder's name key nor its digests are kept: nothing
+    // shows or checks them (the list takes names from the paths), and
+    // contents are told apart by comparing bytes, which proves more and
+    // mostly reads less. On 50,000 groups the key alone was 2 MiB.
     uint64_t founderSequence = 0;  // walk position of the founding file
     // What the walk saw of each member, in the order of `paths`: removal
     // checks that a member is still that file before it touches it.

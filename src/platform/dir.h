@@ -31,6 +31,9 @@ struct DirEntry {
     bool hasIdentity = false;
     uint64_t device = 0;
     uint64_t inode = 0;
+    // Names the file has (Linux st_nlink); 0 where the system did not say.
+    // A file with one name cannot be met again under another.
+    uint32_t links = 0;
 };
 
 class DirReader {

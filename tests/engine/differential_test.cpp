@@ -5,6 +5,7 @@
 // the same list at every rebuild, and end with the same rebuild counters.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <set>
 #include <string>
@@ -310,6 +311,42 @@ TEST(Differential, LargeFilesUnderEveryCriteriaCombination) {
     const size_t similarSameSize = groupedFiles(CRIT_SIMILAR_CONTENTS | CRIT_SAME_SIZE);
     EXPECT_GT(similar, similarSameSize);  // the 2/4 MiB and 3/5 MiB pairs
     EXPECT_GT(similarSameSize, exact);    // the 4 MiB + 1 and 5 MiB pairs
+}
+
+// One size, one first and last 4 KiB, many contents: more classes than are
+// told apart by comparison, so the later ones go through their digests,
+// and copies arrive while the classes they belong to are still being
+// founded (several placements of one bucket wait at once).
+TEST(Differential, ManyContentsBehindOneSignature) {
+    TempTree tree;
+    // Large enough that a comparison outlasts a step of the walk.
+    const std::string base = test::PseudoRandomBytes(400000, 77);
+    constexpr int kClasses = 7;
+    for (int i = 0; i < 40; ++i) {
+        const int variant = (i * 3) % kClasses;
+        std::string bytes = base;
+        const size_t at = 390000 - variant * 100;
+        if (variant > 0)
+            bytes[at] = static_cast<char>(bytes[at] ^ 0x21);
+        char name[32];
+        std::snprintf(name, sizeof name, "%s/f%02d.bin", i % 2 ? "a" : "b", i);
+        tree.Write(name, bytes);
+    }
+    DigestCache cache;
+    int failures = 0;
+    for (uint32_t criteria : AllCriteria()) {
+        if (!(criteria & (CRIT_EXACT_CONTENTS | CRIT_SIMILAR_CONTENTS)))
+            continue;
+        ScanOptions o;
+        o.rootPath = tree.Root16();
+        o.criteria = criteria;
+        if (!SameAsReference(o, cache, nullptr) && ++failures >= 3)
+            break;
+    }
+    ScanOptions o;
+    o.rootPath = tree.Root16();
+    o.criteria = CRIT_EXACT_CONTENTS | CRIT_RECURSIVE;
+    EXPECT_EQ(test::ReferenceScan(o, cache).final.matchGroups.size(), size_t{kClasses});
 }
 
 }  // namespace

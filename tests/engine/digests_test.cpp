@@ -55,7 +55,7 @@ ContentDigests Expected(const std::string& bytes, uint32_t criterion) {
 struct Reading {
     std::atomic<uint8_t> cancel{0};
     std::atomic<uint64_t> bytes{0};
-    std::vector<uint8_t> buffer;
+    ReadBuffer buffer;
     ReadContext Context() { return ReadContext{&cancel, &bytes, &buffer}; }
 };
 

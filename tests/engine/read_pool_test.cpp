@@ -1,5 +1,6 @@
-// The reads behind lazy digests: signatures, the byte comparison that lets a
-// member take its bucket anchor's digests, and the worker pool.
+// The reads that tell contents apart: signatures, the byte comparison that
+// stands for equal digests, placements against a bucket's founders, and the
+// worker pool.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,8 +22,8 @@ constexpr uint64_t MiB = 1024 * KiB;
 struct Reads {
     std::atomic<uint8_t> cancel{0};
     std::atomic<uint64_t> bytes{0};
-    std::vector<uint8_t> buffer;
-    std::vector<uint8_t> other;
+    ReadBuffer buffer;
+    ReadBuffer other;
     ReadContext Context() { return ReadContext{&cancel, &bytes, &buffer}; }
 };
 
@@ -137,9 +138,23 @@ TEST(CompareCoveredBytes, FailsWhenEitherCannotBeReadAndStopsOnCancel) {
               HashResult::Cancelled);
 }
 
+std::shared_ptr<ReadJob> PlaceJob(const TempTree& tree, const char* name, uint64_t size,
+                                  std::vector<const char*> founders, bool wantDigests = false) {
+    auto job = std::make_shared<ReadJob>();
+    job->kind = ReadJob::Kind::Place;
+    job->path = tree.Path16(name);
+    job->size = size;
+    for (const char* f : founders)
+        job->founders.push_back(tree.Path16(f));
+    job->wantDigests = wantDigests;
+    return job;
+}
+
 // Extra readers that may not work must never swallow the wake-up meant for
-// a reader that may: every job of a long run of one-at-a-time submissions
-// has to finish (a lost wake-up hangs here, and ctest's time limit fails it).
+// a reader that may, and a job still staged for a batch must be handed over
+// when the scan waits for it: every job of a long run of one-at-a-time
+// submissions has to finish (a lost wake-up hangs here, and ctest's time
+// limit fails it).
 TEST(ReadPool, EveryJobFinishesWhileTheExtraReadersStayIdle) {
     TempTree tree;
     tree.Write("same-1", "abc");
@@ -148,94 +163,58 @@ TEST(ReadPool, EveryJobFinishesWhileTheExtraReadersStayIdle) {
     std::atomic<uint64_t> bytes{0};
     ReadPool pool(1, 2, CRIT_EXACT_CONTENTS, cancel, bytes);
     for (int i = 0; i < 3000; ++i) {
-        const auto job = pool.Submit(ReadJob::Kind::CompareThenDigests, tree.Path16("same-1"), 3,
-                                     tree.Path16("same-2"));
+        const auto job = pool.Submit(PlaceJob(tree, "same-1", 3, {"same-2"}));
         pool.Wait(*job);
         ASSERT_EQ(job->result, HashResult::Ok);
-        ASSERT_TRUE(job->sameAsAnchor);
+        ASSERT_EQ(job->matched, 0);
     }
 }
 
-TEST(ReadPool, AMemberThatDiffersFromItsAnchorIsDigested) {
-    TempTree tree;
-    tree.Write("anchor", "abc");
-    tree.Write("member", "abd");
-    std::atomic<uint8_t> cancel{0};
-    std::atomic<uint64_t> bytes{0};
-    ReadPool pool(2, 0, CRIT_EXACT_CONTENTS, cancel, bytes);
-    const auto job = pool.Submit(ReadJob::Kind::CompareThenDigests, tree.Path16("member"), 3,
-                                 tree.Path16("anchor"));
-    pool.Wait(*job);
-    ASSERT_EQ(job->result, HashResult::Ok);
-    EXPECT_FALSE(job->sameAsAnchor);
-    ASSERT_TRUE(job->hasDigests);
-    ContentDigests expected;
-    Reads r;
-    ASSERT_EQ(
-        ComputeContentDigests(tree.Path16("member"), CRIT_EXACT_CONTENTS, expected, r.Context()),
-        HashResult::Ok);
-    EXPECT_TRUE(job->digests.head == expected.head);
-    EXPECT_TRUE(job->digests.tail == expected.tail);
-}
-
-}  // namespace
-}  // namespace cs::engine
-
-namespace cs::engine {
-namespace {
-
-// The bucket's first two files share one pass: the anchor's digests must be
-// exactly its own, and the member's outcome exactly what comparing it alone
-// would give, whichever of the two cannot be read.
-TEST(ReadPool, AnchorAndFirstMemberInOnePass) {
+// A placement stops at the first founder with equal bytes, says which
+// founders could not be read without failing itself, and takes its own
+// digests only when asked and no founder was equal.
+TEST(ReadPool, PlacementComparesFoundersInTurn) {
     TempTree tree;
     const std::string bytes = test::PseudoRandomBytes(3 * MiB, 31);
-    tree.Write("anchor", bytes);
+    tree.Write("file", bytes);
     tree.Write("same", bytes);
-    tree.Write("differs", Flip(bytes, 3 * MiB - 1));
+    tree.Write("head", Flip(bytes, 1));
+    tree.Write("tail", Flip(bytes, 3 * MiB - 1));
     std::atomic<uint8_t> cancel{0};
     std::atomic<uint64_t> bytesRead{0};
-    ReadPool pool(2, 0, CRIT_SIMILAR_CONTENTS, cancel, bytesRead);
-    auto own = [&](const char* name) {
-        Reads r;
-        ContentDigests d;
-        EXPECT_EQ(ComputeContentDigests(tree.Path16(name), CRIT_SIMILAR_CONTENTS, d, r.Context()),
-                  HashResult::Ok);
-        return d;
-    };
-    const ContentDigests anchorDigests = own("anchor");
+    ReadPool pool(2, 0, CRIT_EXACT_CONTENTS, cancel, bytesRead);
 
-    struct Case {
-        const char* anchor;
-        const char* member;
-        HashResult anchorResult;
-        HashResult memberResult;
-        bool same;
-    } cases[] = {
-        {"anchor", "same", HashResult::Ok, HashResult::Ok, true},
-        {"anchor", "differs", HashResult::Ok, HashResult::Ok, false},
-        {"gone", "same", HashResult::Failed, HashResult::Ok, false},
-        {"anchor", "gone", HashResult::Ok, HashResult::Failed, false},
+    auto run = [&](std::shared_ptr<ReadJob> job) {
+        pool.Submit(job);
+        pool.Wait(*job);
+        return job;
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.anchor) + " / " + c.member);
-        auto [a, m] = pool.SubmitPair(tree.Path16(c.anchor), bytes.size(), tree.Path16(c.member),
-                                      bytes.size());
-        pool.Wait(*m);
-        ASSERT_TRUE(pool.IsDone(*a));
-        EXPECT_EQ(a->result, c.anchorResult);
-        EXPECT_EQ(m->result, c.memberResult);
-        EXPECT_EQ(m->sameAsAnchor, c.same);
-        if (c.anchorResult == HashResult::Ok) {
-            EXPECT_TRUE(a->digests.head == anchorDigests.head);
-            EXPECT_TRUE(a->digests.tail == anchorDigests.tail);
-        }
-        if (c.memberResult == HashResult::Ok && !c.same) {
-            const ContentDigests expected = own(c.member);
-            EXPECT_TRUE(m->digests.head == expected.head);
-            EXPECT_TRUE(m->digests.tail == expected.tail);
-        }
-    }
+    auto found = run(PlaceJob(tree, "file", bytes.size(), {"head", "gone", "same", "tail"}, true));
+    EXPECT_EQ(found->result, HashResult::Ok);
+    EXPECT_EQ(found->matched, 2);
+    EXPECT_EQ(found->founderFailed, 2u);
+    EXPECT_FALSE(found->hasDigests);
+
+    auto none = run(PlaceJob(tree, "file", bytes.size(), {"head", "tail"}));
+    EXPECT_EQ(none->result, HashResult::Ok);
+    EXPECT_EQ(none->matched, -1);
+    EXPECT_FALSE(none->hasDigests);
+
+    auto digested = run(PlaceJob(tree, "file", bytes.size(), {"tail"}, true));
+    ASSERT_EQ(digested->result, HashResult::Ok);
+    EXPECT_EQ(digested->matched, -1);
+    ASSERT_TRUE(digested->hasDigests);
+    Reads r;
+    ContentDigests expected;
+    ASSERT_EQ(ComputeContentDigests(tree.Path16("file"), CRIT_EXACT_CONTENTS, expected, r.Context()),
+              HashResult::Ok);
+    EXPECT_TRUE(digested->digests.head == expected.head);
+    EXPECT_TRUE(digested->digests.tail == expected.tail);
+
+    // The file itself unreadable: failed, whatever the founders.
+    auto unreadable = run(PlaceJob(tree, "gone", bytes.size(), {"same"}, true));
+    EXPECT_EQ(unreadable->result, HashResult::Failed);
+    EXPECT_EQ(unreadable->matched, -1);
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ std::optional<ContentDigests> DigestCache::Get(const std::u16string& path, uint3
         return it->second;
     std::atomic<uint8_t> cancel{0};
     std::atomic<uint64_t> bytes{0};
-    std::vector<uint8_t> buffer;
+    engine::ReadBuffer buffer;
     engine::ReadContext context{&cancel, &bytes, &buffer};
     ContentDigests d;
     std::optional<ContentDigests> value;

@@ -15,7 +15,7 @@ FileReader::~FileReader() {
     Close();
 }
 
-FileReader::FileReader(FileReader&& other) noexcept : fd_(other.fd_) {
+FileReader::FileReader(FileReader&& other) noexcept : fd_(other.fd_), peek_(other.peek_) {
     other.fd_ = -1;
 }
 
@@ -23,9 +23,32 @@ FileReader& FileReader::operator=(FileReader&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = other.fd_;
+        peek_ = other.peek_;
         other.fd_ = -1;
     }
     return *this;
+}
+
+namespace {
+
+int OpenForReading(const std::string& native) {
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+    int fd = open(native.c_str(), kFlags | O_NOATIME);
+    if (fd < 0 && errno == EPERM)
+        fd = open(native.c_str(), kFlags);
+    return fd;
+}
+
+}  // namespace
+
+Status FileReader::OpenToPeek(const std::u16string& path) {
+    Close();
+    const int fd = OpenForReading(ToNative(path));
+    if (fd < 0)
+        return StatusFromErrno(errno);
+    fd_ = fd;
+    peek_ = true;
+    return Status::Ok;
 }
 
 Status FileReader::Open(const std::u16string& path) {
@@ -35,11 +58,7 @@ Status FileReader::Open(const std::u16string& path) {
     // O_NOATIME: a scan only looks; it should not make the file system
     // write an access time back for every file it reads. Only the owner
     // (or a privileged user) may ask for it, so fall back without it.
-    const std::string native = ToNative(path);
-    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
-    int fd = open(native.c_str(), kFlags | O_NOATIME);
-    if (fd < 0 && errno == EPERM)
-        fd = open(native.c_str(), kFlags);
+    const int fd = OpenForReading(ToNative(path));
     if (fd < 0)
         return StatusFromErrno(errno);
     struct stat st;
@@ -51,6 +70,7 @@ Status FileReader::Open(const std::u16string& path) {
     // systems, and Read clears it should a file system ever answer EAGAIN.
     // Two fewer calls per file matter on a tree of small files.
     fd_ = fd;
+    peek_ = false;
     return Status::Ok;
 }
 
@@ -76,7 +96,7 @@ int64_t FileReader::Read(void* buffer, size_t count) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            if (errno == EAGAIN) {
+            if (errno == EAGAIN && !peek_) {
                 const int flags = fcntl(fd_, F_GETFL);
                 if (flags >= 0 && (flags & O_NONBLOCK) &&
                     fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) == 0) {

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "platform/posix/descriptor.h"
+#include "platform/posix/on_demand.h"
 #include "platform/posix/removal_hooks.h"
 #include "platform/posix/tree_delete.h"
 #include "platform/removal.h"
@@ -142,18 +143,53 @@ bool DeleteTreeAt(int parentFd, const char* name, const char* mask, dev_t device
     return removed && ok;
 }
 
+namespace {
+
+// GIO's calls, loaded on the first move to the trash (see on_demand.h);
+// the header gives the types only.
+struct Gio {
+    decltype(&g_file_new_for_path) newForPath = nullptr;
+    decltype(&g_file_trash) trash = nullptr;
+    decltype(&g_io_error_quark) ioErrorQuark = nullptr;
+    decltype(&g_error_matches) errorMatches = nullptr;
+    decltype(&g_error_free) errorFree = nullptr;
+    decltype(&g_object_unref) unref = nullptr;
+    bool loaded = false;
+};
+
+const Gio& GioLibrary() {
+    static const Gio gio = [] {
+        Gio g;
+        void* library = LoadLibrary({"libgio-2.0.so.0", "libgio-2.0.so"});
+        g.loaded = Resolve(library, "g_file_new_for_path", g.newForPath) &&
+                   Resolve(library, "g_file_trash", g.trash) &&
+                   Resolve(library, "g_io_error_quark", g.ioErrorQuark) &&
+                   Resolve(library, "g_error_matches", g.errorMatches) &&
+                   Resolve(library, "g_error_free", g.errorFree) &&
+                   Resolve(library, "g_object_unref", g.unref);
+        return g;
+    }();
+    return gio;
+}
+
+}  // namespace
+
 bool TrashNativePath(const std::string& native) {
     // GLib moves the item into the trash of its own file system (the home
     // trash, or .Trash-$uid at the top of that mount) and never deletes:
     // where no trash can be found or made it fails, and the item stays.
-    GFile* file = g_file_new_for_path(native.c_str());
+    // Without GIO nothing is moved, and the item stays too.
+    const Gio& gio = GioLibrary();
+    if (!gio.loaded)
+        return false;
+    GFile* file = gio.newForPath(native.c_str());
     GError* error = nullptr;
-    bool ok = g_file_trash(file, nullptr, &error) != FALSE;
-    if (!ok && error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND))
+    bool ok = gio.trash(file, nullptr, &error) != FALSE;
+    if (!ok && error && gio.errorMatches(error, gio.ioErrorQuark(), G_IO_ERROR_NOT_FOUND))
         ok = true;
     if (error)
-        g_error_free(error);
-    g_object_unref(file);
+        gio.errorFree(error);
+    gio.unref(file);
     return ok;
 }
 

@@ -72,6 +72,10 @@ Status FileReader::Open(const std::u16string& path) {
     return Status::Ok;
 }
 
+Status FileReader::OpenToPeek(const std::u16string& path) {
+    return Open(path);
+}
+
 bool FileReader::IsOpen() const {
     return IsHeld(handle_);
 }
