@@ -245,10 +245,34 @@ for k in $corpora; do
     fi
     bench_corpus "$k" "$out/$k/tree" "$out/$k/expected.json" "$list"
 done
+# Doubling compares two corpora, so their runs alternate as the tools' do:
+# timed minutes apart, a drift of the machine between the small cell and
+# this one would land in the ratio whole. Each run of half is followed by a
+# run of the small corpus, recorded as "doubled".
+bench_doubling() { # tool-list
+    local list=$1 half="$out/half/tree" small="$out/small/tree"
+    local warm_runs=$runs
+    [ "$warm_runs" -lt "$small_warm_runs" ] && warm_runs=$small_warm_runs
+    log "doubling: $half beside $small"
+    for t in $list; do run_one half warm "$t" warmup "$half"; run_one doubled warm "$t" warmup "$small"; done
+    for i in $(seq 1 "$warm_runs"); do
+        for t in $list; do run_one half warm "$t" "$i" "$half"; run_one doubled warm "$t" "$i" "$small"; done
+    done
+    if [ "$can_drop" = 1 ]; then
+        for i in $(seq 1 "$runs"); do
+            for t in $list; do run_one half cold "$t" "$i" "$half"; run_one doubled cold "$t" "$i" "$small"; done
+        done
+    fi
+    log "half: do the tools agree?"
+    local -a reports=()
+    for t in $list; do reports+=("$t=$t:$res/half.warm.$t.warmup.report"); done
+    "$py" "$here/dupsets.py" compare --root "$half" --expected "$out/half/expected.json" "${reports[@]}" |
+        tee -a "$res/agreement.txt" || echo "!! half: reports differ" | tee -a "$res/agreement.txt"
+}
 if [ "$doubling" = 1 ] && [[ " $corpora " == *" small "* ]]; then
     dl=""
     for t in $doubling_tools; do has_tool "$t" && dl="$dl $t"; done
-    [ -n "$dl" ] && bench_corpus half "$out/half/tree" "$out/half/expected.json" "$dl"
+    [ -n "$dl" ] && bench_doubling "$dl"
 fi
 if [ -n "$real" ]; then
     bench_corpus real "$real" "" "$tools"
