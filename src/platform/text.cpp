@@ -51,9 +51,19 @@ size_t ValidSequence(std::string_view s, size_t i, char32_t& cp) {
 }  // namespace
 
 std::u16string Utf8ToUtf16Lossless(std::string_view bytes) {
-    std::u16string out;
+    // Nearly every name and path is ASCII, converted once per file listed
+    // and once per file read: that run goes across without the per-unit
+    // checks and appends.
+    size_t ascii = 0;
+    while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80)
+        ++ascii;
+    std::u16string out(ascii, u'\0');
+    for (size_t k = 0; k < ascii; ++k)
+        out[k] = static_cast<char16_t>(bytes[k]);
+    if (ascii == bytes.size())
+        return out;
     out.reserve(bytes.size());
-    size_t i = 0;
+    size_t i = ascii;
     while (i < bytes.size()) {
         char32_t cp;
         const size_t len = ValidSequence(bytes, i, cp);
@@ -75,8 +85,15 @@ std::u16string Utf8ToUtf16Lossless(std::string_view bytes) {
 }
 
 std::string Utf16ToUtf8Lossless(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
+    size_t ascii = 0;
+    while (ascii < text.size() && text[ascii] < 0x80)
+        ++ascii;
+    std::string out(ascii, '\0');
+    for (size_t k = 0; k < ascii; ++k)
+        out[k] = static_cast<char>(text[k]);
+    if (ascii == text.size())
+        return out;
+    out.reserve(text.size() + (text.size() - ascii) * 2);
     auto put = [&out](char32_t cp) {
         if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
@@ -94,7 +111,7 @@ std::string Utf16ToUtf8Lossless(std::u16string_view text) {
             out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
         }
     };
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = ascii; i < text.size(); ++i) {
         const char16_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF) {
