@@ -325,8 +325,15 @@ void ReadPool::Work(unsigned index) {
             const uint64_t blocksBefore = sample ? platform::ThreadBlockCount() : 0;
             Run(*job, buffer, otherBuffer);
             const bool blocked = sample && platform::ThreadBlockCount() != blocksBefore;
+            // Let go of the job as soon as it is published: the scan thread
+            // then nearly always holds the last reference and frees the job
+            // it allocated. Freed here, later, jobs and their paths went
+            // back to the scan thread's heap from this thread, and the
+            // allocator's cross-thread work grew faster than the file count.
+            const ReadJob* const published = job.get();
             job->done.store(true);
-            if (awaited_.load() == job.get()) {
+            job.reset();
+            if (awaited_.load() == published) {
                 { std::lock_guard<std::mutex> lock(mutex_); }
                 jobDone_.notify_one();
             }
