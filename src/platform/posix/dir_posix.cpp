@@ -20,27 +20,31 @@ namespace cs::platform {
 
 namespace {
 
+// A listed name, as places in the listing's two text stores: a folder's
+// listing is read whole before it is looked at, and one allocation per name
+// (two, with its wide form) was most of the walk's time in the allocator.
 struct ListedName {
-    std::string native;
-    std::u16string name;
+    uint32_t native = 0;  // offset of the NUL-terminated bytes in `natives`
+    uint32_t wide = 0;    // offset of the name in `wides`
+    uint32_t wideLength = 0;
 };
 
 // The order of UpperCaseForOrder's keys, without making them: a folder's
 // listing is held while the walk is below it, and a key per name was a
 // third of that memory.
-bool ComesBefore(const ListedName& a, const ListedName& b) {
-    const size_t n = std::min(a.name.size(), b.name.size());
+bool ComesBefore(std::u16string_view a, std::u16string_view b) {
+    const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        const char16_t ca = a.name[i], cb = b.name[i];
+        const char16_t ca = a[i], cb = b[i];
         if (ca == cb)
             continue;
         const char16_t ua = UpperCaseCodeUnit(ca), ub = UpperCaseCodeUnit(cb);
         if (ua != ub)
             return ua < ub;
     }
-    if (a.name.size() != b.name.size())
-        return a.name.size() < b.name.size();
-    return a.name < b.name;
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
 }
 
 }  // namespace
@@ -52,7 +56,13 @@ bool ComesBefore(const ListedName& a, const ListedName& b) {
 struct DirReader::Impl {
     DIR* dir = nullptr;
     std::vector<ListedName> names;
+    std::string natives;
+    std::u16string wides;
     size_t next = 0;
+
+    std::u16string_view Wide(const ListedName& n) const {
+        return std::u16string_view(wides).substr(n.wide, n.wideLength);
+    }
 };
 
 DirReader::DirReader() : impl_(std::make_unique<Impl>()) {}
@@ -86,15 +96,31 @@ Status DirReader::Open(const std::u16string& path) {
     }
     // A read error part way ends the listing with what was read, as the
     // system's order would have.
-    while (const dirent* d = readdir(impl_->dir)) {
+    Impl& im = *impl_;
+    while (const dirent* d = readdir(im.dir)) {
         const char* name = d->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
-        ListedName& listed = impl_->names.emplace_back();
-        listed.native = name;
-        listed.name = Utf8ToUtf16Lossless(listed.native);
+        const std::string_view bytes(name);
+        ListedName& listed = im.names.emplace_back();
+        listed.native = static_cast<uint32_t>(im.natives.size());
+        im.natives.append(bytes);
+        im.natives.push_back('\0');
+        listed.wide = static_cast<uint32_t>(im.wides.size());
+        bool ascii = true;
+        for (const char c : bytes)
+            ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+        if (ascii) {
+            im.wides.append(bytes.begin(), bytes.end());
+        } else {
+            im.wides.append(Utf8ToUtf16Lossless(bytes));
+        }
+        listed.wideLength = static_cast<uint32_t>(im.wides.size() - listed.wide);
     }
-    std::sort(impl_->names.begin(), impl_->names.end(), ComesBefore);
+    std::sort(im.names.begin(), im.names.end(),
+              [&im](const ListedName& a, const ListedName& b) {
+                  return ComesBefore(im.Wide(a), im.Wide(b));
+              });
     return Status::Ok;
 }
 
@@ -102,12 +128,14 @@ bool DirReader::Next(DirEntry& entry) {
     if (!impl_ || !impl_->dir)
         return false;
     while (impl_->next < impl_->names.size()) {
-        ListedName& listed = impl_->names[impl_->next++];
+        const ListedName& listed = impl_->names[impl_->next++];
         struct stat st;
-        if (fstatat(dirfd(impl_->dir), listed.native.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (fstatat(dirfd(impl_->dir), impl_->natives.c_str() + listed.native, &st,
+                    AT_SYMLINK_NOFOLLOW) != 0) {
             continue;  // vanished between listing and looking: as if never there
         }
-        entry.name = std::move(listed.name);
+        // Into the caller's string, whose room the next entry reuses.
+        entry.name.assign(impl_->Wide(listed));
         entry.isDirectory = S_ISDIR(st.st_mode);
         entry.isReparsePoint = S_ISLNK(st.st_mode);
         entry.isSystem = false;
@@ -132,7 +160,11 @@ void DirReader::Close() {
         closedir(impl_->dir);
         impl_->dir = nullptr;
     }
-    impl_->names.clear();
+    // Let go of the listing's memory, not just its contents: the walk keeps
+    // a reader open for every folder above the one it lists.
+    std::vector<ListedName>().swap(impl_->names);
+    std::string().swap(impl_->natives);
+    std::u16string().swap(impl_->wides);
     impl_->next = 0;
 }
 
