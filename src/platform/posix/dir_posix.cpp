@@ -24,9 +24,9 @@ namespace {
 // listing is read whole before it is looked at, and one allocation per name
 // (two, with its wide form) was most of the walk's time in the allocator.
 struct ListedName {
-    uint32_t native = 0;  // offset of the NUL-terminated bytes in `natives`
-    uint32_t wide = 0;    // offset of the name in `wides`
-    uint32_t wideLength = 0;
+    size_t native = 0;  // offset of the NUL-terminated bytes in `natives`
+    size_t wide = 0;    // offset of the name in `wides`
+    size_t wideLength = 0;
 };
 
 // The order of UpperCaseForOrder's keys, without making them: a folder's
@@ -103,10 +103,10 @@ Status DirReader::Open(const std::u16string& path) {
             continue;
         const std::string_view bytes(name);
         ListedName& listed = im.names.emplace_back();
-        listed.native = static_cast<uint32_t>(im.natives.size());
+        listed.native = im.natives.size();
         im.natives.append(bytes);
         im.natives.push_back('\0');
-        listed.wide = static_cast<uint32_t>(im.wides.size());
+        listed.wide = im.wides.size();
         bool ascii = true;
         for (const char c : bytes)
             ascii = ascii && static_cast<unsigned char>(c) < 0x80;
@@ -115,7 +115,7 @@ Status DirReader::Open(const std::u16string& path) {
         } else {
             im.wides.append(Utf8ToUtf16Lossless(bytes));
         }
-        listed.wideLength = static_cast<uint32_t>(im.wides.size() - listed.wide);
+        listed.wideLength = im.wides.size() - listed.wide;
     }
     std::sort(im.names.begin(), im.names.end(),
               [&im](const ListedName& a, const ListedName& b) {
