@@ -2,7 +2,6 @@
 #include "cli/cli_runner.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -11,6 +10,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+
+#include "support/confinement.h"
 
 namespace cs::test::cli {
 
@@ -53,7 +54,7 @@ std::string ReadAll(int fd) {
 
 
 pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd,
-            const Environment& env, uid_t asUser) {
+            const Environment& env, const Confinement& confinement) {
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0)
         return -1;
@@ -62,10 +63,16 @@ pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd,
         const int devNull = open("/dev/null", O_RDONLY);
         dup2(devNull, 0);
         ApplyEnvironment(env);
-        if (asUser != 0 && (setgroups(0, nullptr) != 0 || setgid(asUser) != 0 || setuid(asUser) != 0))
-            _exit(126);
         dup2(out[1], 1);
         dup2(err[1], 2);
+        std::string why;
+        if ((!confinement.homeMountedFrom.empty() &&
+             !MountOverAccountHome(confinement.homeMountedFrom, why)) ||
+            (confinement.withoutFileModeOverride && !DropFileModeOverride(why))) {
+            why = "cannot confine the program: " + why + "\n";
+            (void)!write(2, why.data(), why.size());
+            _exit(126);
+        }
         close(out[0]);
         close(err[0]);
         Exec(args);
@@ -91,9 +98,10 @@ CliResult Finish(pid_t pid, int outFd, int errFd) {
     return r;
 }
 
-CliResult RunCli(const std::vector<std::string>& args, const Environment& env, uid_t asUser) {
+CliResult RunCli(const std::vector<std::string>& args, const Environment& env,
+                 const Confinement& confinement) {
     int outFd, errFd;
-    const pid_t pid = Spawn(args, outFd, errFd, env, asUser);
+    const pid_t pid = Spawn(args, outFd, errFd, env, confinement);
     return Finish(pid, outFd, errFd);
 }
 

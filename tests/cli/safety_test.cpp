@@ -2,6 +2,7 @@
 // that would take every copy, folders that share only a name, the disk
 // changed while the question waits, a trash that is not there. After each
 // run every distinct content that existed must still exist.
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +25,6 @@ namespace fs = std::filesystem;
 using cs::test::TempTree;
 using namespace cs::test::cli;
 
-constexpr uid_t kNobody = 65534;
 const char kPrompt[] = "[y/N] ";
 
 std::string Slurp(const fs::path& path) {
@@ -154,19 +154,44 @@ TEST(CliSafety, ParentSwappedForALinkWhileTheQuestionWaits) {
     }
 }
 
-TEST(CliSafety, TrashThatIsNotThereIsAFailure) {
+// With HOME naming a folder that is not there the trash cannot be made: a
+// failure, and the file stays. With no HOME at all the trash is in the
+// account's home from the password database; that home is a folder of the
+// test, mounted over the real one for this run only, and holds the files
+// too (a move into the trash never crosses a mount).
+TEST(CliSafety, TheTrashIsInTheHomeOrItIsAFailure) {
     for (const char* home : {"/nonexistent", ""}) {
-        TempTree tree;
-        tree.Write("a.txt", "twice");
-        const auto b = tree.Write("a (2).txt", "twice");
+        TempTree accountHome;
+        // "a (2).txt" is walked first, so keep-first ticks "a.txt".
+        const auto kept = accountHome.Write("files/a (2).txt", "twice");
+        const auto ticked = accountHome.Write("files/a.txt", "twice");
+        std::string root = accountHome.Path("files").string();
+        Confinement confinement;
+        if (!*home) {
+            const passwd* account = getpwuid(getuid());
+            if (geteuid() != 0 || !account)
+                GTEST_SKIP() << "a home of the test's own is mounted, which needs root";
+            confinement.homeMountedFrom = accountHome.Root().string();
+            root = std::string(account->pw_dir) + "/files";
+        }
         const CliResult r = RunCli({"--contents", "exact", "--select", "keep-first", "--remove",
-                                    "trash", "--yes", "--json", "--quiet", tree.Root().string()},
-                                   {{"HOME", home}, {"XDG_DATA_HOME", ""}});
-        EXPECT_EQ(r.exitCode, 1) << "HOME=" << home << r.err;
-        EXPECT_TRUE(fs::exists(b));
+                                    "trash", "--yes", "--json", "--quiet", root},
+                                   {{"HOME", home}, {"XDG_DATA_HOME", ""}}, confinement);
+        ASSERT_NE(r.exitCode, 126) << r.err;
+        EXPECT_TRUE(fs::exists(kept));
         const auto doc = nlohmann::json::parse(r.out);
-        EXPECT_EQ(doc.at("removal").at("removed"), 0);
-        EXPECT_EQ(doc.at("removal").at("reasons").at(0).at("reason"), "the trash did not take it");
+        if (*home) {
+            EXPECT_EQ(r.exitCode, 1) << "HOME=" << home << r.err;
+            EXPECT_TRUE(fs::exists(ticked));
+            EXPECT_EQ(doc.at("removal").at("removed"), 0);
+            EXPECT_EQ(doc.at("removal").at("reasons").at(0).at("reason"),
+                      "the trash did not take it");
+        } else {
+            EXPECT_EQ(r.exitCode, 0) << "no HOME: " << r.err << r.out;
+            EXPECT_FALSE(fs::exists(ticked));
+            EXPECT_EQ(Slurp(accountHome.Path(".local/share/Trash/files/a.txt")), "twice");
+            EXPECT_EQ(doc.at("removal").at("removed"), 1);
+        }
     }
 }
 
@@ -199,24 +224,17 @@ TEST(CliSafety, RootSpelledAnyWayScansTheSameFolder) {
 }
 
 TEST(CliSafety, WhatCouldNotBeReadIsCountedAndAnUnlistableRootIsAnError) {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "needs root to run the program as another user";
     TempTree tree;
-    fs::permissions(tree.Root(), fs::perms::all);
     tree.Write("a.txt", "twice");
     tree.Write("b.txt", "twice");
     tree.Write("closed/c.txt", "twice");
-    const auto unreadable = tree.Write("d.txt", "twice");
-    for (const auto& e : fs::recursive_directory_iterator(tree.Root()))
-        fs::permissions(e.path(), e.is_directory() ? fs::perms::all : fs::perms::owner_all |
-                                                                          fs::perms::group_read |
-                                                                          fs::perms::others_read);
-    fs::permissions(tree.Path("closed"), fs::perms::owner_all);
-    fs::permissions(unreadable, fs::perms::owner_all);
-    const CliResult r =
-        RunCli({"--contents", "exact", "--names", "none", "--json", "--quiet",
-                tree.Root().string()},
-               {}, kNobody);
+    fs::permissions(tree.Write("d.txt", "twice"), fs::perms::none);
+    fs::permissions(tree.Path("closed"), fs::perms::none);
+    Confinement unprivileged;
+    unprivileged.withoutFileModeOverride = true;
+    const CliResult r = RunCli(
+        {"--contents", "exact", "--names", "none", "--json", "--quiet", tree.Root().string()}, {},
+        unprivileged);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto doc = nlohmann::json::parse(r.out);
     EXPECT_EQ(doc.at("skipped").at("folders_not_listed"), 1);
@@ -225,8 +243,7 @@ TEST(CliSafety, WhatCouldNotBeReadIsCountedAndAnUnlistableRootIsAnError) {
               std::string::npos)
         << r.err;
 
-    const CliResult closed =
-        RunCli({"--quiet", tree.Path("closed").string()}, {}, kNobody);
+    const CliResult closed = RunCli({"--quiet", tree.Path("closed").string()}, {}, unprivileged);
     EXPECT_EQ(closed.exitCode, 2);
     EXPECT_NE(closed.err.find("permission denied: " + tree.Path("closed").string()),
               std::string::npos)

@@ -2,9 +2,12 @@
 
 #include <atomic>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <system_error>
+
+#include <gtest/gtest.h>
 
 #include "platform/text.h"
 
@@ -100,5 +103,31 @@ fs::path TempTree::MakeDir(std::string_view relative) {
     fs::create_directories(p);
     return p;
 }
+
+#ifndef _WIN32
+namespace {
+
+// Every test process, and every program it starts, gets a home and a data
+// folder of its own, on the file system of the test trees: whatever a test
+// sends to the trash lands there, never in the user's trash, and a test that
+// forgets to choose a trash cannot reach the user's. Tests that are about
+// HOME or XDG_DATA_HOME set them for their child explicitly.
+class PrivateHome : public testing::Environment {
+public:
+    void SetUp() override {
+        home_ = std::make_unique<TempTree>();
+        fs::create_directories(home_->Path(".local/share"));
+        setenv("HOME", home_->Root().c_str(), 1);
+        setenv("XDG_DATA_HOME", home_->Path(".local/share").c_str(), 1);
+    }
+    void TearDown() override { home_.reset(); }
+
+private:
+    std::unique_ptr<TempTree> home_;
+};
+testing::Environment* const privateHome = testing::AddGlobalTestEnvironment(new PrivateHome);
+
+}  // namespace
+#endif
 
 }  // namespace cs::test

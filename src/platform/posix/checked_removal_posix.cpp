@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/checked_removal.h"
+#include "platform/posix/account_home.h"
 #include "platform/posix/descriptor.h"
 #include "platform/posix/stat_facts.h"
 #include "platform/posix/tree_delete.h"
@@ -94,8 +95,8 @@ std::vector<std::string> TrashFolders(const std::string& path) {
     const std::string uid = std::to_string(getuid());
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
         folders.push_back(std::string(data) + "/Trash/files");
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        folders.push_back(std::string(home) + "/.local/share/Trash/files");
+    else if (const std::string home = posix::AccountHome(); !home.empty())
+        folders.push_back(home + "/.local/share/Trash/files");
     std::string above = path;
     for (;;) {
         const size_t slash = above.rfind('/');

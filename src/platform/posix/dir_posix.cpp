@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/dir.h"
+#include "platform/posix/account_home.h"
 #include "platform/posix/errno_status.h"
 #include "platform/posix/stat_facts.h"
 #include "platform/text.h"
@@ -222,9 +223,9 @@ std::string HomeTrashPath() {
     const char* data = std::getenv("XDG_DATA_HOME");
     if (data && data[0] == '/')
         return std::string(data) + "/Trash";
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/')
-        return std::string(home) + "/.local/share/Trash";
+    const std::string home = posix::AccountHome();
+    if (!home.empty() && home[0] == '/')
+        return home + "/.local/share/Trash";
     return {};
 }
 
