@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/texts.h"
 #include "platform/text.h"
+#include "platform/win32/long_path.h"
 #include "results/find.h"
 #include "results/rows.h"
 #include "toolkit/controls.h"
@@ -120,12 +121,17 @@ void CopyHighlightedPath(MainWindow& window) {
 }
 
 void OpenLocation(const std::wstring& path) {
-    if (path.empty() || !PathFileExistsW(path.c_str()))
+    const platform::win32::LongPath where = platform::win32::LongPath::Of(path);
+    const DWORD attributes = platform::win32::AttributesAt(where);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    // The shell takes the plain form only; one it would rewrite leads to
+    // another item, so nothing is shown rather than the wrong one.
+    if (platform::win32::ShellNameProblem(where) != platform::win32::ShellName::Safe)
+        return;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        ShellOpen(path.c_str());
+        ShellOpen(where.Plain().c_str());
         return;
     }
     // A link to a folder is shown as the item it is, in its parent, rather
@@ -150,13 +156,26 @@ void OpenLocation(const std::wstring& path) {
         ILFree(folder);
 }
 
+// Whether the shell can be given `path` and reach that very item; when it
+// cannot, the user is told why nothing opens.
+bool ShellCanName(MainWindow& window, const std::wstring& path) {
+    if (platform::win32::ShellNameProblem(platform::win32::LongPath::Of(path)) ==
+        platform::win32::ShellName::Safe)
+        return true;
+    MsgBoxShow(window.app.msgBox, TipOwner(window.app), texts::kShellCannotName, msgbox::kTip,
+               msgbox::kHeight);
+    return false;
+}
+
 void OpenHighlightedLocation(MainWindow& window) {
-    OpenLocation(HighlightedPath(window));
+    const std::wstring path = HighlightedPath(window);
+    if (!path.empty() && ShellCanName(window, path))
+        OpenLocation(path);
 }
 
 void OpenHighlightedFile(MainWindow& window) {
     const std::wstring path = HighlightedPath(window);
-    if (!path.empty())
+    if (!path.empty() && ShellCanName(window, path))
         ShellOpen(path.c_str());
 }
 

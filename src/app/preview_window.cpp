@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/texts.h"
 #include "platform/text.h"
+#include "platform/win32/long_path.h"
 #include "results/group_range.h"
 #include "results/list_text.h"
 #include "results/rows.h"
@@ -72,7 +73,11 @@ HWND Handle(WindowRecord& record, int32_t slot) {
 // picture at a time is in memory and no file stays open.
 GdipImage LoadThumbnail(const std::wstring& path) {
     Gdiplus::GpBitmap* loaded = nullptr;
-    if (gdip::GdipCreateBitmapFromFileICM(path.c_str(), &loaded) != Gdiplus::Ok)
+    // Through the long form: the plain one may name another file ("trail."
+    // is read as "trail"), and a picture of it beside its look-alike would
+    // show a copy where there is none.
+    const platform::win32::LongPath file = platform::win32::LongPath::Of(path);
+    if (file.Empty() || gdip::GdipCreateBitmapFromFileICM(file.c_str(), &loaded) != Gdiplus::Ok)
         return GdipImage();
     GdipImage source(loaded);
     UINT width = 0;

@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/texts.h"
 #include "engine/options.h"
+#include "platform/dir.h"
 #include "platform/text.h"
 #include "toolkit/container.h"
 #include "toolkit/controls.h"
@@ -228,7 +229,9 @@ void OpenInstructions() {
 bool Accept(Setup& setup) {
     AppState& app = setup.main.app;
     const std::wstring root = CleanRoot(GetControlText(setup.record, setup.s.root));
-    if (root.empty() || !PathIsDirectoryW(root.c_str())) {
+    // Asked through the platform layer, which keeps a trailing dot or space:
+    // "…\trail." is the folder "trail.", never "trail".
+    if (root.empty() || !platform::IsDirectory(platform::FromNative(root))) {
         MsgBoxAsk(app.msgBox, texts::kInvalidRoot, msgbox::kOk, &setup.record, &app.mainWindow,
                   PumpForToolkit, &setup.main);
         MsgBoxClose(app.msgBox);

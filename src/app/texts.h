@@ -49,6 +49,9 @@ inline constexpr wchar_t kStartTip[] =
 // Find, copy path.
 inline constexpr wchar_t kFindReachedEnd[] = L"Find reached the end of the list";
 inline constexpr wchar_t kPathCopied[] = L"The selected path was copied to the clipboard.";
+inline constexpr wchar_t kShellCannotName[] =
+    L"Windows cannot open this item by its name: a name ends with a dot or a space, is a device "
+    L"name, or the path is 260 characters or longer.";
 
 // The "Select..." menu, in its order.
 inline constexpr wchar_t kKeepFirst[] = L"Keep the first item in each match group\tCtrl+B";

@@ -27,6 +27,12 @@ const char* ItemCheckText(ItemCheck check) {
             return "the system refused to remove it";
         case ItemCheck::NotTrashed:
             return "the trash did not take it";
+        case ItemCheck::ShellNameEndsWithDotOrSpace:
+            return "the recycle bin cannot take a name that ends with a dot or a space";
+        case ItemCheck::ShellDeviceName:
+            return "the recycle bin cannot take a name that Windows reserves for a device";
+        case ItemCheck::ShellPathTooLong:
+            return "the recycle bin cannot take a path of 260 characters or more";
     }
     return "unknown";
 }

@@ -36,6 +36,11 @@ enum class ItemCheck {
     Unreadable,   // a folder below the item cannot be listed
     NotRemoved,   // the system refused, or part of a tree stayed
     NotTrashed,   // the trash did not take it (still in place, or not found there)
+    // Windows: the recycle bin takes only a plain path, and the plain form
+    // of this one would name another item, so the item is not handed over.
+    ShellNameEndsWithDotOrSpace,
+    ShellDeviceName,
+    ShellPathTooLong,
 };
 
 // Short English words for a check, for reports and JSON ("changed since

@@ -1,14 +1,17 @@
-// clonesifter-cli.exe with its output redirected, as a script on Windows
-// runs it: non-ASCII names must arrive as UTF-8 bytes, line feeds
-// untranslated, whatever the console's code page. (Attached to a console
-// it writes UTF-16 through WriteConsoleW instead, which a redirect cannot
-// observe.)
+// clonesifter-cli.exe as a script on Windows runs it, output redirected:
+// non-ASCII names must arrive as UTF-8 bytes, line feeds untranslated,
+// whatever the console's code page (attached to a console it writes UTF-16
+// through WriteConsoleW instead, which a redirect cannot observe); and names
+// the Win32 rules would rewrite (trailing dots and spaces, device names,
+// long paths) are read and removed as the names they are.
 #include <windows.h>
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +115,172 @@ TEST(CliWindowsConsole, RedirectedOutputIsUtf8) {
     EXPECT_NE(Slurp(err).find("\\missing\xc3\xa9\n"),
               std::string::npos)
         << Slurp(err);
+}
+
+// ---- names the Win32 rules would rewrite -----------------------------------
+// Made, read and removed here through the "\\?\" form only, which the
+// system passes on unchanged.
+
+std::wstring Exact(const std::wstring& path) {
+    return L"\\\\?\\" + path;
+}
+
+void WriteExactly(const std::wstring& root, const std::wstring& relative,
+                  const std::string& contents) {
+    for (size_t cut = relative.find(L'\\'); cut != std::wstring::npos;
+         cut = relative.find(L'\\', cut + 1)) {
+        CreateDirectoryW(Exact(root + L"\\" + relative.substr(0, cut)).c_str(), nullptr);
+    }
+    HANDLE file = CreateFileW(Exact(root + L"\\" + relative).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    DWORD written = 0;
+    WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(written, contents.size());
+}
+
+// Every file below `folder` (relative path, contents); `remove` takes it all
+// away, the folder too.
+void Walk(const std::wstring& folder, const std::wstring& relative,
+          std::vector<std::pair<std::wstring, std::string>>& files, bool remove) {
+    WIN32_FIND_DATAW entry{};
+    HANDLE find = FindFirstFileW(Exact(folder + L"\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring path = folder + L"\\" + name;
+            const std::wstring below = relative.empty() ? name : relative + L"\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                Walk(path, below, files, remove);
+                continue;
+            }
+            HANDLE file = CreateFileW(Exact(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+            std::string bytes(entry.nFileSizeLow, '\0');
+            DWORD got = 0;
+            if (file != INVALID_HANDLE_VALUE) {
+                ReadFile(file, bytes.data(), entry.nFileSizeLow, &got, nullptr);
+                CloseHandle(file);
+            }
+            bytes.resize(got);
+            files.emplace_back(below, bytes);
+            if (remove)
+                DeleteFileW(Exact(path).c_str());
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    if (remove)
+        RemoveDirectoryW(Exact(folder).c_str());
+}
+
+std::set<std::string> DistinctContents(const std::wstring& root) {
+    std::vector<std::pair<std::wstring, std::string>> files;
+    Walk(root, L"", files, false);
+    std::set<std::string> contents;
+    for (const auto& f : files)
+        contents.insert(f.second);
+    return contents;
+}
+
+bool ExistsExactly(const std::wstring& path) {
+    return GetFileAttributesW(Exact(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The members of each file group of a JSON listing, as the raw text of the
+// group (names are found in it, backslashes doubled).
+std::vector<std::string> FileGroups(const std::string& json) {
+    std::vector<std::string> groups;
+    const size_t start = json.find("\"file_groups\"");
+    const size_t end = json.find("\"zero_byte_files\"");
+    for (size_t at = json.find("\"members\"", start); at != std::string::npos && at < end;
+         at = json.find("\"members\"", at + 1)) {
+        groups.push_back(json.substr(at, json.find(']', at) - at));
+    }
+    return groups;
+}
+
+// Twins whose plain forms name each other, device names, and copies deeper
+// than MAX_PATH and than 1,000 characters, under every preset, both
+// selection rules and both removal modes: no distinct contents may go.
+TEST(CliWindowsNames, NamesTheSystemWouldRewriteAreThemselves) {
+    std::wstring deep260, deep1000;
+    for (int i = 0; i < 10; ++i)
+        deep260 += L"folder-with-a-long-name-" + std::to_wstring(i) + L"\\";
+    for (int i = 0; i < 40; ++i)
+        deep1000 += L"folder-with-a-long-name-" + std::to_wstring(i) + L"\\";
+    const std::vector<std::pair<std::wstring, std::string>> files = {
+        {L"x\\doc.txt", "contents A"},        {L"trail.\\doc.txt", "contents A"},
+        {L"trail\\doc.txt", "contents B"},    {L"sp \\y.bin", "contents C"},
+        {L"sp\\y.bin", "contents D"},         {L"sp2\\y.bin", "contents C"},
+        {L"d1\\nul.txt", "contents E"},       {L"d2\\nul.txt", "contents F"},
+        {L"d1\\com1.log", "contents G"},      {L"d2\\com1.log", "contents G"},
+        {L"d1\\CON", "contents H"},           {L"d2\\CON", "contents H"},
+        {deep260 + L"deep.bin", "contents I"}, {deep1000 + L"deep.bin", "contents I"},
+    };
+    TempTree outputs;
+    std::string trashReports;
+    int runs = 0;
+    for (int preset = 1; preset <= 12; ++preset) {
+        for (const wchar_t* rule : {L"keep-first", L"keep-last"}) {
+            for (const wchar_t* mode : {L"delete", L"trash"}) {
+                TempTree tree;
+                const std::wstring root = Wide(tree.Root16());
+                for (const auto& [name, contents] : files)
+                    WriteExactly(root, name, contents);
+                const std::set<std::string> before = DistinctContents(root);
+                ++runs;
+                const std::wstring out = Wide(outputs.Path16("out" + std::to_string(runs)));
+                const std::wstring err = Wide(outputs.Path16("err" + std::to_string(runs)));
+                const DWORD code = RunProgram(L"--quiet --json --preset " +
+                                                  std::to_wstring(preset) + L" --select " + rule +
+                                                  L" --remove " + mode + L" --yes \"" + root + L"\"",
+                                              out, err);
+                const std::string json = Slurp(out);
+                const std::string where = "preset " + std::to_string(preset) + ", " +
+                                          (rule[5] == L'f' ? "keep-first" : "keep-last") + ", " +
+                                          (mode[0] == L'd' ? "delete" : "trash");
+                EXPECT_TRUE(code == 0 || code == 1) << where << ": exit " << code << Slurp(err);
+                EXPECT_EQ(DistinctContents(root), before) << where << "\n" << json;
+                EXPECT_NE(json.find("\"files_not_read\": 0"), std::string::npos) << where;
+                if (mode[0] == L't')
+                    trashReports += json;
+                if (preset == 4) {
+                    // Exact contents: each twin with its real copy, never
+                    // with the file its plain form would name.
+                    for (const std::string& group : FileGroups(json)) {
+                        const bool dotted = group.find("trail.\\\\doc.txt") != std::string::npos;
+                        EXPECT_EQ(dotted, group.find("x\\\\doc.txt") != std::string::npos)
+                            << where << group;
+                        EXPECT_EQ(group.find("trail\\\\doc.txt"), std::string::npos)
+                            << where << group;
+                        EXPECT_EQ(group.find("sp\\\\y.bin"), std::string::npos) << where << group;
+                        EXPECT_EQ(group.find("nul.txt"), std::string::npos) << where << group;
+                    }
+                    EXPECT_EQ(FileGroups(json).size(), 5u) << where << json;
+                    if (mode[0] == L'd') {
+                        // Every ticked copy went, the deep ones included.
+                        EXPECT_EQ(code, 0u) << where << json;
+                        EXPECT_NE(ExistsExactly(root + L"\\" + deep260 + L"deep.bin"),
+                                  ExistsExactly(root + L"\\" + deep1000 + L"deep.bin"))
+                            << where;
+                    }
+                }
+                std::vector<std::pair<std::wstring, std::string>> ignored;
+                Walk(root, L"", ignored, true);
+            }
+        }
+    }
+    // The recycle bin takes only plain paths: what it would take for
+    // another item is refused, each with its reason.
+    for (const char* reason : {"the recycle bin cannot take a name that ends with a dot or a space",
+                               "the recycle bin cannot take a name that Windows reserves for a "
+                               "device",
+                               "the recycle bin cannot take a path of 260 characters or more"}) {
+        EXPECT_NE(trashReports.find(reason), std::string::npos) << reason;
+    }
 }
 
 }  // namespace

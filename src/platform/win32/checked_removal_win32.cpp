@@ -156,22 +156,43 @@ ItemCheck DeleteChecked(const std::wstring& path, const ItemFacts& expected) {
 ItemCheck ListBelow(HANDLE folder, const std::wstring& path, const std::u16string& relative,
                     uint64_t volumeSerial, std::vector<TreeFile>& files);
 
+ItemCheck ShellRefusal(const win32::LongPath& path) {
+    switch (win32::ShellNameProblem(path)) {
+        case win32::ShellName::Safe:
+            return ItemCheck::Ok;
+        case win32::ShellName::EndsWithDotOrSpace:
+            return ItemCheck::ShellNameEndsWithDotOrSpace;
+        case win32::ShellName::DeviceName:
+            return ItemCheck::ShellDeviceName;
+        case win32::ShellName::TooLong:
+            return ItemCheck::ShellPathTooLong;
+    }
+    return ItemCheck::NotTrashed;
+}
+
 ItemCheck RecycleChecked(const std::u16string& path, const ItemFacts& expected) {
     const std::wstring native = ToNative(path);
+    const win32::LongPath item = win32::LongPath::Of(path);
     {
-        const UniqueHandle item = win32::OpenItself(native, win32::kListAccess, win32::kShareAll);
+        const UniqueHandle held = win32::OpenItself(native, win32::kListAccess, win32::kShareAll);
         ItemFacts now;
-        ItemCheck check = CheckItem(native, item, expected, now);
+        ItemCheck check = CheckItem(native, held, expected, now);
         // The recycle bin takes a folder whole, and with it whatever is
         // mounted below; a folder that cannot be looked through may hide
         // such a mount.
         if (check == ItemCheck::Ok && now.isFolder) {
             std::vector<TreeFile> ignored;
-            check = ListBelow(item.Get(), win32::FileSystemPath(native), u"", now.device, ignored);
+            check = ListBelow(held.Get(), item.Text(), u"", now.device, ignored);
         }
         if (check != ItemCheck::Ok)
             return check;
     }
+    // The shell takes no long form, and a plain form it would rewrite (a
+    // name ending with a dot, a device name, a long path) would recycle, or
+    // fail on, another item than the one checked: such an item stays, with
+    // its reason.
+    if (const ItemCheck refusal = ShellRefusal(item); refusal != ItemCheck::Ok)
+        return refusal;
     // The shell takes a path, and must open the item itself to move it, so
     // the item's handle is closed before the path is handed over. The
     // folders on the way stay held, so the route cannot change; the window
@@ -180,7 +201,7 @@ ItemCheck RecycleChecked(const std::u16string& path, const ItemFacts& expected) 
     // put in its place during that window would go to the recycle bin, from
     // where it can be restored, or, on a drive without one, stay where it
     // is (the shell is never let destroy it): nothing is lost through it.
-    const bool recycled = win32::RecycleShellPath(native);
+    const bool recycled = win32::RecycleShellPath(item.Plain());
     // Counted only when the item has left its place: something else may
     // stand at its name now, but not the item the scan saw.
     ItemFacts after;
@@ -254,7 +275,7 @@ ItemCheck RemoveCheckedItem(const ItemRoute& route, const ItemFacts& expected, b
     const std::u16string path = JoinPath(held.parent, route.name);
     if (toTrash)
         return RecycleChecked(path, expected);
-    return DeleteChecked(win32::FileSystemPath(ToNative(path)), expected);
+    return DeleteChecked(win32::LongPath::Of(path).Text(), expected);
 }
 
 ItemCheck ListFolderTree(const ItemRoute& folder, std::vector<TreeFile>& files) {
@@ -263,7 +284,7 @@ ItemCheck ListFolderTree(const ItemRoute& folder, std::vector<TreeFile>& files) 
     const ItemCheck check = HoldRoute(folder, held);
     if (check != ItemCheck::Ok)
         return check;
-    const std::wstring path = win32::FileSystemPath(ToNative(JoinPath(held.parent, folder.name)));
+    const std::wstring path = win32::LongPath::Of(JoinPath(held.parent, folder.name)).Text();
     const UniqueHandle top = win32::OpenItself(path, win32::kListAccess, win32::kShareNoDelete);
     ItemFacts facts;
     const ItemCheck opened = ReadItem(path, top, facts);

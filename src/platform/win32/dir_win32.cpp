@@ -10,19 +10,10 @@ namespace cs::platform {
 
 namespace {
 
-// GetFileAttributesW("C:") names the current directory of drive C, not its
-// root; a bare drive gets its backslash back before it is asked about.
-std::wstring AttributePath(const std::u16string& path) {
-    std::wstring native = ToNative(path);
-    if (native.size() == 2 && native[1] == L':')
-        native.push_back(L'\\');
-    return native;
-}
-
 DWORD AttributesOf(const std::u16string& path) {
     if (path.empty())
         return INVALID_FILE_ATTRIBUTES;
-    return GetFileAttributesW(AttributePath(path).c_str());
+    return win32::AttributesAt(win32::LongPath::Of(path));
 }
 
 }  // namespace
@@ -110,9 +101,9 @@ void DirReader::Close() {
 bool FolderIdentity(const std::u16string& path, uint64_t& device, uint64_t& inode) {
     // Follows a link, as a user-given root may be one (the walk below the
     // root never enters one).
-    win32::UniqueHandle folder(CreateFileW(win32::FileSystemPath(ToNative(path)).c_str(),
-                                           FILE_READ_ATTRIBUTES, win32::kShareAll, nullptr,
-                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    win32::UniqueHandle folder(win32::CreateFileAt(win32::LongPath::Of(path), FILE_READ_ATTRIBUTES,
+                                                   win32::kShareAll, OPEN_EXISTING,
+                                                   FILE_FLAG_BACKUP_SEMANTICS));
     ItemFacts facts;
     DWORD attributes = 0;
     if (!folder || !win32::FactsOfHandle(folder.Get(), facts, attributes) ||
@@ -134,10 +125,9 @@ bool IsDirectory(const std::u16string& path) {
     // The attributes above are the link's own: a directory link whose target
     // is gone still carries the directory bit. Opening it follows the link
     // (backup semantics is what lets CreateFileW open a folder at all).
-    win32::UniqueHandle target(CreateFileW(AttributePath(path).c_str(), FILE_READ_ATTRIBUTES,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                           nullptr));
+    win32::UniqueHandle target(win32::CreateFileAt(win32::LongPath::Of(path), FILE_READ_ATTRIBUTES,
+                                                   win32::kShareAll, OPEN_EXISTING,
+                                                   FILE_FLAG_BACKUP_SEMANTICS));
     BY_HANDLE_FILE_INFORMATION info;
     return target && GetFileInformationByHandle(target.Get(), &info) &&
            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -153,32 +143,24 @@ namespace cs::platform {
 bool ResolveRoot(const std::u16string& given, std::u16string& resolved, ItemFacts& facts) {
     if (given.empty())
         return false;
-    // GetFullPathNameW makes the path absolute and drops "." and ".." steps
-    // and doubled separators, by text alone. A junction or link to a folder
-    // needs no resolving: listing through it lists its target, and below the
-    // root the walk never enters one.
-    std::wstring native = ToNative(given);
-    if (native.size() == 2 && native[1] == L':')
-        native.push_back(L'\\');  // "C:" alone names the drive's current folder
-    const DWORD needed = GetFullPathNameW(native.c_str(), 0, nullptr, nullptr);
-    if (needed == 0)
+    // Made absolute by text alone, "." and ".." steps and doubled
+    // separators gone, and nothing else changed: GetFullPathNameW would
+    // also drop trailing dots and spaces, and "trail." would become the
+    // folder "trail". A junction or link to a folder needs no resolving:
+    // listing through it lists its target, and below the root the walk
+    // never enters one.
+    const win32::LongPath full = win32::LongPath::Of(given);
+    if (full.Empty())
         return false;
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(native.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed)
-        return false;
-    full.resize(length);
     // "C:\" is held as "C:"; every other path loses its trailing separators.
-    std::u16string text = StripTrailingSeparators(FromNative(full));
-    const DWORD attributes = AttributesOf(text);
+    std::u16string text = StripTrailingSeparators(FromNative(full.Plain()));
+    const DWORD attributes = win32::AttributesAt(full);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     facts = ItemFacts{};
     facts.isFolder = true;
-    win32::UniqueHandle folder(CreateFileW(AttributePath(text).c_str(), FILE_READ_ATTRIBUTES,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                           nullptr));
+    win32::UniqueHandle folder(win32::CreateFileAt(full, FILE_READ_ATTRIBUTES, win32::kShareAll,
+                                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     BY_HANDLE_FILE_INFORMATION info;
     if (folder && GetFileInformationByHandle(folder.Get(), &info)) {
         facts.mtime = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |

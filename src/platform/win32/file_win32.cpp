@@ -45,25 +45,26 @@ FileReader& FileReader::operator=(FileReader&& other) noexcept {
 
 Status FileReader::Open(const std::u16string& path) {
     Close();
-    const std::wstring native = ToNative(path);
+    const win32::LongPath native = win32::LongPath::Of(path);
     // Read sharing only: a program that has the file open for writing makes
     // this open fail, rather than letting us hash bytes that are changing.
-    const HANDLE handle = CreateFileW(native.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+    const HANDLE handle =
+        win32::CreateFileAt(native, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         // Without backup semantics CreateFileW refuses a folder with the same
         // ERROR_ACCESS_DENIED a permission problem gives; tell them apart.
         if (error == ERROR_ACCESS_DENIED) {
-            const DWORD attributes = GetFileAttributesW(native.c_str());
+            const DWORD attributes = win32::AttributesAt(native);
             if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 return Status::NotRegular;
             }
         }
         return StatusFromWin32Error(error);
     }
-    // A path can also name a console, a pipe or a device ("CON",
-    // "\\.\pipe\x"), where a read waits for input that may never come.
+    // A path can also name a pipe or a device ("\\.\pipe\x"), where a
+    // read waits for input that may never come. ("nul.txt" in a folder is a
+    // file here: the long form never turns it into the device.)
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);
         return Status::NotRegular;

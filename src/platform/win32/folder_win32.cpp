@@ -9,55 +9,17 @@ namespace cs::platform::win32 {
 
 namespace {
 
-constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
-constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
 constexpr size_t kListingBytes = 64 * 1024;
 
 bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-// The long form turns off the system's own resolution of "." and "..".
-bool HasDotComponent(std::wstring_view path) {
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find(L'\\', start);
-        if (end == std::wstring_view::npos)
-            end = path.size();
-        const std::wstring_view part = path.substr(start, end - start);
-        if (part == L"." || part == L"..")
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 }  // namespace
 
-std::wstring FileSystemPath(const std::wstring& path) {
-    std::wstring native = path;
-    for (wchar_t& c : native) {
-        if (c == L'/')
-            c = L'\\';
-    }
-    // "C:" alone names the current folder of drive C, not its root.
-    if (native.size() == 2 && native[1] == L':')
-        native.push_back(L'\\');
-    if (StartsWith(native, kLongPrefix) || StartsWith(native, kDevicePrefix))
-        return native;
-    if (HasDotComponent(native))
-        return native;
-    if (native.size() >= 3 && native[1] == L':' && native[2] == L'\\')
-        return std::wstring(kLongPrefix) + native;
-    if (StartsWith(native, L"\\\\"))
-        return std::wstring(kLongPrefix) + L"UNC\\" + native.substr(2);
-    return native;
-}
-
 UniqueHandle OpenItself(const std::wstring& path, DWORD access, DWORD share) {
-    return UniqueHandle(
-        CreateFileW(FileSystemPath(path).c_str(), access, share, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return UniqueHandle(CreateFileAt(LongPath::Of(path), access, share, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
 }
 
 bool FactsOfHandle(HANDLE item, ItemFacts& facts, DWORD& attributes) {
@@ -78,7 +40,7 @@ bool FactsOfHandle(HANDLE item, ItemFacts& facts, DWORD& attributes) {
 bool IsReparsePoint(DWORD handleAttributes, const std::wstring& path) {
     if (handleAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return true;
-    const DWORD byPath = GetFileAttributesW(FileSystemPath(path).c_str());
+    const DWORD byPath = AttributesAt(LongPath::Of(path));
     return byPath != INVALID_FILE_ATTRIBUTES && (byPath & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
@@ -113,9 +75,8 @@ bool LeadsToAnotherVolume(const std::wstring& path, uint64_t volumeSerial) {
     // point as a folder reparse point, and can describe neither. What lies
     // behind it tells them apart: a file system mounted there has another
     // volume serial (Wine gives 0 for one it did not mount as a drive).
-    const UniqueHandle behind(CreateFileW(FileSystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
-                                          kShareAll, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueHandle behind(CreateFileAt(LongPath::Of(path), FILE_READ_ATTRIBUTES, kShareAll,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
     ItemFacts facts;
     DWORD attributes = 0;
     return behind && FactsOfHandle(behind.Get(), facts, attributes) && facts.device != volumeSerial;

@@ -15,17 +15,12 @@
 
 #include "platform/item_facts.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/long_path.h"
 
 namespace cs::platform::win32 {
 
-// The path as CreateFileW should get it: separators as backslashes, a bare
-// drive ("C:") as its root ("C:\"), and absolute paths in the "\\?\" long
-// form so that deep trees and names with trailing dots or spaces still open.
-// Paths holding "." or ".." components, or relative ones, stay in the short
-// form, where the system resolves them.
-std::wstring FileSystemPath(const std::wstring& path);
-
-// Opens `path` itself, never what a reparse point there leads to. Folders
+// Opens `path` itself (through its LongPath), never what a reparse point
+// there leads to. Folders
 // open too (backup semantics). `share` decides who may rename or delete
 // the item while the handle is held.
 UniqueHandle OpenItself(const std::wstring& path, DWORD access, DWORD share);

@@ -48,23 +48,8 @@ using win32::UniqueFindHandle;
 using win32::UniqueHandle;
 
 constexpr DWORD kClearableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM;
-constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
-constexpr std::wstring_view kLongUncPrefix = L"\\\\?\\UNC\\";
-
-bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 bool IsFolderLink(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-// Drive-letter paths get the long-path prefix; UNC paths and paths already in
-// long form stay as they are.
-std::wstring LongForm(const std::wstring& path) {
-    if (!StartsWith(path, L"\\\\") && path.size() >= 2 && path[1] == L':')
-        return std::wstring(kLongPrefix) + path;
-    return path;
 }
 
 // Dispatches everything queued for this thread. A WM_QUIT met here is posted
@@ -86,35 +71,35 @@ void DrainMessages() {
 // second call fails too, the attributes are put back: the item stays, and it
 // stays as the user had it.
 template <typename Operation>
-bool WithAttributeRetry(const std::wstring& path, Operation operation) {
-    if (operation(path.c_str()))
+bool WithAttributeRetry(const std::wstring& given, Operation operation) {
+    const win32::LongPath path = win32::LongPath::Of(given);
+    if (operation(path))
         return true;
     if (GetLastError() == ERROR_FILE_NOT_FOUND)
         return true;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = win32::AttributesAt(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & kClearableAttributes))
         return false;
     // Setting attributes through a link may reach its target; a link is
     // never changed on the way to removing it.
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return false;
-    if (!SetFileAttributesW(path.c_str(), attributes & ~kClearableAttributes))
+    if (!win32::SetAttributesAt(path, attributes & ~kClearableAttributes))
         return false;
-    if (operation(path.c_str()))
+    if (operation(path))
         return true;
     if (GetLastError() == ERROR_FILE_NOT_FOUND)
         return true;
-    SetFileAttributesW(path.c_str(), attributes);
+    win32::SetAttributesAt(path, attributes);
     return false;
 }
 
 bool RemoveFile(const std::wstring& path) {
-    return WithAttributeRetry(path, [](const wchar_t* name) { return DeleteFileW(name) != 0; });
+    return WithAttributeRetry(path, win32::DeleteFileAt);
 }
 
 bool RemoveEmptyFolder(const std::wstring& path) {
-    return WithAttributeRetry(path,
-                              [](const wchar_t* name) { return RemoveDirectoryW(name) != 0; });
+    return WithAttributeRetry(path, win32::RemoveDirectoryAt);
 }
 
 bool SetAttributesOf(HANDLE item, DWORD attributes) {
@@ -410,7 +395,7 @@ bool RecycleBinServes(const std::wstring& path) {
 }
 
 bool Exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return win32::AttributesAt(win32::LongPath::Of(path)) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The fallback where IFileOperation is missing: SHFileOperationW says nothing
@@ -466,7 +451,7 @@ TreeOutcome DeleteTreeContents(const std::wstring& folder, const std::wstring& m
                                uint64_t volumeSerial) {
     TreeOutcome outcome;
     WIN32_FIND_DATAW entry{};
-    UniqueFindHandle listing(FindFirstFileW((folder + L"\\" + mask).c_str(), &entry));
+    UniqueFindHandle listing(FindFirstAt(LongPath::Of(folder), mask, entry));
     if (!listing)
         return outcome;
     do {
@@ -519,12 +504,12 @@ bool DeletePathPermanently(const std::u16string& path) {
     const std::wstring item = ToNative(StripTrailingSeparators(path));
     if (item.empty())
         return false;
-    const std::wstring longForm = LongForm(item);
-    const DWORD attributes = GetFileAttributesW(longForm.c_str());
+    const std::wstring longForm = win32::LongPath::Of(item).Text();
+    const DWORD attributes = win32::AttributesAt(win32::LongPath::Of(longForm));
     // A failed query has every bit set and lands here too: a vanished item
     // is reported as not found, which counts as removed.
     if (IsFolderLink(attributes))
-        return RemoveFolderLink(item);
+        return RemoveFolderLink(longForm);
 
     const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     bool removed;
@@ -532,7 +517,7 @@ bool DeletePathPermanently(const std::u16string& path) {
         const win32::TreeOutcome outcome = DeleteTree(longForm, L"*");
         removed = outcome.complete && !outcome.otherVolume;
     } else {
-        removed = RemoveFile(item);
+        removed = RemoveFile(longForm);
     }
     if (removed)
         SHChangeNotify(folder ? SHCNE_RMDIR : SHCNE_DELETE, SHCNF_PATHW, item.c_str(), nullptr);
@@ -540,26 +525,20 @@ bool DeletePathPermanently(const std::u16string& path) {
 }
 
 bool RecyclePath(const std::u16string& path) {
-    const std::wstring passed = ToNative(path);
-    // The shell does not take the long-path prefix.
-    std::wstring shellPath;
-    if (StartsWith(passed, kLongUncPrefix))
-        shellPath = L"\\\\" + passed.substr(kLongUncPrefix.size());
-    else if (StartsWith(passed, kLongPrefix))
-        shellPath = passed.substr(kLongPrefix.size());
-    else
-        shellPath = passed;
-    if (shellPath.empty())
+    const win32::LongPath item = win32::LongPath::Of(path);
+    if (item.Empty())
         return false;
-
     // Only an item that is really absent counts as removed; one we may not
     // look at (access denied) is still there.
-    if (!Exists(passed)) {
+    if (win32::AttributesAt(item) == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
-
-    return win32::RecycleShellPath(shellPath);
+    // The shell takes no long form; a plain form it would rewrite names
+    // another item, which is never handed over.
+    if (win32::ShellNameProblem(item) != win32::ShellName::Safe)
+        return false;
+    return win32::RecycleShellPath(item.Plain());
 }
 
 }  // namespace cs::platform
