@@ -396,6 +396,47 @@ TEST(CliRecords, CsvReadsBackWithPythonsCsvModule) {
         << rows;
 }
 
+// A script that stores the listing on a full disk must be told: /dev/full
+// fails every write as a full disk does. Removal goes on, with every check.
+TEST(CliWrites, AnOutputThatCannotBeWrittenExitsThree) {
+    TempTree tree;
+    const std::string root = tree.Root().string();
+    const std::string cli = Quoted(CS_CLI_PATH) + " --quiet --contents exact ";
+    auto run = [&](const std::string& args, const std::string& redirect) {
+        tree.WriteSized("a/x.bin", 3000, 1);
+        tree.WriteSized("b/x.bin", 3000, 1);
+        return Shell(cli + args + " " + Quoted(root) + " " + redirect + "; echo \"<exit $?>\"");
+    };
+    const std::string toFull = "2>&1 >/dev/full";
+    const struct {
+        std::string args;
+        std::string redirect;
+        std::string message;
+    } cases[] = {
+        {"", toFull, "could not write the listing to standard output: No space left on device"},
+        {"--json", toFull, "could not write the listing"},
+        {"--format csv", toFull, "could not write the listing"},
+        {"-0", toFull, "could not write the listing"},
+        {"--lines", toFull, "could not write the listing"},
+        {"--help", toFull, "No space left on device"},
+        // The report goes where the format puts it; nowhere to say so.
+        {"--select keep-first --remove delete --dry-run", toFull, "could not write the listing"},
+        {"--lines --select keep-first --remove delete --dry-run", ">/dev/null 2>/dev/full", ""},
+        // Every copy ticked: still kept, whatever happens to the listing.
+        {"--select tick-all --remove delete --yes", toFull, "could not write the listing"},
+    };
+    for (const auto& c : cases) {
+        const std::string said = run(c.args, c.redirect);
+        EXPECT_NE(said.find("<exit 3>"), std::string::npos) << c.args << ": " << said;
+        EXPECT_NE(said.find(c.message), std::string::npos) << c.args << ": " << said;
+        EXPECT_TRUE(fs::exists(tree.Path("a/x.bin")) && fs::exists(tree.Path("b/x.bin"))) << c.args;
+    }
+    const std::string removed = run("--json --select keep-first --remove delete --yes", toFull);
+    EXPECT_NE(removed.find("<exit 3>"), std::string::npos) << removed;
+    EXPECT_TRUE(fs::exists(tree.Path("a/x.bin")));
+    EXPECT_FALSE(fs::exists(tree.Path("b/x.bin"))) << "the removal is not stopped";
+}
+
 TEST(CliText, TabsAndControlCharactersInNamesAreEscaped) {
     TempTree tree;
     tree.Write("a/tab\there\x01.txt", "same");
