@@ -558,6 +558,14 @@ int Run(const std::vector<std::u16string>& args) {
     }
     if (!arguments.applyPlan.empty())
         return ApplyPlan(arguments);
+    // Known now, not after an hour of scanning.
+    if (!arguments.planOut.empty()) {
+        const std::string problem = cs::cli::PlanTargetProblem(arguments.planOut);
+        if (!problem.empty()) {
+            ErrorF("clonesifter-cli: %s; no plan was written\n", problem.c_str());
+            return 2;
+        }
+    }
 
     const cs::engine::ScanOptions& options = arguments.options;
     std::vector<std::u16string> given{options.rootPath};
@@ -636,11 +644,13 @@ int Run(const std::vector<std::u16string>& args) {
             return 2;
         if (JsonOut(p))
             cs::cli::WriteJson(options, results, p.roots, false, ticked, nullptr, PrintPiece);
-        if (!cs::cli::WriteFileAtomically(
-                arguments.planOut, cs::cli::FormatPlan(options, results, p.roots, ticked),
-                error)) {
+        // Something other than a file put there during the scan is refused
+        // as it would have been before it; a write that fails is a lost output.
+        const cs::cli::PlanWrite written = cs::cli::WriteFileAtomically(
+            arguments.planOut, cs::cli::FormatPlan(options, results, p.roots, ticked), error);
+        if (written != cs::cli::PlanWrite::Written) {
             ErrorF("clonesifter-cli: %s; no plan was written\n", error.c_str());
-            return 2;
+            return written == cs::cli::PlanWrite::Refused ? 2 : kOutputNotWritten;
         }
         ErrorF("clonesifter-cli: wrote a plan of %s to %s%s\n",
                Plural(ticked.size(), "item").c_str(), Utf8(arguments.planOut).c_str(),
