@@ -74,7 +74,9 @@ const char* UsageText() {
            "\n"
            "Exit status: 0 done (and everything ticked removed), 1 something ticked\n"
            "was not removed, 2 usage error or a ROOT that is not a listable folder,\n"
-           "130 interrupted.\n";
+           "3 an output could not be written (the listing, the report or the plan;\n"
+           "it stands before 1, and a removal still ran as it would have), 130\n"
+           "interrupted.\n";
 }
 
 const char* VersionText() {

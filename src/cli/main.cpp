@@ -117,8 +117,37 @@ void ShowProgress(const cs::engine::ScanProgress& progress) {
     ErrorF("\r%-*s", static_cast<int>(width), line.c_str());
 }
 
-void Print(const std::string& text) {
-    cs::cli::WriteOut(text);
+// A listing, a report or a plan that did not arrive is a failure of its
+// own: a script that stored it must not act on what is missing.
+constexpr int kOutputNotWritten = 3;
+
+// What standard output was to carry when it first failed, for the message;
+// and whether a report on standard error was lost.
+const char* g_outLost = nullptr;
+bool g_reportLost = false;
+
+void Print(std::string_view text, const char* what = "the listing") {
+    if (!cs::cli::WriteOut(text) && !g_outLost)
+        g_outLost = what;
+}
+
+void PrintPiece(std::string_view piece) {
+    Print(piece);
+}
+
+// The exit code once standard output is closed: a lost output turns "done"
+// and "something was not removed" into 3 (the removal ran as it would have;
+// only what was said of it is missing). A usage error and an interrupt
+// keep their codes: they already say why the output is short.
+int Finish(int code) {
+    std::string error;
+    const bool outWritten = cs::cli::CloseOut(error);
+    if (!outWritten)
+        ErrorF("clonesifter-cli: could not write %s to standard output: %s\n",
+               g_outLost ? g_outLost : "the listing", error.c_str());
+    if ((!outWritten || g_reportLost) && (code == 0 || code == 1))
+        return kOutputNotWritten;
+    return code;
 }
 
 
@@ -179,7 +208,11 @@ enum class Answer { Yes, No, Interrupted };
 // Ctrl+C while the question waits interrupts the read (the handler is
 // installed without SA_RESTART) and answers for the user: stop.
 Answer AskToRemove(const std::string& question) {
-    cs::cli::WriteErr(question + " [y/N] ");
+    // An answer to a question nobody saw is no answer.
+    if (!cs::cli::WriteErr(question + " [y/N] ")) {
+        g_reportLost = true;
+        return Answer::No;
+    }
     char line[64] = {};
     const bool read = std::fgets(line, sizeof line, stdin) != nullptr;
     if (g_cancel.load() != 0)
@@ -254,9 +287,9 @@ bool JsonOut(const Presentation& p) {
 // error, where they cannot be mistaken for paths.
 void Report(const Presentation& p, const std::string& text) {
     if (p.format == cs::cli::OutputFormat::Text)
-        Print(text);
-    else if (!JsonOut(p))
-        cs::cli::WriteErr(text);
+        Print(text, "the removal report");
+    else if (!JsonOut(p) && !cs::cli::WriteErr(text))
+        g_reportLost = true;
 }
 
 // The listing in the chosen format; false (with the message said) when the
@@ -302,7 +335,7 @@ int RemoveTicked(const cs::cli::Arguments& arguments, const Presentation& p,
     summary.dryRun = arguments.dryRun;
     auto finish = [&](int code) {
         if (json)
-            cs::cli::WriteJson(options, results, p.roots, false, ticked, &summary, cs::cli::WriteOut);
+            cs::cli::WriteJson(options, results, p.roots, false, ticked, &summary, PrintPiece);
         return code;
     };
     if (!PrintListing(p, results, rows, ticked))
@@ -512,10 +545,10 @@ int Run(const std::vector<std::u16string>& args) {
     std::string error;
     switch (cs::cli::ParseArguments(args, arguments, error)) {
         case cs::cli::ParseOutcome::Help:
-            Print(cs::cli::UsageText());
+            Print(cs::cli::UsageText(), "the help");
             return 0;
         case cs::cli::ParseOutcome::Version:
-            Print(cs::cli::VersionText());
+            Print(cs::cli::VersionText(), "the version");
             return 0;
         case cs::cli::ParseOutcome::UsageError:
             ErrorF("clonesifter-cli: %s\n\n%s", error.c_str(), cs::cli::UsageText());
@@ -525,6 +558,14 @@ int Run(const std::vector<std::u16string>& args) {
     }
     if (!arguments.applyPlan.empty())
         return ApplyPlan(arguments);
+    // Known now, not after an hour of scanning.
+    if (!arguments.planOut.empty()) {
+        const std::string problem = cs::cli::PlanTargetProblem(arguments.planOut);
+        if (!problem.empty()) {
+            ErrorF("clonesifter-cli: %s; no plan was written\n", problem.c_str());
+            return 2;
+        }
+    }
 
     const cs::engine::ScanOptions& options = arguments.options;
     std::vector<std::u16string> given{options.rootPath};
@@ -602,12 +643,14 @@ int Run(const std::vector<std::u16string>& args) {
         if (!PrintListing(p, results, rows, ticked))
             return 2;
         if (JsonOut(p))
-            cs::cli::WriteJson(options, results, p.roots, false, ticked, nullptr, cs::cli::WriteOut);
-        if (!cs::cli::WriteFileAtomically(
-                arguments.planOut, cs::cli::FormatPlan(options, results, p.roots, ticked),
-                error)) {
+            cs::cli::WriteJson(options, results, p.roots, false, ticked, nullptr, PrintPiece);
+        // Something other than a file put there during the scan is refused
+        // as it would have been before it; a write that fails is a lost output.
+        const cs::cli::PlanWrite written = cs::cli::WriteFileAtomically(
+            arguments.planOut, cs::cli::FormatPlan(options, results, p.roots, ticked), error);
+        if (written != cs::cli::PlanWrite::Written) {
             ErrorF("clonesifter-cli: %s; no plan was written\n", error.c_str());
-            return 2;
+            return written == cs::cli::PlanWrite::Refused ? 2 : kOutputNotWritten;
         }
         ErrorF("clonesifter-cli: wrote a plan of %s to %s%s\n",
                Plural(ticked.size(), "item").c_str(), Utf8(arguments.planOut).c_str(),
@@ -618,7 +661,7 @@ int Run(const std::vector<std::u16string>& args) {
         if (!PrintListing(p, results, rows, ticked))
             return 2;
         if (JsonOut(p))
-            cs::cli::WriteJson(options, results, p.roots, cancelled, ticked, nullptr, cs::cli::WriteOut);
+            cs::cli::WriteJson(options, results, p.roots, cancelled, ticked, nullptr, PrintPiece);
         if (cancelled) {
             // Nothing is removed after an interrupted scan: the user asked to stop.
             if (!JsonOut(p))
@@ -643,13 +686,13 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring a(argv[i]);
         args.emplace_back(a.begin(), a.end());
     }
-    return Run(args);
+    return Finish(Run(args));
 }
 #else
 int main(int argc, char** argv) {
     std::vector<std::u16string> args;
     for (int i = 1; i < argc; ++i)
         args.push_back(cs::platform::Utf8ToUtf16Lossless(argv[i]));
-    return Run(args);
+    return Finish(Run(args));
 }
 #endif

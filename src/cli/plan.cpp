@@ -14,9 +14,11 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include "cli/console.h"
 #include "cli/output.h"
 #include "platform/text.h"
 
@@ -232,62 +234,149 @@ std::string FormatPlan(const engine::ScanOptions& options, const engine::ScanRes
     return out;
 }
 
-bool WriteFileAtomically(const std::u16string& path, const std::string& text,
-                         std::string& error) {
-    const std::u16string temporary = path + u".tmp";
-    bool ok = false;
+namespace {
+
+// What stands at `path` when it is not a regular file; null when nothing
+// does or a regular file does (a path that cannot be looked at is left to
+// the write, which says why).
+const char* NotARegularFile(const std::u16string& path) {
 #ifdef _WIN32
-    const std::wstring wide(temporary.begin(), temporary.end());
-    const std::wstring target(path.begin(), path.end());
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = "cannot create " + Utf8(temporary);
-        return false;
-    }
-    DWORD written = 0;
-    ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-         written == text.size() && FlushFileBuffers(file);
-    ok = CloseHandle(file) && ok;
-    ok = ok && MoveFileExW(wide.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok)
-        DeleteFileW(wide.c_str());
+    const std::wstring native = platform::ToNative(path);
+    // Opening it names devices too ("NUL", "CON", a pipe), which the
+    // attributes alone would not.
+    HANDLE handle = CreateFileW(
+        native.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    const char* kind = nullptr;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        kind = "a device";
+    else if (!GetFileInformationByHandle(handle, &info))
+        kind = nullptr;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        kind = "a link (give the path of the file it leads to)";
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        kind = "a folder";
+    CloseHandle(handle);
+    return kind;
 #else
-    const std::string native = platform::ToNative(temporary);
-    const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = "cannot create " + Utf8(temporary) + ": " + std::strerror(errno);
-        return false;
+    struct stat st {};
+    if (lstat(platform::ToNative(path).c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return nullptr;
+    if (S_ISLNK(st.st_mode))
+        return "a symbolic link (give the path of the file it points to)";
+    if (S_ISFIFO(st.st_mode))
+        return "a FIFO";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return "a device";
+    if (S_ISDIR(st.st_mode))
+        return "a folder";
+    if (S_ISSOCK(st.st_mode))
+        return "a socket";
+    return "neither a file nor a folder";
+#endif
+}
+
+}  // namespace
+
+std::string PlanTargetProblem(const std::u16string& path) {
+    const char* kind = NotARegularFile(path);
+    return kind ? Utf8(path) + " is not a regular file but " + kind : std::string();
+}
+
+// The temporary file has a name of its own, made with an exclusive create:
+// two runs writing the same plan never write into one file, and a name
+// already taken (another run's, a crash's, a link planted there) is never
+// opened. It lies beside the plan, so that the rename stays on one file
+// system and is atomic.
+PlanWrite WriteFileAtomically(const std::u16string& path, const std::string& text,
+                              std::string& error) {
+    error = PlanTargetProblem(path);
+    if (!error.empty())
+        return PlanWrite::Refused;
+    const std::string shown = Utf8(path);
+#ifdef _WIN32
+    const std::wstring target = platform::ToNative(path);
+    std::wstring temporary;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD lastError = ERROR_FILE_EXISTS;
+    uint64_t seed = (static_cast<uint64_t>(GetCurrentProcessId()) << 32) ^ GetTickCount64();
+    for (int attempt = 0; attempt < 100 && lastError == ERROR_FILE_EXISTS; ++attempt) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        static const wchar_t kDigits[] = L"0123456789abcdefghijklmnopqrstuvwxyz";
+        std::wstring suffix = L".";
+        for (uint64_t v = seed >> 16, i = 0; i < 6; ++i, v /= 36)
+            suffix += kDigits[v % 36];
+        temporary = target + suffix + L".tmp";
+        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        lastError = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
     }
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) {
-            error = std::string("cannot write the plan: ") + std::strerror(errno);
+    if (file == INVALID_HANDLE_VALUE) {
+        error =
+            "could not create a temporary file beside " + shown + ": " + SystemErrorText(lastError);
+        return PlanWrite::Failed;
+    }
+    auto failed = [&](const char* doing) {
+        error = doing + shown + ": " + SystemErrorText(GetLastError());
+        return false;
+    };
+    bool ok = true;
+    for (std::string_view left = text; !left.empty();) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(left.size() < (1u << 20) ? left.size() : 1u << 20);
+        if (!WriteFile(file, left.data(), chunk, &written, nullptr) || written == 0) {
+            ok = failed("could not write the plan ");
             break;
         }
-        done += static_cast<size_t>(n);
+        left.remove_prefix(written);
     }
-    ok = done == text.size();
-    if (ok && fsync(fd) != 0) {
-        error = std::string("cannot write the plan: ") + std::strerror(errno);
-        ok = false;
-    }
-    if (close(fd) != 0 && ok) {
-        error = std::string("cannot write the plan: ") + std::strerror(errno);
-        ok = false;
-    }
-    if (ok && rename(native.c_str(), platform::ToNative(path).c_str()) != 0) {
-        error = "cannot put the plan in place: " + std::string(std::strerror(errno));
-        ok = false;
-    }
+    ok = ok && (FlushFileBuffers(file) || failed("could not write the plan "));
+    ok = (CloseHandle(file) || !ok || failed("could not write the plan ")) && ok;
+    ok = ok && (MoveFileExW(temporary.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+                failed("could not put the plan in place at "));
     if (!ok)
-        unlink(native.c_str());
+        DeleteFileW(temporary.c_str());
+#else
+    const std::string target = platform::ToNative(path);
+    std::string temporary = target + ".XXXXXX.tmp";
+    const int fd = mkostemps(temporary.data(), 4, O_CLOEXEC);
+    if (fd < 0) {
+        error = "could not create a temporary file beside " + shown + ": " + std::strerror(errno);
+        return PlanWrite::Failed;
+    }
+    auto failed = [&](const char* doing) {
+        error = doing + shown + ": " + std::strerror(errno);
+        return false;
+    };
+    // mkostemps makes the file private; a plan gets the mode any new file
+    // gets. (Only the main thread runs now, so the umask round trip is safe.)
+    const mode_t mask = umask(0);
+    umask(mask);
+    bool ok = fchmod(fd, 0644 & ~mask) == 0 || failed("could not write the plan ");
+    for (std::string_view left = text; ok && !left.empty();) {
+        const ssize_t n = write(fd, left.data(), left.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            ok = failed("could not write the plan ");
+            break;
+        }
+        left.remove_prefix(static_cast<size_t>(n));
+    }
+    ok = ok && (fsync(fd) == 0 || failed("could not write the plan "));
+    ok = (close(fd) == 0 || !ok || failed("could not write the plan ")) && ok;
+    ok = ok && (rename(temporary.c_str(), target.c_str()) == 0 ||
+                failed("could not put the plan in place at "));
+    if (!ok)
+        unlink(temporary.c_str());
 #endif
-    if (!ok && error.empty())
-        error = "cannot write " + Utf8(path);
-    return ok;
+    return ok ? PlanWrite::Written : PlanWrite::Failed;
 }
 
 bool ReadPlan(const std::u16string& path, engine::ScanOptions& options,

@@ -24,11 +24,22 @@ std::string FormatPlan(const engine::ScanOptions& options, const engine::ScanRes
                        const std::vector<std::u16string>& roots,
                        const std::vector<std::u16string>& ticked);
 
-// Writes `text` to a temporary file beside `path`, flushes it to the disk
-// and renames it over `path`: a reader sees the old file or the whole new
-// one, and a full disk leaves no partial file. False with `error` set.
-bool WriteFileAtomically(const std::u16string& path, const std::string& text,
-                         std::string& error);
+// Why a plan cannot go to `path`, empty when it can: something that is not
+// a regular file stands there (a FIFO, a device, a folder, a symbolic
+// link). A plan is put in place by rename, which would replace that thing
+// itself: the FIFO's reader or the device's users would lose it, and a
+// link would go while its file kept the old plan.
+std::string PlanTargetProblem(const std::u16string& path);
+
+enum class PlanWrite { Written, Refused, Failed };
+
+// Writes `text` to a temporary file of its own beside `path`, flushes it to
+// the disk and renames it over `path`: a reader sees the old file or the
+// whole new one, and a failure leaves neither a partial file nor the
+// temporary one. Refused when PlanTargetProblem says so. `error` says why
+// when not Written.
+PlanWrite WriteFileAtomically(const std::u16string& path, const std::string& text,
+                              std::string& error);
 
 // Reads a plan back as scan results (groups, facts, roots, folders), the
 // criteria it was made with and the paths it ticks. False with `error`

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,6 +74,16 @@ std::string Quoted(const std::string& s) {
     for (char c : s)
         q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
+}
+
+// What a plan's writing left beside `target`: names that start with its own.
+std::vector<std::string> Leftovers(const fs::path& target) {
+    std::vector<std::string> names;
+    const std::string prefix = target.filename().string() + ".";
+    for (const auto& entry : fs::directory_iterator(target.parent_path()))
+        if (entry.path().filename().string().rfind(prefix, 0) == 0)
+            names.push_back(entry.path().filename().string());
+    return names;
 }
 
 // A tmpfs of `kib` KiB at `where` for the test's life; unmounted after.
@@ -396,6 +407,47 @@ TEST(CliRecords, CsvReadsBackWithPythonsCsvModule) {
         << rows;
 }
 
+// A script that stores the listing on a full disk must be told: /dev/full
+// fails every write as a full disk does. Removal goes on, with every check.
+TEST(CliWrites, AnOutputThatCannotBeWrittenExitsThree) {
+    TempTree tree;
+    const std::string root = tree.Root().string();
+    const std::string cli = Quoted(CS_CLI_PATH) + " --quiet --contents exact ";
+    auto run = [&](const std::string& args, const std::string& redirect) {
+        tree.WriteSized("a/x.bin", 3000, 1);
+        tree.WriteSized("b/x.bin", 3000, 1);
+        return Shell(cli + args + " " + Quoted(root) + " " + redirect + "; echo \"<exit $?>\"");
+    };
+    const std::string toFull = "2>&1 >/dev/full";
+    const struct {
+        std::string args;
+        std::string redirect;
+        std::string message;
+    } cases[] = {
+        {"", toFull, "could not write the listing to standard output: No space left on device"},
+        {"--json", toFull, "could not write the listing"},
+        {"--format csv", toFull, "could not write the listing"},
+        {"-0", toFull, "could not write the listing"},
+        {"--lines", toFull, "could not write the listing"},
+        {"--help", toFull, "No space left on device"},
+        // The report goes where the format puts it; nowhere to say so.
+        {"--select keep-first --remove delete --dry-run", toFull, "could not write the listing"},
+        {"--lines --select keep-first --remove delete --dry-run", ">/dev/null 2>/dev/full", ""},
+        // Every copy ticked: still kept, whatever happens to the listing.
+        {"--select tick-all --remove delete --yes", toFull, "could not write the listing"},
+    };
+    for (const auto& c : cases) {
+        const std::string said = run(c.args, c.redirect);
+        EXPECT_NE(said.find("<exit 3>"), std::string::npos) << c.args << ": " << said;
+        EXPECT_NE(said.find(c.message), std::string::npos) << c.args << ": " << said;
+        EXPECT_TRUE(fs::exists(tree.Path("a/x.bin")) && fs::exists(tree.Path("b/x.bin"))) << c.args;
+    }
+    const std::string removed = run("--json --select keep-first --remove delete --yes", toFull);
+    EXPECT_NE(removed.find("<exit 3>"), std::string::npos) << removed;
+    EXPECT_TRUE(fs::exists(tree.Path("a/x.bin")));
+    EXPECT_FALSE(fs::exists(tree.Path("b/x.bin"))) << "the removal is not stopped";
+}
+
 TEST(CliText, TabsAndControlCharactersInNamesAreEscaped) {
     TempTree tree;
     tree.Write("a/tab\there\x01.txt", "same");
@@ -450,7 +502,7 @@ TEST_F(CliPlan, RoundTripRemovesOnlyWhatItListsAndRemovesNothingWhenWritten) {
     EXPECT_NE(written.err.find("wrote a plan of 2 items"), std::string::npos) << written.err;
     for (const char* f : {"a/x.bin", "b/x.bin", "a/y.bin", "c/y.bin"})
         EXPECT_TRUE(fs::exists(tree.Path(f))) << f;
-    EXPECT_FALSE(fs::exists(plan.string() + ".tmp"));
+    EXPECT_EQ(Leftovers(plan), std::vector<std::string>{});
 
     const Json p = Json::parse(Slurp(plan));
     EXPECT_EQ(p.at("clonesifter_plan"), 1);
@@ -581,10 +633,45 @@ TEST_F(CliPlan, AFullDiskLeavesNoPartialPlanAndTheOldOneStands) {
     }
     const CliResult r = RunCli({"--quiet", "--contents", "exact", "--select", "keep-first",
                                 "--plan-out", target.string(), tree.Root().string()});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_NE(r.err.find("no plan was written"), std::string::npos) << r.err;
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("could not write the plan " + target.string() +
+                         ": No space left on device; no plan was written"),
+              std::string::npos)
+        << r.err;
     EXPECT_EQ(Slurp(target), "old plan");
-    EXPECT_FALSE(fs::exists(target.string() + ".tmp"));
+    EXPECT_EQ(Leftovers(target), std::vector<std::string>{});
+}
+
+// Renaming over what is not a regular file would put the plan in place of
+// a FIFO or a device node (or of a link, leaving its file stale); a
+// temporary name another run may hold is never shared.
+TEST_F(CliPlan, OnlyARegularFileIsReplacedAndTemporariesAreNotShared) {
+    const fs::path out = tree.MakeDir("out");
+    ASSERT_EQ(mkfifo((out / "fifo").c_str(), 0600), 0);
+    const bool device = mknod((out / "device").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+    std::ofstream(out / "real.json") << "kept";
+    fs::create_symlink(out / "real.json", out / "link.json");
+    fs::create_directory(out / "folder");
+    for (const char* name : {"fifo", "device", "link.json", "folder"}) {
+        if (std::string(name) == "device" && !device)
+            continue;  // mknod needs root
+        const fs::path target = out / name;
+        const auto before = fs::symlink_status(target).type();
+        const CliResult r = RunCli({"--quiet", "--contents", "exact", "--select", "keep-first",
+                                    "--plan-out", target.string(), tree.Root().string()});
+        EXPECT_EQ(r.exitCode, 2) << name << ": " << r.err;
+        EXPECT_NE(r.err.find(target.string() + " is not a regular file but "), std::string::npos)
+            << name << ": " << r.err;
+        EXPECT_NE(r.err.find("; no plan was written"), std::string::npos) << r.err;
+        EXPECT_EQ(fs::symlink_status(target).type(), before) << name;
+    }
+    EXPECT_EQ(Slurp(out / "real.json"), "kept");
+    EXPECT_EQ(Leftovers(out / "fifo").size() + Leftovers(out / "link.json").size(), 0u);
+
+    std::ofstream(plan.string() + ".tmp") << "another run's";
+    ASSERT_EQ(WritePlan().exitCode, 0);
+    EXPECT_EQ(Slurp(plan.string() + ".tmp"), "another run's");
+    fs::remove(plan.string() + ".tmp");
 }
 
 TEST(CliInstall, ManualPageComesFromTheHelpText) {
