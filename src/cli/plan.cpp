@@ -12,6 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/win32/long_path.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -241,12 +243,22 @@ namespace {
 // the write, which says why).
 const char* NotARegularFile(const std::u16string& path) {
 #ifdef _WIN32
-    const std::wstring native = platform::ToNative(path);
-    // Opening it names devices too ("NUL", "CON", a pipe), which the
-    // attributes alone would not.
-    HANDLE handle = CreateFileW(
-        native.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // The plan is written through the long form, which keeps every name as
+    // given; a name the usual rules would turn into a device or shorten is
+    // what the user did not mean to write to.
+    const platform::win32::LongPath native = platform::win32::LongPath::Of(path);
+    switch (platform::win32::ShellNameProblem(native)) {
+        case platform::win32::ShellName::DeviceName:
+            return "a device";
+        case platform::win32::ShellName::EndsWithDotOrSpace:
+            return "a name Windows would shorten (it ends with a dot or a space)";
+        case platform::win32::ShellName::Safe:
+        case platform::win32::ShellName::TooLong:
+            break;
+    }
+    HANDLE handle = platform::win32::CreateFileAt(
+        native, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
     const char* kind = nullptr;
@@ -298,8 +310,8 @@ PlanWrite WriteFileAtomically(const std::u16string& path, const std::string& tex
         return PlanWrite::Refused;
     const std::string shown = Utf8(path);
 #ifdef _WIN32
-    const std::wstring target = platform::ToNative(path);
-    std::wstring temporary;
+    const platform::win32::LongPath target = platform::win32::LongPath::Of(path);
+    platform::win32::LongPath temporary;
     HANDLE file = INVALID_HANDLE_VALUE;
     DWORD lastError = ERROR_FILE_EXISTS;
     uint64_t seed = (static_cast<uint64_t>(GetCurrentProcessId()) << 32) ^ GetTickCount64();
@@ -309,9 +321,9 @@ PlanWrite WriteFileAtomically(const std::u16string& path, const std::string& tex
         std::wstring suffix = L".";
         for (uint64_t v = seed >> 16, i = 0; i < 6; ++i, v /= 36)
             suffix += kDigits[v % 36];
-        temporary = target + suffix + L".tmp";
-        file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        temporary = platform::win32::LongPath::Of(target.Text() + suffix + L".tmp");
+        file = platform::win32::CreateFileAt(temporary, GENERIC_WRITE, 0, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL);
         lastError = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
     }
     if (file == INVALID_HANDLE_VALUE) {
@@ -335,11 +347,11 @@ PlanWrite WriteFileAtomically(const std::u16string& path, const std::string& tex
     }
     ok = ok && (FlushFileBuffers(file) || failed("could not write the plan "));
     ok = (CloseHandle(file) || !ok || failed("could not write the plan ")) && ok;
-    ok = ok && (MoveFileExW(temporary.c_str(), target.c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+    ok = ok && (platform::win32::MoveFileAt(temporary, target,
+                                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
                 failed("could not put the plan in place at "));
     if (!ok)
-        DeleteFileW(temporary.c_str());
+        platform::win32::DeleteFileAt(temporary);
 #else
     const std::string target = platform::ToNative(path);
     std::string temporary = target + ".XXXXXX.tmp";
