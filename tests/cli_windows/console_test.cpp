@@ -273,6 +273,65 @@ TEST(CliWindowsNames, NamesTheSystemWouldRewriteAreThemselves) {
             }
         }
     }
+    // A root typed with a trailing dot is that folder, not its twin.
+    {
+        TempTree tree;
+        const std::wstring root = Wide(tree.Root16());
+        WriteExactly(root, L"trail.\\doc.txt", "contents A");
+        WriteExactly(root, L"trail\\doc.txt", "contents B");
+        const std::wstring out = Wide(outputs.Path16("root-out"));
+        const std::wstring err = Wide(outputs.Path16("root-err"));
+        EXPECT_EQ(RunProgram(L"--quiet --json --zero-byte \"" + root + L"\\trail.\"", out, err), 0u)
+            << Slurp(err);
+        EXPECT_NE(Slurp(out).find("trail.\"]"), std::string::npos) << Slurp(out);
+        std::vector<std::pair<std::wstring, std::string>> ignored;
+        Walk(root, L"", ignored, true);
+    }
+    // A plan whose keeper is the item itself under another name (a hard
+    // link made after the plan, the plan edited to match) removes nothing.
+    {
+        TempTree tree;
+        const std::wstring root = Wide(tree.Root16());
+        WriteExactly(root, L"a.txt", "the same bytes");
+        WriteExactly(root, L"b.txt", "the same bytes");
+        const std::wstring plan = Wide(outputs.Path16("plan.json"));
+        const std::wstring out = Wide(outputs.Path16("plan-out"));
+        const std::wstring err = Wide(outputs.Path16("plan-err"));
+        ASSERT_EQ(RunProgram(L"--quiet --contents exact --names none --select keep-first --plan-out \"" + plan +
+                                 L"\" \"" + root + L"\"",
+                             out, err),
+                  0u)
+            << Slurp(err);
+        std::string text = Slurp(plan);
+        auto fieldAfter = [&](const std::string& name, const std::string& field) {
+            const size_t at = text.find(field, text.find("\\\\" + name + "\""));
+            return at == std::string::npos ? std::string()
+                                           : text.substr(at, text.find_first_of(",}", at) - at);
+        };
+        const bool bGoes = fieldAfter("b.txt", "\"remove\"") == "\"remove\": true";
+        const std::string gone = bGoes ? "b.txt" : "a.txt";
+        const std::string kept = bGoes ? "a.txt" : "b.txt";
+        const std::string goneInode = fieldAfter(gone, "\"inode\"");
+        const std::string keptInode = fieldAfter(kept, "\"inode\"");
+        ASSERT_FALSE(goneInode.empty()) << text;
+        // The same modification time, so only the identity tells them apart.
+        for (const std::string& field : {std::string("\"mtime\""), std::string("\"mtime_ticks\"")})
+            text.replace(text.find(fieldAfter(gone, field), text.find("\\\\" + gone + "\"")),
+                         fieldAfter(gone, field).size(), fieldAfter(kept, field));
+        text.replace(text.find(goneInode, text.find("\\\\" + gone + "\"")), goneInode.size(),
+                     keptInode);
+        std::ofstream(std::filesystem::path(plan), std::ios::binary | std::ios::trunc) << text;
+        const std::wstring goneName = Wide(tree.Path16(gone));
+        const std::wstring keptName = Wide(tree.Path16(kept));
+        ASSERT_TRUE(DeleteFileW(goneName.c_str()));
+        ASSERT_TRUE(CreateHardLinkW(goneName.c_str(), keptName.c_str(), nullptr)) << GetLastError();
+        EXPECT_EQ(RunProgram(L"--quiet --apply-plan \"" + plan + L"\" --remove delete --yes", out, err),
+                  1u)
+            << Slurp(out) << Slurp(err);
+        EXPECT_NE(Slurp(out).find("no other copy of its group stays"), std::string::npos)
+            << Slurp(out);
+        EXPECT_EQ(DistinctContents(root), std::set<std::string>{"the same bytes"}) << Slurp(out);
+    }
     // The recycle bin takes only plain paths: what it would take for
     // another item is refused, each with its reason.
     for (const char* reason : {"the recycle bin cannot take a name that ends with a dot or a space",
