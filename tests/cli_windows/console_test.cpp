@@ -202,8 +202,8 @@ std::vector<std::string> FileGroups(const std::string& json) {
     return groups;
 }
 
-// Twins whose plain forms name each other, device names, and copies deeper
-// than MAX_PATH and than 1,000 characters, under every preset, both
+// Twins whose plain forms name each other, device names, a hard link, and
+// copies deeper than MAX_PATH and than 1,000 characters, under every preset, both
 // selection rules and both removal modes: no distinct contents may go.
 TEST(CliWindowsNames, NamesTheSystemWouldRewriteAreThemselves) {
     std::wstring deep260, deep1000;
@@ -230,6 +230,10 @@ TEST(CliWindowsNames, NamesTheSystemWouldRewriteAreThemselves) {
                 const std::wstring root = Wide(tree.Root16());
                 for (const auto& [name, contents] : files)
                     WriteExactly(root, name, contents);
+                // One physical file under two names is listed once.
+                ASSERT_TRUE(CreateHardLinkW(Exact(root + L"\\d1\\linked.bin").c_str(),
+                                            Exact(root + L"\\d1\\nul.txt").c_str(), nullptr))
+                    << GetLastError();
                 const std::set<std::string> before = DistinctContents(root);
                 ++runs;
                 const std::wstring out = Wide(outputs.Path16("out" + std::to_string(runs)));
@@ -258,6 +262,7 @@ TEST(CliWindowsNames, NamesTheSystemWouldRewriteAreThemselves) {
                             << where << group;
                         EXPECT_EQ(group.find("sp\\\\y.bin"), std::string::npos) << where << group;
                         EXPECT_EQ(group.find("nul.txt"), std::string::npos) << where << group;
+                        EXPECT_EQ(group.find("linked.bin"), std::string::npos) << where << group;
                     }
                     EXPECT_EQ(FileGroups(json).size(), 5u) << where << json;
                     if (mode[0] == L'd') {
