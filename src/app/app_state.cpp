@@ -15,8 +15,14 @@ AppState::~AppState() {
 }
 
 void TeardownAppState(AppState& app) {
-    app.removalThread.Reset();
-    app.scanThread.Reset();
+    // Nothing a worker uses may go before it has ended. The main window
+    // function has joined them on its way out; this is the last guard for
+    // a path that did not (its list messages are still served here).
+    app.cancelRequested = 1;
+    for (toolkit::UniqueHandle* worker : {&app.removalThread, &app.scanThread}) {
+        JoinWorker(worker->Get());
+        worker->Reset();
+    }
     toolkit::MsgBoxClose(app.msgBox);
     toolkit::FreeWindowRecord(app.msgBox.window);
     toolkit::ProgressClose(app.progress);
@@ -28,6 +34,16 @@ void TeardownAppState(AppState& app) {
         toolkit::FreeWindowRecord(app.mainWindow);
     app.mainHandle = nullptr;
     app.listHandle = nullptr;
+}
+
+void JoinWorker(HANDLE worker) {
+    if (worker == nullptr || worker == INVALID_HANDLE_VALUE)
+        return;
+    while (MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_SENDMESSAGE) !=
+           WAIT_OBJECT_0) {
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 std::wstring RootFromCommandLine(const wchar_t* commandLine) {

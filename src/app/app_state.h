@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "app/section_rows.h"
 #include "engine/options.h"
@@ -62,15 +63,24 @@ struct AppState {
     // The rows the rebuilds write: the list view, with section titles where
     // the control has no groups. Made once the list exists.
     std::unique_ptr<SectionedRows> rows;
+    // The root the next setup window starts with, instead of an empty box
+    // and the folder picker: the folder given on the command line, or one
+    // dropped on the main window. Taken by the scan that starts with it.
+    std::u16string suggestedRoot;
     // Set when the main window was asked to close while a child window's
     // wait was running; the command loop then ends as well.
     bool closeRequested = false;
 };
 
-// Releases what the record owns, in the order start-up's mirror needs:
-// thread handles (not waited for), message box, progress dialog, results,
-// then the main window.
+// Releases what the record owns, in the order start-up's mirror needs: the
+// worker threads (cancelled and waited for: they use the rows and results),
+// message box, progress dialog, results, then the main window.
 void TeardownAppState(AppState& app);
+
+// Waits until `worker` has ended while serving the messages it sends to
+// this thread's windows (its list updates), which it needs answered to get
+// there; for when the message queue has ended and no event will come.
+void JoinWorker(HANDLE worker);
 
 // The root folder a command line names: the text between its first two
 // double quotes when it holds two, otherwise the whole line.

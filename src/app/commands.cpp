@@ -266,9 +266,9 @@ void DispatchMainEvent(MainWindow& window) {
         CompareCommand(window);
     } else if (is(s.deleteTicked)) {
         RunRemovalFlow(window);
+    } else if (code == event::kFilesDropped) {
+        DropCommand(window, reinterpret_cast<const wchar_t*>(events.data));
     }
-    // Files dropped on the window (-5) are ignored: the root comes from the
-    // setup window.
 }
 
 }  // namespace cs::app

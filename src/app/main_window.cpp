@@ -469,6 +469,18 @@ void EndMainBusy(MainWindow& window) {
     EndBusy(window.busy);
 }
 
+bool WorkerRunning(const AppState& app) {
+    return static_cast<bool>(app.scanThread) || static_cast<bool>(app.removalThread);
+}
+
+HANDLE StartWorkerThread(LPTHREAD_START_ROUTINE entry, void* parameter) {
+    if (GetEnvironmentVariableW(L"CS_TEST_FAIL_THREAD_START", nullptr, 0) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return CreateThread(nullptr, 0, entry, parameter, 0, nullptr);
+}
+
 int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine, int showCommand,
                   HICON largeIcon, HICON smallIcon) {
     MainWindow window(app);
@@ -493,6 +505,7 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
                       show::kUpdate | show::kForeground | show::kDrain);
     app.options.criteria = engine::kStartupCriteria;
     app.options.rootPath = platform::FromNative(RootFromCommandLine(commandLine));
+    app.suggestedRoot = app.options.rootPath;
     window.tickers[0] = StartWakeTicker(handle);
     BuildMenusAndAccelerators(window);
     window.tickers[1] = StartWakeTicker(handle);
@@ -511,9 +524,12 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
 
     ShowToolkitWindow(record, SW_HIDE, 0);
     // The scan thread's list messages are served only while this thread
-    // pumps, so waiting without pumping could never end.
+    // pumps, so waiting without pumping could never end. When the queue has
+    // ended, only those messages are served until it is gone.
     while (app.scanThread && NextEvent(window)) {
     }
+    JoinWorker(app.scanThread.Get());
+    app.scanThread.Reset();
     // The title font goes with this function; the list stays until the
     // record's teardown.
     if (app.listHandle != nullptr)

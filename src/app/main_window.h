@@ -119,6 +119,15 @@ void OpenWorkerProgress(AppState& app, const wchar_t* text);
 void BeginMainBusy(MainWindow& window);
 void EndMainBusy(MainWindow& window);
 
+// Whether a scan or a removal thread runs: while one does, nothing may
+// start another.
+bool WorkerRunning(const AppState& app);
+
+// Every worker thread of the program starts here. Test builds and driver
+// tests make it fail on purpose: with CS_TEST_FAIL_THREAD_START set in the
+// environment it creates nothing, as a system out of resources would.
+HANDLE StartWorkerThread(LPTHREAD_START_ROUTINE entry, void* parameter);
+
 // The tip owner: the main window while it is visible, else none.
 toolkit::WindowRecord* TipOwner(AppState& app);
 

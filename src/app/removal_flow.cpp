@@ -58,7 +58,7 @@ bool AnyTicked(AppState& app) {
 
 // Starts a worker on `job`; false when the thread could not be created.
 bool StartWorker(AppState& app, LPTHREAD_START_ROUTINE entry, RemovalJob& job) {
-    app.removalThread.Reset(CreateThread(nullptr, 0, entry, &job, 0, nullptr));
+    app.removalThread.Reset(StartWorkerThread(entry, &job));
     return static_cast<bool>(app.removalThread);
 }
 

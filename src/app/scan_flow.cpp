@@ -9,8 +9,10 @@
 #include "app/setup_window.h"
 #include "app/texts.h"
 #include "engine/scan.h"
+#include "platform/dir.h"
 #include "platform/text.h"
 #include "results/result_list.h"
+#include "toolkit/controls.h"
 #include "toolkit/msgbox.h"
 #include "toolkit/progress.h"
 
@@ -27,10 +29,12 @@ void RebuildRows(AppState& app) {
 
 }  // namespace
 
-std::wstring EndOfScanText(int32_t rows, const SkipCounts& skips) {
+std::wstring EndOfScanText(int32_t rows, const SkipCounts& skips, bool cancelled) {
     if (skips.rootNotListed)
         return texts::kRootNotListed;
-    std::wstring text = rows < 2 ? texts::kNoDuplicates : texts::kDuplicatesFound;
+    std::wstring text = cancelled  ? texts::kScanCancelled
+                        : rows < 2 ? texts::kNoDuplicates
+                                   : texts::kDuplicatesFound;
     if (skips.foldersNotListed > 0 || skips.filesNotRead > 0) {
         wchar_t line[256] = {};
         swprintf(line, 256, texts::kSkippedLine,
@@ -43,6 +47,11 @@ std::wstring EndOfScanText(int32_t rows, const SkipCounts& skips) {
 
 void StartNewScanCommand(MainWindow& window) {
     AppState& app = window.app;
+    if (WorkerRunning(app)) {
+        MsgBoxShow(app.msgBox, TipOwner(app), texts::kScanAlreadyRunning, msgbox::kTip,
+                   msgbox::kHeight);
+        return;
+    }
     BeginMainBusy(window);
     const bool accepted = RunScanSetupWindow(window);
     if (app.mainHandle != nullptr && !app.closeRequested) {
@@ -52,6 +61,31 @@ void StartNewScanCommand(MainWindow& window) {
     if (accepted && !app.closeRequested)
         StartScan(window);
     EndMainBusy(window);
+    // The busy guard gave the button back; while the scan runs it stays off.
+    if (app.scanThread)
+        SetControlState(app.mainWindow, window.slots.startScan, state::kDisabled);
+}
+
+void DropCommand(MainWindow& window, const wchar_t* droppedPaths) {
+    AppState& app = window.app;
+    if (droppedPaths == nullptr || *droppedPaths == 0)
+        return;
+    if (WorkerRunning(app)) {
+        MsgBoxShow(app.msgBox, TipOwner(app), texts::kScanAlreadyRunning, msgbox::kTip,
+                   msgbox::kHeight);
+        return;
+    }
+    std::wstring first = droppedPaths;
+    first = first.substr(0, first.find(L"\r\n"));
+    std::u16string root = platform::FromNative(first);
+    if (!platform::IsDirectory(root)) {
+        const size_t cut = first.find_last_of(L'\\');
+        if (cut == std::wstring::npos)
+            return;
+        root = platform::FromNative(first.substr(0, cut == 2 && first[1] == L':' ? 3 : cut));
+    }
+    app.suggestedRoot = root;
+    StartNewScanCommand(window);
 }
 
 void StartScan(MainWindow& window) {
@@ -65,7 +99,13 @@ void StartScan(MainWindow& window) {
     app.cancelRequested = 0;
     if (app.rows)
         app.rows->DeleteAll();
-    app.scanThread.Reset(CreateThread(nullptr, 0, ScanThreadProc, &app, 0, nullptr));
+    app.scanThread.Reset(StartWorkerThread(ScanThreadProc, &app));
+    if (!app.scanThread) {
+        ProgressClose(app.progress);
+        MsgBoxAsk(app.msgBox, texts::kScanNotStarted, msgbox::kOk, nullptr, &app.mainWindow,
+                  PumpForToolkit, &window);
+        MsgBoxClose(app.msgBox);
+    }
 }
 
 DWORD WINAPI ScanThreadProc(void* appState) {
@@ -85,14 +125,17 @@ bool CheckFinishedScan(MainWindow& window) {
     AppState& app = window.app;
     if (!app.scanThread || WaitForSingleObject(app.scanThread.Get(), 0) == WAIT_TIMEOUT)
         return false;
+    DWORD completed = 0;
+    GetExitCodeThread(app.scanThread.Get(), &completed);
     app.scanThread.Reset();
     // Always, not only when joins were counted since the last rebuild: zero-
     // byte files count none, and every group must be on the list before the
     // tip is chosen.
     RebuildRows(app);
     ProgressClose(app.progress);
+    SetControlState(app.mainWindow, window.slots.startScan, state::kEnabled);
     const int32_t rows = app.rows ? app.rows->ResultRowCount() : 0;
-    const std::wstring text = EndOfScanText(rows, SkipsOf(app.results));
+    const std::wstring text = EndOfScanText(rows, SkipsOf(app.results), completed == 0);
     MsgBoxShow(app.msgBox, TipOwner(app), text.c_str(), msgbox::kTip, msgbox::kHeight);
     return true;
 }

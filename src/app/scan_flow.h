@@ -16,9 +16,14 @@ namespace cs::app {
 struct MainWindow;
 struct AppState;
 
+// Refused with a tip while a scan or a removal runs: one worker at a time.
 void StartNewScanCommand(MainWindow& window);
+// Files or folders dropped on the main window: the setup window opens with
+// the first folder (or the folder of the first file) as the root.
+void DropCommand(MainWindow& window, const wchar_t* droppedPaths);
 // Opens the progress dialog, clears the counters, the flag and the list,
-// and starts the scan thread; a previous handle is closed first.
+// and starts the scan thread; when the thread cannot be created the dialog
+// closes again and the user is told.
 void StartScan(MainWindow& window);
 DWORD WINAPI ScanThreadProc(void* appState);
 // When the scan thread has ended: rebuild, close the progress dialog and
@@ -34,9 +39,10 @@ struct SkipCounts {
 };
 
 // The end-of-scan tip for `rows` result rows; a scan that could not look
-// everywhere says so, so "no duplicates" is never told about places it
-// did not see, least of all about a root it could not open at all.
-std::wstring EndOfScanText(int32_t rows, const SkipCounts& skips);
+// everywhere, or was cancelled, says so, so "no duplicates" is never told
+// about places it did not see, least of all about a root it could not open
+// at all.
+std::wstring EndOfScanText(int32_t rows, const SkipCounts& skips, bool cancelled = false);
 
 // The engine's counts, for an engine that keeps them (ScanResults::skips);
 // zero for one that does not.

@@ -239,6 +239,7 @@ bool Accept(Setup& setup) {
     }
     const engine::SetupChoices choices = ReadChoices(setup);
     app.options.rootPath = platform::FromNative(root);
+    app.suggestedRoot.clear();
     app.options.criteria = engine::BuildCriteriaFlags(choices);
     app.options.extensionFilter = engine::BuildExtensionFilter(choices);
     app.results.Reset();
@@ -344,7 +345,15 @@ bool RunScanSetupWindow(MainWindow& main) {
     app.activeChild = &r;
     app.childCloseCode = setup.s.cancel;
     ShowToolkitWindow(r, SW_SHOWNORMAL, show::kUpdate | show::kForeground | show::kDrain);
-    Browse(setup);
+    // A folder the user already named (on the command line, by a drop) is
+    // the root; the picker opens only when there is none ("Browse" still
+    // opens it).
+    if (!app.suggestedRoot.empty()) {
+        SetControlText(r, setup.s.root, platform::ToNative(app.suggestedRoot).c_str());
+        EnableStart(setup);
+    } else {
+        Browse(setup);
+    }
 
     int outcome = -1;
     while (outcome < 0 && !app.closeRequested && NextEvent(main)) {

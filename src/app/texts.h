@@ -85,6 +85,18 @@ inline constexpr wchar_t kDuplicatesFound[] =
 inline constexpr wchar_t kRootNotListed[] =
     L"The folder to scan could not be opened, so nothing was searched.\r\nChoose another "
     L"folder, or check that you may read this one.";
+// The end tip of a cancelled scan, whatever the rows: "no duplicates" would
+// be told about places nobody looked at.
+inline constexpr wchar_t kScanCancelled[] =
+    L"The scan was cancelled. The list shows only the duplicates found before that.";
+// A second scan while one runs, or while a removal does, would rewrite the
+// options and results the running worker reads.
+inline constexpr wchar_t kScanAlreadyRunning[] =
+    L"A scan or a removal is running. Please wait for it to end, or cancel it, before starting a "
+    L"new scan.";
+inline constexpr wchar_t kScanNotStarted[] =
+    L"The scan could not be started: Windows could not create its worker thread. Please try "
+    L"again.";
 // The line the end tip gains when the scan could not look everywhere;
 // %llu are the folders that could not be listed and the files that could
 // not be read.

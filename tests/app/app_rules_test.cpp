@@ -98,6 +98,9 @@ TEST(EndOfScanTip, SaysWhereTheScanCouldNotLook) {
     unlisted.rootListed = false;
     EXPECT_EQ(EndOfScanText(0, SkipsOf(unlisted)), texts::kRootNotListed);
     EXPECT_EQ(EndOfScanText(0, SkipsOf(engine::ScanResults{})), texts::kNoDuplicates);
+    // Nor is a cancelled scan, which did not look everywhere either.
+    EXPECT_EQ(EndOfScanText(0, {}, true), texts::kScanCancelled);
+    EXPECT_EQ(EndOfScanText(0, SkipsOf(WithSkips{}), true).rfind(texts::kScanCancelled, 0), 0u);
 }
 
 engine::ScanResults ThreeSections() {
