@@ -8,8 +8,10 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -117,7 +119,8 @@ TEST_F(DesktopProgram, ClickInTheListClosesTheStartTip) {
 }
 
 TEST_F(DesktopProgram, SetupWindowRulesThenAScanShowsTheEnginesRows) {
-    Program program(Tree());
+    // No root on the command line: the setup window opens the picker.
+    Program program(L"");
     ASSERT_TRUE(program.Started());
     MainWindow main = AwaitMain(program);
     ASSERT_NE(main.window, nullptr);
@@ -352,6 +355,88 @@ TEST_F(DesktopProgram, TheFolderPickerFillsTheRootAndTheGripSizesTheWindow) {
         << (after.bottom - after.top);
     EXPECT_EQ(after.left, before.left);
     EXPECT_EQ(after.top, before.top);
+    CloseAndExpectExitCode(program, main.window);
+}
+
+// Drops `path` on `window` as the shell would. A drop's HDROP is memory of
+// the receiving process, so the DROPFILES record is written into the
+// program's own memory; a fixed global block is a plain pointer, which is
+// what the drop handling reads (and frees) there.
+bool DropOn(const Program& program, HWND window, const std::wstring& path) {
+    HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, program.Pid());
+    if (process == nullptr)
+        return false;
+    std::vector<char> record(sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t), 0);
+    auto* drop = reinterpret_cast<DROPFILES*>(record.data());
+    drop->pFiles = sizeof(DROPFILES);
+    drop->pt = {200, 200};
+    drop->fWide = TRUE;
+    memcpy(record.data() + sizeof(DROPFILES), path.c_str(), path.size() * sizeof(wchar_t));
+    void* remote =
+        VirtualAllocEx(process, nullptr, record.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    SIZE_T written = 0;
+    const bool ok = remote != nullptr &&
+                    WriteProcessMemory(process, remote, record.data(), record.size(), &written) &&
+                    written == record.size() &&
+                    PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+    CloseHandle(process);
+    return ok;
+}
+
+// The setup window "Start a new scan" opens, with the root it starts with.
+HWND PressStartScan(const Program& program, const MainWindow& main) {
+    HWND setup = nullptr;
+    for (int attempt = 0; attempt < 5 && setup == nullptr; ++attempt) {
+        PressImageButton(main.startScan);
+        setup = program.Await(texts::kSetupClass, nullptr, 3000);
+    }
+    return setup;
+}
+
+TEST_F(DesktopProgram, AFolderGivenOrDroppedIsTheRootAndAScanThatCannotStartSaysSo) {
+    // The system refuses the scan's thread here, as one out of resources
+    // would.
+    SetEnvironmentVariableW(L"CS_TEST_FAIL_THREAD_START", L"1");
+    Program program(L"\"" + Tree() + L"\"");
+    SetEnvironmentVariableW(L"CS_TEST_FAIL_THREAD_START", nullptr);
+    ASSERT_TRUE(program.Started());
+    MainWindow main = AwaitMain(program);
+    ASSERT_NE(main.window, nullptr);
+
+    // The folder on the command line is the root, ready to start; the
+    // picker does not open by itself.
+    HWND setup = PressStartScan(program, main);
+    ASSERT_NE(setup, nullptr);
+    HWND rootEdit = FindChild(setup, L"Edit");
+    HWND start = Button(setup, texts::kStartNow);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(rootEdit) == Tree(); }))
+        << std::string(TextOf(rootEdit).begin(), TextOf(rootEdit).end());
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(start) != FALSE; }));
+    EXPECT_EQ(program.Window(L"#32770", setup), nullptr) << "the picker opened by itself";
+    Photograph(L"setup-with-root");
+
+    // The thread cannot start: a message, and the window usable again.
+    ASSERT_TRUE(Repeat([&] { Click(start); }, [&] { return !IsWindow(setup); }));
+    HWND box = AwaitBox(program, main.window);
+    ASSERT_NE(box, nullptr) << "no message when the scan could not start";
+    EXPECT_EQ(MessageOf(box), texts::kScanNotStarted);
+    ASSERT_TRUE(AnswerBox(box, L"OK"));
+    EXPECT_TRUE(WaitUntil([&] { return program.Window(L"_WND_PROGRESS_DLG_") == nullptr; }))
+        << "the progress dialog stayed";
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(main.startScan) != FALSE; }));
+
+    // A dropped file stands for its folder.
+    const std::wstring dropped = Tree() + L"\\Photos\\beach.jpg";
+    ASSERT_TRUE(Exists(dropped));
+    ASSERT_TRUE(DropOn(program, main.window, dropped));
+    setup = program.Await(texts::kSetupClass, nullptr);
+    ASSERT_NE(setup, nullptr) << "a drop opened no setup window";
+    rootEdit = FindChild(setup, L"Edit");
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(rootEdit) == Tree() + L"\\Photos"; }))
+        << std::string(TextOf(rootEdit).begin(), TextOf(rootEdit).end());
+    Click(Button(setup, texts::kCancel));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(setup) || !IsWindowVisible(setup); }));
     CloseAndExpectExitCode(program, main.window);
 }
 

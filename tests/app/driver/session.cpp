@@ -288,9 +288,15 @@ HWND OpenSetup(const Program& program, const MainWindow& main) {
     }
     if (setup == nullptr)
         return nullptr;
-    HWND picker = program.Await(L"#32770", setup);
+    // With a root already named (the command line, a drop) the box holds it
+    // and no picker opens.
+    HWND rootEdit = FindChild(setup, L"Edit");
+    HWND picker = nullptr;
+    WaitUntil([&] {
+        return !TextOf(rootEdit).empty() || (picker = program.Window(L"#32770", setup)) != nullptr;
+    });
     if (picker == nullptr)
-        return nullptr;
+        return TextOf(rootEdit).empty() ? nullptr : setup;
     PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
     WaitUntil([&] { return !IsWindow(picker) || !IsWindowVisible(picker); });
     return setup;

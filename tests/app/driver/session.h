@@ -108,7 +108,7 @@ MainWindow AwaitMain(const Program& program);
 bool Repeat(const std::function<void()>& action, const std::function<bool()>& shows);
 void ChoosePreset(HWND setup, HWND presets, int index);
 // Opens the setup window through "Start a new scan" and cancels the folder
-// picker it opens at once.
+// picker it opens at once (none opens when the program was given a root).
 HWND OpenSetup(const Program& program, const MainWindow& main);
 // Sets the root, presses "Start the scan now" and waits for the end of the
 // scan (`ended`, when given) and its tip (null when it did not show).
