@@ -295,7 +295,7 @@ TEST_F(MainWindowCommands, SelectionAcceleratorsTickByTheirRules) {
         ASSERT_NE(StatesOf(expected), States(main_.list)) << "the command would change nothing";
         ASSERT_TRUE(BringToFront(main_.window));
         Type(rule.modifiers, rule.key);
-        EXPECT_TRUE(WaitUntil([&] { return States(main_.list) == StatesOf(expected); }, 10000));
+        EXPECT_TRUE(WaitUntil([&] { return States(main_.list) == StatesOf(expected); }));
         if (first) {
             EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(deleteTicked) != FALSE; }))
                 << "a command that ticked rows left \"Delete ticked files\" disabled";
@@ -469,7 +469,7 @@ TEST_F(MainWindowCommands, CopyPathPutsTheHighlightedPathOnTheClipboard) {
     EXPECT_EQ(clipboard(), shown_[row].texts[0]);
     // What other programs of the desktop paste; Wine passes it on to X a
     // moment later.
-    EXPECT_TRUE(WaitUntil([&] { return XClipboard() == shown_[row].texts[0]; }, 10000))
+    EXPECT_TRUE(WaitUntil([&] { return XClipboard() == shown_[row].texts[0]; }))
         << "the X clipboard holds something else";
 }
 

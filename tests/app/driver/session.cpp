@@ -261,9 +261,12 @@ MainWindow AwaitMain(const Program& program) {
 // program while it drains its queue (a dialog or box just closed) is
 // dropped by the toolkit's drain, as a hurried click would be.
 bool Repeat(const std::function<void()>& action, const std::function<bool()>& shows) {
+    // Again after 3 s without an effect (a dropped action shows no effect
+    // at all); the last attempt waits long enough that a slow effect of any
+    // of them still counts.
     for (int attempt = 0; attempt < 5; ++attempt) {
         action();
-        if (WaitUntil(shows, 3000))
+        if (WaitUntil(shows, attempt < 4 ? 3000 : 30000))
             return true;
     }
     return false;
@@ -284,7 +287,7 @@ HWND OpenSetup(const Program& program, const MainWindow& main) {
     HWND setup = nullptr;
     for (int attempt = 0; attempt < 5 && setup == nullptr; ++attempt) {
         PressImageButton(main.startScan);
-        setup = program.Await(texts::kSetupClass, nullptr, 3000);
+        setup = program.Await(texts::kSetupClass, nullptr, attempt < 4 ? 3000 : 30000);
     }
     if (setup == nullptr)
         return nullptr;
@@ -308,7 +311,7 @@ HWND StartAndAwaitTip(const Program& program, const MainWindow& main, HWND setup
     // The end of the scan shows as the progress dialog going, then the tip;
     // the tip can be gone again at once, when the window loses the focus to
     // another program just then. So the scan has ended when the dialog has
-    // come and gone, or when the tip shows; the tip is waited for briefly.
+    // come and gone, or when the tip shows.
     HWND tip = nullptr;
     bool progressSeen = false;
     auto tipShown = [&] {
@@ -328,7 +331,7 @@ HWND StartAndAwaitTip(const Program& program, const MainWindow& main, HWND setup
         },
         120000);
     if (over && tip == nullptr)
-        WaitUntil(tipShown, 3000);
+        WaitUntil(tipShown);
     if (ended != nullptr)
         *ended = over;
     return tip;

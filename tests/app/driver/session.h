@@ -131,6 +131,6 @@ bool AnswerBox(HWND box, const wchar_t* text);
 // tools: xclip, xdotool), and waits for it; its output goes to `output`
 // when given. Wine starts a Unix program without the Windows handles, so
 // the shell redirects into a file read back through drive Z:.
-bool RunUnix(const std::string& command, std::string* output = nullptr, DWORD limit = 10000);
+bool RunUnix(const std::string& command, std::string* output = nullptr, DWORD limit = 30000);
 
 }  // namespace cs::driver
