@@ -146,12 +146,57 @@ std::vector<RemoteRow> ExpectedRows(const std::wstring& root, const engine::Setu
     return expected;
 }
 
+namespace {
+
+BOOL CALLBACK CollectShown(HWND window, LPARAM parameter) {
+    if (IsWindowVisible(window))
+        reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(window);
+    return TRUE;
+}
+
+// Every visible window on the screen (top-level ones and their children)
+// that belongs to another process: what a capture shows.
+std::vector<HWND> OthersOnScreen() {
+    std::vector<HWND> shown;
+    EnumWindows(CollectShown, reinterpret_cast<LPARAM>(&shown));
+    std::vector<HWND> all;
+    for (HWND window : shown) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid == GetCurrentProcessId())
+            continue;
+        all.push_back(window);
+        EnumChildWindows(window, CollectShown, reinterpret_cast<LPARAM>(&all));
+    }
+    return all;
+}
+
+}  // namespace
+
+// A window paints only once its thread's queue is empty (WM_PAINT comes
+// last), so what was asked of it before has shown once each of its threads
+// has answered a sent message and it has no region left to paint.
+void WaitForPaintsOnScreen() {
+    WaitUntil(
+        [] {
+            for (HWND window : OthersOnScreen()) {
+                if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, 5000,
+                                         nullptr) &&
+                    IsWindow(window))
+                    return false;
+                if (GetUpdateRect(window, nullptr, FALSE))
+                    return false;
+            }
+            return true;
+        },
+        10000);
+}
+
 void Photograph(const wchar_t* name) {
     wchar_t folder[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"CS_SCREENSHOTS", folder, MAX_PATH) == 0)
         return;
-    // Let the windows finish painting what they were asked to.
-    Sleep(300);
+    WaitForPaintsOnScreen();
     const int width = GetSystemMetrics(SM_CXSCREEN);
     const int height = GetSystemMetrics(SM_CYSCREEN);
     HDC screen = GetDC(nullptr);

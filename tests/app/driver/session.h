@@ -35,8 +35,11 @@ void RemoveTree(const std::wstring& root);
 std::vector<RemoteRow> ExpectedRows(const std::wstring& root, const engine::SetupChoices& choices,
                                     bool groups);
 
+// Until the windows of other processes on the screen have nothing left to
+// paint (bounded at 10 s: a window that keeps animating is taken as it is).
+void WaitForPaintsOnScreen();
 // A GDI capture of the screen as a 24-bit BMP, when CS_SCREENSHOTS names a
-// folder.
+// folder, once the windows have painted.
 void Photograph(const wchar_t* name);
 
 class Program {
