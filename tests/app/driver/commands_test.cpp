@@ -544,7 +544,9 @@ TEST_F(MainWindowCommands, AltReturnOpensTheHighlightedFileWithItsProgram) {
     ASSERT_GE(textRow, 0);
     // A fresh test prefix maps no extension to a program; this test maps
     // ".txt" to the system's text editor for its own run (Wine reads no
-    // per-user classes).
+    // per-user classes) and then puts back what the prefix had.
+    RegistryKeyGuard keepExtension(HKEY_CLASSES_ROOT, L".txt");
+    RegistryKeyGuard keepClass(HKEY_CLASSES_ROOT, L"cs.drivertext");
     auto set = [](const wchar_t* key, const wchar_t* value) {
         HKEY opened = nullptr;
         if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
@@ -557,12 +559,6 @@ TEST_F(MainWindowCommands, AltReturnOpensTheHighlightedFileWithItsProgram) {
         RegCloseKey(opened);
         return done;
     };
-    struct Unregister {
-        ~Unregister() {
-            RegDeleteKeyW(HKEY_CLASSES_ROOT, L".txt");
-            RegDeleteTreeW(HKEY_CLASSES_ROOT, L"cs.drivertext");
-        }
-    } unregister;
     ASSERT_TRUE(set(L".txt", L"cs.drivertext"));
     ASSERT_TRUE(set(L"cs.drivertext\\shell\\open\\command",
                     L"\"C:\\windows\\system32\\notepad.exe\" \"%1\""));

@@ -426,6 +426,81 @@ bool AnswerBox(HWND box, const wchar_t* text) {
     return Repeat([&] { Click(button); }, [&] { return !IsWindow(box) || !IsWindowVisible(box); });
 }
 
+namespace {
+
+void ReadKey(HKEY key, RegistryKeyGuard::Key& into) {
+    DWORD subkeys = 0;
+    DWORD longestSubkey = 0;
+    DWORD values = 0;
+    DWORD longestName = 0;
+    DWORD longestData = 0;
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr,
+                         &values, &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0; index < values; ++index) {
+        RegistryKeyGuard::Value value;
+        std::wstring name(longestName + 1, L'\0');
+        DWORD nameLength = longestName + 1;
+        value.data.resize(longestData);
+        DWORD dataSize = longestData;
+        if (RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &value.type,
+                          value.data.data(), &dataSize) != ERROR_SUCCESS)
+            continue;
+        name.resize(nameLength);
+        value.name = name;
+        value.data.resize(dataSize);
+        into.values.push_back(std::move(value));
+    }
+    for (DWORD index = 0; index < subkeys; ++index) {
+        std::wstring name(longestSubkey + 1, L'\0');
+        DWORD nameLength = longestSubkey + 1;
+        if (RegEnumKeyExW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS)
+            continue;
+        name.resize(nameLength);
+        HKEY opened = nullptr;
+        if (RegOpenKeyExW(key, name.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+            continue;
+        RegistryKeyGuard::Key subkey;
+        subkey.name = name;
+        ReadKey(opened, subkey);
+        RegCloseKey(opened);
+        into.subkeys.push_back(std::move(subkey));
+    }
+}
+
+void WriteKey(HKEY parent, const std::wstring& path, const RegistryKeyGuard::Key& key) {
+    HKEY created = nullptr;
+    if (RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    for (const RegistryKeyGuard::Value& value : key.values)
+        RegSetValueExW(created, value.name.c_str(), 0, value.type, value.data.data(),
+                       static_cast<DWORD>(value.data.size()));
+    for (const RegistryKeyGuard::Key& subkey : key.subkeys)
+        WriteKey(created, subkey.name, subkey);
+    RegCloseKey(created);
+}
+
+}  // namespace
+
+RegistryKeyGuard::RegistryKeyGuard(HKEY root, std::wstring path)
+    : root_(root), path_(std::move(path)) {
+    HKEY opened = nullptr;
+    existed_ = RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &opened) == ERROR_SUCCESS;
+    if (existed_) {
+        ReadKey(opened, saved_);
+        RegCloseKey(opened);
+    }
+}
+
+RegistryKeyGuard::~RegistryKeyGuard() {
+    RegDeleteTreeW(root_, path_.c_str());
+    RegDeleteKeyW(root_, path_.c_str());
+    if (existed_)
+        WriteKey(root_, path_, saved_);
+}
+
 bool RunUnix(const std::string& command, std::string* output, DWORD limit) {
     // Wine gives no handle to wait on for a Unix process: the shell leaves
     // a mark when the command has ended.

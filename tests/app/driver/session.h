@@ -130,6 +130,35 @@ HWND AwaitBox(const Program& program, HWND owner, DWORD limit = 30000);
 // Presses the box's button with `text` and waits until the box is gone.
 bool AnswerBox(HWND box, const wchar_t* text);
 
+// Puts a registry key back as it was when the guard was made, when the
+// guard ends (also at a failed assertion): its values with their types, its
+// subkeys and theirs, or its absence. The test prefix is shared by every
+// run, so what a test sets for itself must not outlive it.
+class RegistryKeyGuard {
+public:
+    RegistryKeyGuard(HKEY root, std::wstring path);
+    ~RegistryKeyGuard();
+    RegistryKeyGuard(const RegistryKeyGuard&) = delete;
+    RegistryKeyGuard& operator=(const RegistryKeyGuard&) = delete;
+
+    struct Value {
+        std::wstring name;
+        DWORD type = REG_NONE;
+        std::vector<BYTE> data;
+    };
+    struct Key {
+        std::wstring name;
+        std::vector<Value> values;
+        std::vector<Key> subkeys;
+    };
+
+private:
+    HKEY root_;
+    std::wstring path_;
+    bool existed_ = false;
+    Key saved_;
+};
+
 // Runs `command` with the Linux shell, as a program beside Wine would (X
 // tools: xclip, xdotool), and waits for it; its output goes to `output`
 // when given. Wine starts a Unix program without the Windows handles, so
