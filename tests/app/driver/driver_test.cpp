@@ -27,12 +27,12 @@ protected:
     // CS_DEMO_ROOT names a folder to scan instead of the one made here.
     static void SetUpTestSuite() {
         wchar_t demo[MAX_PATH] = {};
-        if (GetEnvironmentVariableW(L"CS_DEMO_ROOT", demo, MAX_PATH) > 0)
-            tree_ = new std::wstring(demo);
-        else
-            tree_ = new std::wstring(MakeTree(L"scan"));
+        made_ = GetEnvironmentVariableW(L"CS_DEMO_ROOT", demo, MAX_PATH) == 0;
+        tree_ = new std::wstring(made_ ? MakeTree(L"scan") : demo);
     }
     static void TearDownTestSuite() {
+        if (made_)
+            RemoveTree(*tree_);
         delete tree_;
         tree_ = nullptr;
     }
@@ -40,9 +40,11 @@ protected:
 
 private:
     static std::wstring* tree_;
+    static bool made_;
 };
 
 std::wstring* DesktopProgram::tree_ = nullptr;
+bool DesktopProgram::made_ = false;
 
 TEST_F(DesktopProgram, StartsWithItsWindowTheStartTipAndDisabledButtons) {
     // A quoted folder on the command line, as the shell passes one.
