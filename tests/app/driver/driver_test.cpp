@@ -225,24 +225,63 @@ TEST_F(DesktopProgram, SetupWindowRulesThenAScanShowsTheEnginesRows) {
     CloseAndExpectExitCode(program, main.window);
 }
 
+// Two equal files of a tebibyte each, holes all through, which take no room
+// on the disk: proving them equal reads two tebibytes, minutes at any speed,
+// so a scan of them by exact contents is still running whenever the test
+// cancels it or closes the window, however slow the machine.
+struct EndlessTree {
+    std::wstring root;
+
+    EndlessTree() {
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        root = std::wstring(temp) + L"cs-driver-endless-" + std::to_wstring(GetCurrentProcessId());
+        RemoveTree(root);
+        CreateDirectoryW(root.c_str(), nullptr);
+        for (const wchar_t* name : {L"\\one.bin", L"\\two.bin"}) {
+            HANDLE file = CreateFileW((root + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            LARGE_INTEGER size{};
+            size.QuadPart = 1LL << 40;
+            if (file != INVALID_HANDLE_VALUE) {
+                SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+                SetEndOfFile(file);
+                CloseHandle(file);
+            }
+        }
+    }
+    ~EndlessTree() { RemoveTree(root); }
+    bool Made() const {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        return GetFileAttributesExW((root + L"\\two.bin").c_str(), GetFileExInfoStandard,
+                                    &data) &&
+               data.nFileSizeHigh == 256;
+    }
+};
+
 TEST_F(DesktopProgram, CancelEarlyThenScanAgainThenCloseDuringAScan) {
+    const EndlessTree endless;
+    ASSERT_TRUE(endless.Made()) << "no tebibyte files in the temporary folder";
     Program program(L"");
     ASSERT_TRUE(program.Started());
     MainWindow main = AwaitMain(program);
     ASSERT_NE(main.window, nullptr);
 
-    // The system's programs, typed with a backslash: a scan too large to
-    // end by itself before the cancel. (Wine shows the drive root Z:\ as a
-    // mount point, which the walk does not enter.)
+    // The endless tree by exact contents, typed with a backslash.
     HWND setup = OpenSetup(program, main);
     ASSERT_NE(setup, nullptr);
-    SendMessageW(FindChild(setup, L"Edit"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Z:\\usr\\"));
+    HWND presets = FindChild(setup, L"ComboBox");
+    HWND exact = Button(setup, texts::kExactContents);
+    ASSERT_TRUE(presets && exact);
+    ASSERT_TRUE(Repeat([&] { ChoosePreset(setup, presets, 3); }, [&] { return IsChecked(exact); }));
+    const std::wstring typed = endless.root + L"\\";
+    SendMessageW(FindChild(setup, L"Edit"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
     HWND start = Button(setup, texts::kStartNow);
     ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(start) != FALSE; }));
     Click(start);
     HWND progress = program.Await(L"_WND_PROGRESS_DLG_");
     ASSERT_NE(progress, nullptr) << "no progress dialog";
-    const std::wstring scanning = std::wstring(texts::kScanning) + L"\r\nZ:\\usr";
+    const std::wstring scanning = std::wstring(texts::kScanning) + L"\r\n" + endless.root;
     EXPECT_TRUE(WaitUntil([&] { return MessageOf(progress) == scanning; }))
         << "the progress dialog does not name the root without its backslash";
     Photograph(L"progress");
@@ -277,7 +316,8 @@ TEST_F(DesktopProgram, CancelEarlyThenScanAgainThenCloseDuringAScan) {
     ASSERT_NE(setup, nullptr);
     tip = StartAndAwaitTip(program, main, setup, Tree());
     ASSERT_NE(tip, nullptr);
-    engine::SetupChoices choices;  // the start-up criteria, kept from before
+    engine::SetupChoices choices;  // the criteria kept from before
+    engine::ApplyPreset(4, choices);
     const bool groups = SendMessageW(main.list, LVM_GETGROUPCOUNT, 0, 0) > 0;
     ExpectRowsEqual(ReadRows(main.list), ExpectedRows(Tree(), choices, groups));
 
@@ -285,7 +325,8 @@ TEST_F(DesktopProgram, CancelEarlyThenScanAgainThenCloseDuringAScan) {
     // the scan has stopped.
     setup = OpenSetup(program, main);
     ASSERT_NE(setup, nullptr);
-    SendMessageW(FindChild(setup, L"Edit"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Z:\\usr"));
+    SendMessageW(FindChild(setup, L"Edit"), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(endless.root.c_str()));
     start = Button(setup, texts::kStartNow);
     ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(start) != FALSE; }));
     Click(start);
