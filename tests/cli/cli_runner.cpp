@@ -26,15 +26,21 @@ void ApplyEnvironment(const Environment& env) {
     }
 }
 
-[[noreturn]] void Exec(const std::vector<std::string>& args) {
+// `program`, when given, is the binary opened beforehand: a home mounted
+// over the account's may hide the path it was found by (a checkout below
+// root's home).
+[[noreturn]] void Exec(const std::vector<std::string>& args, int program = -1) {
     std::vector<char*> argv;
-    std::string program = CS_CLI_PATH;
-    argv.push_back(program.data());
+    std::string path = CS_CLI_PATH;
+    argv.push_back(path.data());
     std::vector<std::string> copy = args;
     for (auto& a : copy)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    if (program >= 0)
+        fexecve(program, argv.data(), environ);
+    else
+        execv(path.c_str(), argv.data());
     _exit(127);
 }
 
@@ -65,6 +71,7 @@ pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd,
         ApplyEnvironment(env);
         dup2(out[1], 1);
         dup2(err[1], 2);
+        const int program = open(CS_CLI_PATH, O_PATH | O_CLOEXEC);
         std::string why;
         if ((!confinement.homeMountedFrom.empty() &&
              !MountOverAccountHome(confinement.homeMountedFrom, why)) ||
@@ -75,7 +82,7 @@ pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd,
         }
         close(out[0]);
         close(err[0]);
-        Exec(args);
+        Exec(args, program);
     }
     close(out[1]);
     close(err[1]);
