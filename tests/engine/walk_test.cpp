@@ -182,8 +182,11 @@ TEST(Walk, CancelInADeepFolderUnwindsEveryLevel) {
 
 TEST(Walk, CancelFromAnotherThreadStopsTheScanThread) {
     TempTree tree;
-    for (int k = 0; k < 6; ++k)
-        tree.WriteSized("big" + std::to_string(k), 8 << 20, 1);
+    // More copies of one file than the reads that can be under way at once
+    // (128) and the joins before the first rebuild (30) together: a cancel
+    // that lands at that rebuild leaves files the scan never reads.
+    for (int k = 0; k < 300; ++k)
+        tree.WriteSized("copy" + std::to_string(k), 16 << 10, 1);
     const ScanOptions options = Options(tree, CRIT_EXACT_CONTENTS);  // must outlive the thread
     // What a whole scan reads (both sides of every comparison count).
     uint64_t everything = 0;
@@ -195,26 +198,38 @@ TEST(Walk, CancelFromAnotherThreadStopsTheScanThread) {
         everything = progress.bytesHashed.load();
         ASSERT_GT(everything, 0u);
     }
+    // The scan thread waits in its first rebuild until this thread has
+    // raised the flag, so the cancel always lands while it is still at work.
+    std::promise<std::thread::id> paused;
+    std::future<std::thread::id> pausedOn = paused.get_future();
+    std::promise<void> raised;
+    std::shared_future<void> resume = raised.get_future().share();
+    int rebuilds = 0;
+    ScanHooks hooks;
+    hooks.rebuild = [&, resume](const ScanResults&) {
+        if (++rebuilds > 1)
+            return;
+        paused.set_value(std::this_thread::get_id());
+        // Only bounds a hang of the test itself.
+        resume.wait_for(std::chrono::seconds(60));
+    };
     ScanResults results;
     std::atomic<uint8_t> cancel{0};
     std::atomic<int> done{kScanRunning};
     ScanProgress progress;
-    std::thread worker = StartScanThread(options, results, cancel, &progress, ScanHooks{}, done);
-    // Wait until reading has begun, then cancel part way.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (progress.bytesHashed.load() == 0 && done.load() == kScanRunning &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::yield();
-    }
-    const uint64_t atCancel = progress.bytesHashed.load();
+    std::thread worker = StartScanThread(options, results, cancel, &progress, hooks, done);
+    const bool reached = pausedOn.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
     cancel = 1;
+    raised.set_value();
     worker.join();
-    if (done.load() == static_cast<int>(ScanOutcome::Completed))
-        GTEST_SKIP() << "the scan finished before the cancel could land";
+    ASSERT_TRUE(reached) << "the scan never reached its first rebuild";
+    EXPECT_NE(pausedOn.get(), std::this_thread::get_id());
     EXPECT_EQ(done.load(), static_cast<int>(ScanOutcome::Cancelled))
-        << "bytes read when cancelled " << atCancel << ", at the end "
-        << progress.bytesHashed.load() << ", groups " << results.matchGroups.size();
+        << "bytes read " << progress.bytesHashed.load() << " of " << everything << ", groups "
+        << results.matchGroups.size();
     EXPECT_LT(progress.bytesHashed.load(), everything);
+    ASSERT_EQ(results.matchGroups.size(), 1u);
+    EXPECT_LT(results.matchGroups[0].count, 300);
 }
 
 TEST(Walk, ScanThreadReportsCompletionAndTheSameResults) {

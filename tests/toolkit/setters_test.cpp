@@ -12,15 +12,13 @@ namespace {
 
 using namespace Gdiplus::DllExports;
 
-constexpr std::chrono::milliseconds kPaintWait{3000};
-
 uint32_t Argb(COLORREF colour) {
     return 0xFF000000u | (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
 }
 
 // The pixel once it shows `expected`, or whatever it shows after the wait.
 uint32_t PixelOnceShown(HWND window, int x, int y, uint32_t expected) {
-    PumpUntil([&] { return ScreenPixel(window, x, y) == expected; }, kPaintWait);
+    PumpUntil([&] { return ScreenPixel(window, x, y) == expected; });
     return ScreenPixel(window, x, y);
 }
 

@@ -129,15 +129,13 @@ std::vector<uint32_t> CaptureClient(HWND window, int& width, int& height) {
 }
 
 bool BringToFront(HWND window) {
-    return PumpUntil(
-        [&] {
-            if (GetForegroundWindow() == window)
-                return true;
-            BringWindowToTop(window);
-            SetForegroundWindow(window);
-            return false;
-        },
-        std::chrono::milliseconds(5000));
+    return PumpUntil([&] {
+        if (GetForegroundWindow() == window)
+            return true;
+        BringWindowToTop(window);
+        SetForegroundWindow(window);
+        return false;
+    });
 }
 
 void ForgetQuit() {

@@ -19,8 +19,8 @@
 namespace cs::toolkit::test {
 
 // Generous: Wine under a loaded machine can be slow, and a wait ends as soon
-// as its condition holds.
-inline constexpr std::chrono::milliseconds kWaitLimit{10000};
+// as its condition holds; the limit only turns a hang into a failure.
+inline constexpr std::chrono::milliseconds kWaitLimit{30000};
 
 struct TestWindow {
     EventRecord events;
@@ -62,7 +62,9 @@ uint32_t ScreenPixel(HWND window, int x, int y);
 // 0xFF); `width`/`height` receive the size. Empty when it cannot be read.
 std::vector<uint32_t> CaptureClient(HWND window, int& width, int& height);
 // The screen stays with the test that owns the display: raises the window
-// and makes it the foreground window; false when the window manager refused.
+// and makes it the foreground window, again and again until it is (another
+// window can take the foreground just then); false when it never was within
+// kWaitLimit.
 bool BringToFront(HWND window);
 
 // Removes a quit request a test posted, so the next test does not inherit it.

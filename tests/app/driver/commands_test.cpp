@@ -327,7 +327,7 @@ TEST_F(MainWindowCommands, SelectionAcceleratorsTickByTheirRules) {
         ASSERT_NE(StatesOf(expected), States(main_.list)) << "the command would change nothing";
         ASSERT_TRUE(BringToFront(main_.window));
         Type(rule.modifiers, rule.key);
-        EXPECT_TRUE(WaitUntil([&] { return States(main_.list) == StatesOf(expected); }, 10000));
+        EXPECT_TRUE(WaitUntil([&] { return States(main_.list) == StatesOf(expected); }));
         if (first) {
             EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(deleteTicked) != FALSE; }))
                 << "a command that ticked rows left \"Delete ticked files\" disabled";
@@ -501,7 +501,7 @@ TEST_F(MainWindowCommands, CopyPathPutsTheHighlightedPathOnTheClipboard) {
     EXPECT_EQ(clipboard(), shown_[row].texts[0]);
     // What other programs of the desktop paste; Wine passes it on to X a
     // moment later.
-    EXPECT_TRUE(WaitUntil([&] { return XClipboard() == shown_[row].texts[0]; }, 10000))
+    EXPECT_TRUE(WaitUntil([&] { return XClipboard() == shown_[row].texts[0]; }))
         << "the X clipboard holds something else";
 }
 
@@ -576,7 +576,9 @@ TEST_F(MainWindowCommands, AltReturnOpensTheHighlightedFileWithItsProgram) {
     ASSERT_GE(textRow, 0);
     // A fresh test prefix maps no extension to a program; this test maps
     // ".txt" to the system's text editor for its own run (Wine reads no
-    // per-user classes).
+    // per-user classes) and then puts back what the prefix had.
+    RegistryKeyGuard keepExtension(HKEY_CLASSES_ROOT, L".txt");
+    RegistryKeyGuard keepClass(HKEY_CLASSES_ROOT, L"cs.drivertext");
     auto set = [](const wchar_t* key, const wchar_t* value) {
         HKEY opened = nullptr;
         if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
@@ -589,12 +591,6 @@ TEST_F(MainWindowCommands, AltReturnOpensTheHighlightedFileWithItsProgram) {
         RegCloseKey(opened);
         return done;
     };
-    struct Unregister {
-        ~Unregister() {
-            RegDeleteKeyW(HKEY_CLASSES_ROOT, L".txt");
-            RegDeleteTreeW(HKEY_CLASSES_ROOT, L"cs.drivertext");
-        }
-    } unregister;
     ASSERT_TRUE(set(L".txt", L"cs.drivertext"));
     ASSERT_TRUE(set(L"cs.drivertext\\shell\\open\\command",
                     L"\"C:\\windows\\system32\\notepad.exe\" \"%1\""));

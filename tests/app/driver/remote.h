@@ -5,8 +5,11 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,19 @@ namespace cs::driver {
 // Polls `condition` every 20 ms; false when it did not hold within `limit`
 // milliseconds (an upper bound that turns a hang into a failure).
 bool WaitUntil(const std::function<bool()>& condition, DWORD limit = 30000);
+
+// Waits until `read` gives `expected`: another process's window applies a
+// move, a size or a text in its own time (a resize asked of it also goes
+// through the window manager and back). On failure, says what it gave last.
+template <class Read, class Value>
+::testing::AssertionResult Settles(const Read& read, const Value& expected, DWORD limit = 30000) {
+    auto last = read();
+    if (WaitUntil([&] { return (last = read()) == expected; }, limit))
+        return ::testing::AssertionSuccess();
+    std::ostringstream shown;
+    shown << "still " << last << " after " << limit << " ms, expected " << expected;
+    return ::testing::AssertionFailure() << shown.str();
+}
 
 // A visible top-level window of process `pid` with class `className`
 // (owned by `owner` when it is not null), or null.

@@ -146,12 +146,57 @@ std::vector<RemoteRow> ExpectedRows(const std::wstring& root, const engine::Setu
     return expected;
 }
 
+namespace {
+
+BOOL CALLBACK CollectShown(HWND window, LPARAM parameter) {
+    if (IsWindowVisible(window))
+        reinterpret_cast<std::vector<HWND>*>(parameter)->push_back(window);
+    return TRUE;
+}
+
+// Every visible window on the screen (top-level ones and their children)
+// that belongs to another process: what a capture shows.
+std::vector<HWND> OthersOnScreen() {
+    std::vector<HWND> shown;
+    EnumWindows(CollectShown, reinterpret_cast<LPARAM>(&shown));
+    std::vector<HWND> all;
+    for (HWND window : shown) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        if (pid == GetCurrentProcessId())
+            continue;
+        all.push_back(window);
+        EnumChildWindows(window, CollectShown, reinterpret_cast<LPARAM>(&all));
+    }
+    return all;
+}
+
+}  // namespace
+
+// A window paints only once its thread's queue is empty (WM_PAINT comes
+// last), so what was asked of it before has shown once each of its threads
+// has answered a sent message and it has no region left to paint.
+void WaitForPaintsOnScreen() {
+    WaitUntil(
+        [] {
+            for (HWND window : OthersOnScreen()) {
+                if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, 5000,
+                                         nullptr) &&
+                    IsWindow(window))
+                    return false;
+                if (GetUpdateRect(window, nullptr, FALSE))
+                    return false;
+            }
+            return true;
+        },
+        10000);
+}
+
 void Photograph(const wchar_t* name) {
     wchar_t folder[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"CS_SCREENSHOTS", folder, MAX_PATH) == 0)
         return;
-    // Let the windows finish painting what they were asked to.
-    Sleep(300);
+    WaitForPaintsOnScreen();
     const int width = GetSystemMetrics(SM_CXSCREEN);
     const int height = GetSystemMetrics(SM_CYSCREEN);
     HDC screen = GetDC(nullptr);
@@ -261,9 +306,12 @@ MainWindow AwaitMain(const Program& program) {
 // program while it drains its queue (a dialog or box just closed) is
 // dropped by the toolkit's drain, as a hurried click would be.
 bool Repeat(const std::function<void()>& action, const std::function<bool()>& shows) {
+    // Again after 3 s without an effect (a dropped action shows no effect
+    // at all); the last attempt waits long enough that a slow effect of any
+    // of them still counts.
     for (int attempt = 0; attempt < 5; ++attempt) {
         action();
-        if (WaitUntil(shows, 3000))
+        if (WaitUntil(shows, attempt < 4 ? 3000 : 30000))
             return true;
     }
     return false;
@@ -284,13 +332,19 @@ HWND OpenSetup(const Program& program, const MainWindow& main) {
     HWND setup = nullptr;
     for (int attempt = 0; attempt < 5 && setup == nullptr; ++attempt) {
         PressImageButton(main.startScan);
-        setup = program.Await(texts::kSetupClass, nullptr, 3000);
+        setup = program.Await(texts::kSetupClass, nullptr, attempt < 4 ? 3000 : 30000);
     }
     if (setup == nullptr)
         return nullptr;
-    HWND picker = program.Await(L"#32770", setup);
+    // With a root already named (the command line, a drop) the box holds it
+    // and no picker opens.
+    HWND rootEdit = FindChild(setup, L"Edit");
+    HWND picker = nullptr;
+    WaitUntil([&] {
+        return !TextOf(rootEdit).empty() || (picker = program.Window(L"#32770", setup)) != nullptr;
+    });
     if (picker == nullptr)
-        return nullptr;
+        return TextOf(rootEdit).empty() ? nullptr : setup;
     PostMessageW(picker, WM_COMMAND, IDCANCEL, 0);
     WaitUntil([&] { return !IsWindow(picker) || !IsWindowVisible(picker); });
     return setup;
@@ -308,7 +362,7 @@ HWND StartAndAwaitTip(const Program& program, const MainWindow& main, HWND setup
     // The end of the scan shows as the progress dialog going, then the tip;
     // the tip can be gone again at once, when the window loses the focus to
     // another program just then. So the scan has ended when the dialog has
-    // come and gone, or when the tip shows; the tip is waited for briefly.
+    // come and gone, or when the tip shows.
     HWND tip = nullptr;
     bool progressSeen = false;
     auto tipShown = [&] {
@@ -328,7 +382,7 @@ HWND StartAndAwaitTip(const Program& program, const MainWindow& main, HWND setup
         },
         120000);
     if (over && tip == nullptr)
-        WaitUntil(tipShown, 3000);
+        WaitUntil(tipShown);
     if (ended != nullptr)
         *ended = over;
     return tip;
@@ -376,6 +430,81 @@ bool AnswerBox(HWND box, const wchar_t* text) {
     if (button == nullptr)
         return false;
     return Repeat([&] { Click(button); }, [&] { return !IsWindow(box) || !IsWindowVisible(box); });
+}
+
+namespace {
+
+void ReadKey(HKEY key, RegistryKeyGuard::Key& into) {
+    DWORD subkeys = 0;
+    DWORD longestSubkey = 0;
+    DWORD values = 0;
+    DWORD longestName = 0;
+    DWORD longestData = 0;
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr,
+                         &values, &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+        return;
+    for (DWORD index = 0; index < values; ++index) {
+        RegistryKeyGuard::Value value;
+        std::wstring name(longestName + 1, L'\0');
+        DWORD nameLength = longestName + 1;
+        value.data.resize(longestData);
+        DWORD dataSize = longestData;
+        if (RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &value.type,
+                          value.data.data(), &dataSize) != ERROR_SUCCESS)
+            continue;
+        name.resize(nameLength);
+        value.name = name;
+        value.data.resize(dataSize);
+        into.values.push_back(std::move(value));
+    }
+    for (DWORD index = 0; index < subkeys; ++index) {
+        std::wstring name(longestSubkey + 1, L'\0');
+        DWORD nameLength = longestSubkey + 1;
+        if (RegEnumKeyExW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS)
+            continue;
+        name.resize(nameLength);
+        HKEY opened = nullptr;
+        if (RegOpenKeyExW(key, name.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+            continue;
+        RegistryKeyGuard::Key subkey;
+        subkey.name = name;
+        ReadKey(opened, subkey);
+        RegCloseKey(opened);
+        into.subkeys.push_back(std::move(subkey));
+    }
+}
+
+void WriteKey(HKEY parent, const std::wstring& path, const RegistryKeyGuard::Key& key) {
+    HKEY created = nullptr;
+    if (RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    for (const RegistryKeyGuard::Value& value : key.values)
+        RegSetValueExW(created, value.name.c_str(), 0, value.type, value.data.data(),
+                       static_cast<DWORD>(value.data.size()));
+    for (const RegistryKeyGuard::Key& subkey : key.subkeys)
+        WriteKey(created, subkey.name, subkey);
+    RegCloseKey(created);
+}
+
+}  // namespace
+
+RegistryKeyGuard::RegistryKeyGuard(HKEY root, std::wstring path)
+    : root_(root), path_(std::move(path)) {
+    HKEY opened = nullptr;
+    existed_ = RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ, &opened) == ERROR_SUCCESS;
+    if (existed_) {
+        ReadKey(opened, saved_);
+        RegCloseKey(opened);
+    }
+}
+
+RegistryKeyGuard::~RegistryKeyGuard() {
+    RegDeleteTreeW(root_, path_.c_str());
+    RegDeleteKeyW(root_, path_.c_str());
+    if (existed_)
+        WriteKey(root_, path_, saved_);
 }
 
 bool RunUnix(const std::string& command, std::string* output, DWORD limit) {

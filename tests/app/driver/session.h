@@ -35,8 +35,11 @@ void RemoveTree(const std::wstring& root);
 std::vector<RemoteRow> ExpectedRows(const std::wstring& root, const engine::SetupChoices& choices,
                                     bool groups);
 
+// Until the windows of other processes on the screen have nothing left to
+// paint (bounded at 10 s: a window that keeps animating is taken as it is).
+void WaitForPaintsOnScreen();
 // A GDI capture of the screen as a 24-bit BMP, when CS_SCREENSHOTS names a
-// folder.
+// folder, once the windows have painted.
 void Photograph(const wchar_t* name);
 
 class Program {
@@ -108,7 +111,7 @@ MainWindow AwaitMain(const Program& program);
 bool Repeat(const std::function<void()>& action, const std::function<bool()>& shows);
 void ChoosePreset(HWND setup, HWND presets, int index);
 // Opens the setup window through "Start a new scan" and cancels the folder
-// picker it opens at once.
+// picker it opens at once (none opens when the program was given a root).
 HWND OpenSetup(const Program& program, const MainWindow& main);
 // Sets the root, presses "Start the scan now" and waits for the end of the
 // scan (`ended`, when given) and its tip (null when it did not show).
@@ -127,10 +130,39 @@ HWND AwaitBox(const Program& program, HWND owner, DWORD limit = 30000);
 // Presses the box's button with `text` and waits until the box is gone.
 bool AnswerBox(HWND box, const wchar_t* text);
 
+// Puts a registry key back as it was when the guard was made, when the
+// guard ends (also at a failed assertion): its values with their types, its
+// subkeys and theirs, or its absence. The test prefix is shared by every
+// run, so what a test sets for itself must not outlive it.
+class RegistryKeyGuard {
+public:
+    RegistryKeyGuard(HKEY root, std::wstring path);
+    ~RegistryKeyGuard();
+    RegistryKeyGuard(const RegistryKeyGuard&) = delete;
+    RegistryKeyGuard& operator=(const RegistryKeyGuard&) = delete;
+
+    struct Value {
+        std::wstring name;
+        DWORD type = REG_NONE;
+        std::vector<BYTE> data;
+    };
+    struct Key {
+        std::wstring name;
+        std::vector<Value> values;
+        std::vector<Key> subkeys;
+    };
+
+private:
+    HKEY root_;
+    std::wstring path_;
+    bool existed_ = false;
+    Key saved_;
+};
+
 // Runs `command` with the Linux shell, as a program beside Wine would (X
 // tools: xclip, xdotool), and waits for it; its output goes to `output`
 // when given. Wine starts a Unix program without the Windows handles, so
 // the shell redirects into a file read back through drive Z:.
-bool RunUnix(const std::string& command, std::string* output = nullptr, DWORD limit = 10000);
+bool RunUnix(const std::string& command, std::string* output = nullptr, DWORD limit = 30000);
 
 }  // namespace cs::driver
