@@ -185,24 +185,27 @@ void ShowBox(MsgBox& box, HWND ownerWindow, const wchar_t* text, int height, Win
     if (owner != nullptr)
         EnterOwnedPopup(*owner, record.window);
 
-    box.messageId = CreateStandardControl(record, ControlKind::kLabel, L"Static", text,
-                                          kMessageStyle, 0, 20, 20, kMessageWidth, height - kBoxChrome);
+    box.messageId =
+        CreateStandardControl(record, ControlKind::kLabel, L"Static", text, kMessageStyle, 0, 20,
+                              20, kMessageWidth, height - kBoxChrome);
     int32_t* ids[] = {&box.firstButtonId, &box.secondButtonId, &box.thirdButtonId};
     const auto& places = kButtons[static_cast<size_t>(box.kind)];
+    size_t chosen = 0;
+    if (defaultButton >= 1 && defaultButton <= 3 &&
+        places[static_cast<size_t>(defaultButton - 1)].label != nullptr)
+        chosen = static_cast<size_t>(defaultButton - 1);
     for (size_t i = 0; i < places.size() && places[i].label != nullptr; ++i) {
         *ids[i] =
             CreateStandardControl(record, ControlKind::kPushButton, L"Button", places[i].label,
-                                  i == 0 ? kDefaultButtonStyle : kButtonStyle, 0, places[i].x,
+                                  i == chosen ? kDefaultButtonStyle : kButtonStyle, 0, places[i].x,
                                   height - 35, kButtonWidth, kButtonHeight);
     }
-    int32_t chosen = box.firstButtonId;
-    if (defaultButton >= 1 && defaultButton <= 3 && *ids[defaultButton - 1] > 0)
-        chosen = *ids[defaultButton - 1];
-    if (chosen > 0)
-        SetDefaultButton(record, chosen);
+    const int32_t chosenId = *ids[chosen];
+    if (chosenId > 0)
+        SetDefaultButton(record, chosenId);
     ShowToolkitWindow(record, SW_SHOW, show::kUpdate | show::kForeground | show::kActivate);
-    if (chosen > 0)
-        SetControlState(record, chosen, state::kFocused);
+    if (chosenId > 0)
+        SetControlState(record, chosenId, state::kFocused);
 }
 
 void ShowTip(MsgBox& box, WindowRecord* owner, HWND ownerWindow, const wchar_t* text, int height) {

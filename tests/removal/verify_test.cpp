@@ -187,7 +187,8 @@ TEST(VerifiedRemoval, AWhollyTickedGroupKeepsItsFirstCopyAndAGoneItemCountsAsRem
     policy.goneIsRemoved = true;
     const auto outcomes = s.RemoveChecked(record, verdicts, false, policy);
     for (const ItemOutcome& o : outcomes)
-        EXPECT_TRUE(o.removed) << platform::Utf16ToUtf8Lossless(o.path) << ": " << WhyText(o.why, o.check);
+        EXPECT_TRUE(o.removed) << platform::Utf16ToUtf8Lossless(o.path) << ": "
+                               << WhyText(o.why, o.check);
     EXPECT_TRUE(fs::exists(a1));
     EXPECT_TRUE(fs::exists(b1));
     EXPECT_TRUE(fs::exists(c1));
