@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cwchar>
 #include <iterator>
+#include <unordered_map>
 
 #include "app/main_window.h"
 #include "app/texts.h"
@@ -210,13 +211,20 @@ void RemoveTicked(MainWindow& window) {
     Report(window, report.c_str());
 }
 
-// Whether every other member of the run of `row` goes with this removal:
-// ticked, or below a ticked folder.
-bool EveryCopyGoes(const std::vector<removal::RowSnapshot>& rows, int32_t row) {
-    std::vector<std::u16string> tickedFolders;
+// The ticked folders of the rows, each with its separator: whatever lies
+// below one goes with it.
+std::vector<std::u16string> TickedFolders(const std::vector<removal::RowSnapshot>& rows) {
+    std::vector<std::u16string> folders;
     for (const removal::RowSnapshot& r : rows)
         if (r.run >= 0 && r.ticked && r.group == results::kFolderGroup)
-            tickedFolders.push_back(r.path + platform::kPathSeparator);
+            folders.push_back(r.path + platform::kPathSeparator);
+    return folders;
+}
+
+// Whether every other member of the run of `row` goes with this removal:
+// ticked, or below a ticked folder.
+bool EveryCopyGoes(const std::vector<removal::RowSnapshot>& rows, int32_t row,
+                   const std::vector<std::u16string>& tickedFolders) {
     auto below = [&](const std::u16string& path) {
         for (const std::u16string& folder : tickedFolders)
             if (path.size() > folder.size() &&
@@ -224,15 +232,20 @@ bool EveryCopyGoes(const std::vector<removal::RowSnapshot>& rows, int32_t row) {
                 return true;
         return false;
     };
+    // A run is a stretch of neighbouring rows.
     const int32_t run = rows[static_cast<size_t>(row)].run;
-    for (const removal::RowSnapshot& member : rows)
-        if (member.run == run && !member.ticked && !below(member.path))
+    size_t first = static_cast<size_t>(row);
+    while (first > 0 && rows[first - 1].run == run)
+        --first;
+    for (size_t m = first; m < rows.size() && rows[m].run == run; ++m)
+        if (!rows[m].ticked && !below(rows[m].path))
             return false;
     return true;
 }
 
 NotDeleted ReasonOf(const removal::ItemOutcome& outcome, const removal::ItemVerdict& verdict,
-                    const std::vector<removal::RowSnapshot>& rows) {
+                    const std::vector<removal::RowSnapshot>& rows,
+                    const std::vector<std::u16string>& tickedFolders) {
     using platform::ItemCheck;
     using removal::Why;
     auto byCheck = [](ItemCheck check) {
@@ -260,8 +273,8 @@ NotDeleted ReasonOf(const removal::ItemOutcome& outcome, const removal::ItemVerd
         case Why::NotRemoved:
             return byCheck(outcome.check);
         case Why::NoKeeper:
-            return EveryCopyGoes(rows, verdict.row) ? NotDeleted::EveryCopyTicked
-                                                    : NotDeleted::KeeperChanged;
+            return EveryCopyGoes(rows, verdict.row, tickedFolders) ? NotDeleted::EveryCopyTicked
+                                                                   : NotDeleted::KeeperChanged;
         case Why::KeeperGone:
             return NotDeleted::KeeperChanged;
         case Why::HoldsLastCopy:
@@ -287,14 +300,15 @@ RemovalTally TallyRemoval(const RemovalJob& job) {
     tally.ticked = job.ticked;
     tally.removed = job.removed;
     tally[NotDeleted::EveryCopyTicked] = static_cast<int32_t>(job.keptFirst.size());
+    std::unordered_map<std::u16string, const removal::ItemVerdict*> verdictOf;
+    for (const removal::ItemVerdict& v : job.verdicts)
+        verdictOf.emplace(v.path, &v);
+    const std::vector<std::u16string> tickedFolders = TickedFolders(job.snapshot);
     for (const removal::ItemOutcome& outcome : job.outcomes) {
         if (outcome.removed || outcome.why == removal::Why::Cancelled)
             continue;
-        const auto verdict =
-            std::find_if(job.verdicts.begin(), job.verdicts.end(),
-                         [&](const removal::ItemVerdict& v) { return v.path == outcome.path; });
-        if (verdict != job.verdicts.end())
-            ++tally[ReasonOf(outcome, *verdict, job.snapshot)];
+        if (const auto it = verdictOf.find(outcome.path); it != verdictOf.end())
+            ++tally[ReasonOf(outcome, *it->second, job.snapshot, tickedFolders)];
     }
     return tally;
 }
