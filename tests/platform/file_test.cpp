@@ -232,7 +232,11 @@ TEST(FileReaderWindows, PipesAndDevicesAreRefused) {
     EXPECT_FALSE(file.IsOpen());
     CloseHandle(pipe);
 
-    EXPECT_EQ(file.Open(u"NUL"), Status::NotRegular);
+    // The device itself, named in the device namespace. A bare "NUL" is a
+    // file of that name in the current folder: every path is opened in its
+    // long form, which turns no name into a device.
+    EXPECT_EQ(file.Open(u"\\\\.\\NUL"), Status::NotRegular);
+    EXPECT_EQ(file.Open(u"NUL"), Status::NotFound);
 }
 
 #else
