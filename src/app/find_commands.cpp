@@ -4,10 +4,12 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <cwchar>
 #include <cwctype>
 
 #include "app/main_window.h"
 #include "app/texts.h"
+#include "app/window_rules.h"
 #include "platform/text.h"
 #include "platform/win32/long_path.h"
 #include "results/find.h"
@@ -173,10 +175,58 @@ void OpenHighlightedLocation(MainWindow& window) {
         OpenLocation(path);
 }
 
+namespace {
+
+// Whether the shell's default action on `path` would run it rather than
+// show it: a folder opens a window on itself, anything else by its type,
+// and a program's type is to be started. The name's text is enough to
+// tell, and no file is opened to find out.
+bool WouldRun(const std::wstring& path) {
+    const DWORD attributes =
+        platform::win32::AttributesAt(platform::win32::LongPath::Of(path));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    const std::wstring extension = ExtensionOf(path);
+    if (extension.empty())
+        return false;
+    if (AssocIsDangerous(extension.c_str()))
+        return true;
+    wchar_t pathext[2048] = {};
+    const DWORD length = GetEnvironmentVariableW(L"PATHEXT", pathext, 2048);
+    return IsRunnableExtension(extension, length > 0 && length < 2048 ? pathext : L"");
+}
+
+// The pump of the question: closing the main window answers it "No".
+bool PumpUntilClose(EventRecord&, void* context) {
+    auto& window = *static_cast<MainWindow*>(context);
+    return !window.app.closeRequested && NextEvent(window) && !window.app.closeRequested;
+}
+
+// Asks before a program or shortcut is started; "No" is the default, so a
+// hurried Return runs nothing.
+bool ConfirmRun(MainWindow& window, const std::wstring& path) {
+    AppState& app = window.app;
+    const std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+    std::wstring text(name.size() + wcslen(texts::kWouldRun), L'\0');
+    swprintf(text.data(), text.size(), texts::kWouldRun, name.c_str());
+    text.resize(wcslen(text.c_str()));
+    BeginMainBusy(window);
+    const int32_t answer = MsgBoxAsk(app.msgBox, text.c_str(), msgbox::kYesNo, nullptr,
+                                     &app.mainWindow, PumpUntilClose, &window, 2);
+    MsgBoxClose(app.msgBox);
+    EndMainBusy(window);
+    return answer == msgbox::kFirst;
+}
+
+}  // namespace
+
 void OpenHighlightedFile(MainWindow& window) {
     const std::wstring path = HighlightedPath(window);
-    if (!path.empty() && ShellCanName(window, path))
-        ShellOpen(path.c_str());
+    if (path.empty() || !ShellCanName(window, path))
+        return;
+    if (WouldRun(path) && !ConfirmRun(window, path))
+        return;
+    ShellOpen(path.c_str());
 }
 
 DWORD ShellOpen(const wchar_t* target) {

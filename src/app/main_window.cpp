@@ -379,7 +379,9 @@ SIZE ClientSize(MainWindow& window) {
 void RefitColumns(MainWindow& window) {
     AppState& app = window.app;
     RECT client{};
-    if (app.mainHandle == nullptr || app.listHandle == nullptr ||
+    // Minimised, the client area is empty: nothing to fit, and the width
+    // it has on restoring is the one it had.
+    if (app.mainHandle == nullptr || app.listHandle == nullptr || IsIconic(app.mainHandle) ||
         !GetClientRect(app.mainHandle, &client) || client.right == app.lastClientWidth)
         return;
     const int name = static_cast<int>(SendMessageW(app.listHandle, LVM_GETCOLUMNWIDTH, 1, 0));
@@ -387,7 +389,10 @@ void RefitColumns(MainWindow& window) {
     SendMessageW(app.listHandle, LVM_SETCOLUMNWIDTH, 0,
                  PathColumnWidthFor(client.right, name, size));
     app.lastClientWidth = client.right;
-    MsgBoxClose(app.msgBox);
+    // A tip goes at the user's next action, a resize among them; a box is a
+    // question or a report that waits for its answer, and stays.
+    if (app.msgBox.kind == msgbox::kTip)
+        MsgBoxClose(app.msgBox);
 }
 
 }  // namespace

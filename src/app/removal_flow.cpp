@@ -2,15 +2,20 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cwchar>
+#include <iterator>
+#include <unordered_map>
 
 #include "app/main_window.h"
 #include "app/texts.h"
 #include "platform/removal.h"
 #include "platform/text.h"
 #include "removal/removal.h"
+#include "results/list_text.h"
 #include "results/rows.h"
+#include "results/size_text.h"
 #include "toolkit/controls.h"
 #include "toolkit/msgbox.h"
 #include "toolkit/progress.h"
@@ -62,12 +67,16 @@ bool StartWorker(AppState& app, LPTHREAD_START_ROUTINE entry, RemovalJob& job) {
     return static_cast<bool>(app.removalThread);
 }
 
+using Tick = void (*)(MainWindow& window, const RemovalJob& job);
+
 // Pumps until the worker has ended. A close request, like the dialog's
 // Cancel (which the pump passes on), only makes it stop before its next
 // item: it is still waited for, since its list messages are served here.
-void WaitForWorker(MainWindow& window) {
+// `tick`, when given, runs every few wakes of the pump to show progress.
+void WaitForWorker(MainWindow& window, const RemovalJob& job, Tick tick = nullptr) {
     AppState& app = window.app;
     bool pumping = true;
+    ULONGLONG shown = 0;
     while (app.removalThread && WaitForSingleObject(app.removalThread.Get(), 0) == WAIT_TIMEOUT) {
         if (pumping) {
             pumping = NextEvent(window);
@@ -82,8 +91,48 @@ void WaitForWorker(MainWindow& window) {
         }
         if (app.closeRequested)
             app.cancelRequested = 1;
+        const ULONGLONG now = GetTickCount64();
+        if (tick != nullptr && now - shown >= 200) {
+            shown = now;
+            tick(window, job);
+        }
     }
     app.removalThread.Reset();
+}
+
+std::wstring SizeText(uint64_t bytes) {
+    return platform::ToNative(results::FormatSize(bytes));
+}
+
+// How far the verification is: items judged of the ticked ones, and where
+// files are compared in full, the bytes read of those to read.
+void ShowPreparing(MainWindow& window, const RemovalJob& job) {
+    AppState& app = window.app;
+    const int32_t total = job.ticked - static_cast<int32_t>(job.keptFirst.size());
+    const int32_t checked = job.itemsChecked.load(std::memory_order_relaxed);
+    const uint64_t done = job.bytesCompared.load(std::memory_order_relaxed);
+    // Folders are read below as they are met: the total grows past the
+    // estimate then, and the display keeps up.
+    const uint64_t toCompare = std::max(done, job.bytesToCompare.load(std::memory_order_relaxed));
+    wchar_t text[512] = {};
+    int32_t percent = 0;
+    if (toCompare > 0) {
+        swprintf(text, 512, texts::kPreparingBytes, static_cast<int>(checked),
+                 static_cast<int>(total), SizeText(done).c_str(), SizeText(toCompare).c_str());
+        percent = static_cast<int32_t>(done * 100 / toCompare);
+    } else {
+        swprintf(text, 512, texts::kPreparingItems, static_cast<int>(checked),
+                 static_cast<int>(total));
+        percent = total > 0 ? checked * 100 / total : 0;
+    }
+    ProgressSetState(app.progress, std::min(percent, 99), text);
+}
+
+int32_t CountTicked(const std::vector<removal::RowSnapshot>& rows) {
+    int32_t ticked = 0;
+    for (const removal::RowSnapshot& row : rows)
+        ticked += row.run >= 0 && row.ticked ? 1 : 0;
+    return ticked;
 }
 
 void RemoveTicked(MainWindow& window) {
@@ -102,20 +151,34 @@ void RemoveTicked(MainWindow& window) {
     // Read here, where the list answers at once; the worker would wait for
     // this thread on every row.
     job.snapshot = removal::SnapshotRows(*app.rows);
+    job.ticked = CountTicked(job.snapshot);
+    // Deleting every copy of a group would lose what it holds: its first
+    // row stays, still ticked, and is told of in the question and the
+    // report.
+    job.keptFirst = removal::KeepFirstOfFullyTickedGroups(job.snapshot);
+    job.policy.goneIsRemoved = true;
 
     // Verification can read whole files, so it runs beside the pump, with
     // the dialog's Cancel; nothing is touched until the questions below.
     OpenWorkerProgress(app, texts::kPreparingToDelete);
     app.cancelRequested = 0;
     const bool verifying = StartWorker(app, VerifyThreadProc, job);
-    WaitForWorker(window);
+    WaitForWorker(window, job, ShowPreparing);
     ProgressClose(app.progress);
     if (!verifying) {
         Report(window, texts::kRemovalNotStarted);
         return;
     }
-    if (app.cancelRequested != 0 || app.closeRequested)
+    if (app.closeRequested)
         return;
+    if (app.cancelRequested != 0) {
+        wchar_t text[256] = {};
+        swprintf(text, 256, texts::kPreparingCancelled,
+                 static_cast<int>(job.itemsChecked.load()),
+                 static_cast<int>(job.ticked - static_cast<int32_t>(job.keptFirst.size())));
+        Report(window, text);
+        return;
+    }
 
     const removal::VerdictCounts counts = removal::CountVerdicts(job.verdicts);
     if (counts.unverified > 0) {
@@ -125,7 +188,8 @@ void RemoveTicked(MainWindow& window) {
             return;
         job.policy.allowUnverified = answer == msgbox::kFirst;
     }
-    if (Ask(window, texts::kConfirmDelete, msgbox::kYesNo) != msgbox::kFirst)
+    const std::wstring question = ConfirmQuestion(static_cast<int32_t>(job.keptFirst.size()));
+    if (Ask(window, question.c_str(), msgbox::kYesNo) != msgbox::kFirst)
         return;
 
     OpenWorkerProgress(app, texts::kPreparingToDelete);
@@ -136,28 +200,153 @@ void RemoveTicked(MainWindow& window) {
     app.cancelRequested = 0;
     const bool started = StartWorker(app, RemovalThreadProc, job);
     ProgressSetState(app.progress, progress::kUnchanged, texts::kDeletingFiles);
-    WaitForWorker(window);
+    WaitForWorker(window, job);
     ProgressClose(app.progress);
     // Without the thread, removalFailures still holds the mode, not a count.
     if (!started) {
         Report(window, texts::kRemovalNotStarted);
         return;
     }
-    const std::wstring report = RemovalReportText(static_cast<int32_t>(job.verdicts.size()),
-                                                  job.removed, app.removalFailures);
+    const std::wstring report = RemovalReportText(TallyRemoval(job));
     Report(window, report.c_str());
+}
+
+// The ticked folders of the rows, each with its separator: whatever lies
+// below one goes with it.
+std::vector<std::u16string> TickedFolders(const std::vector<removal::RowSnapshot>& rows) {
+    std::vector<std::u16string> folders;
+    for (const removal::RowSnapshot& r : rows)
+        if (r.run >= 0 && r.ticked && r.group == results::kFolderGroup)
+            folders.push_back(r.path + platform::kPathSeparator);
+    return folders;
+}
+
+// Whether every other member of the run of `row` goes with this removal:
+// ticked, or below a ticked folder.
+bool EveryCopyGoes(const std::vector<removal::RowSnapshot>& rows, int32_t row,
+                   const std::vector<std::u16string>& tickedFolders) {
+    auto below = [&](const std::u16string& path) {
+        for (const std::u16string& folder : tickedFolders)
+            if (path.size() > folder.size() &&
+                results::SameFolder(std::u16string_view(path).substr(0, folder.size()), folder))
+                return true;
+        return false;
+    };
+    // A run is a stretch of neighbouring rows.
+    const int32_t run = rows[static_cast<size_t>(row)].run;
+    size_t first = static_cast<size_t>(row);
+    while (first > 0 && rows[first - 1].run == run)
+        --first;
+    for (size_t m = first; m < rows.size() && rows[m].run == run; ++m)
+        if (!rows[m].ticked && !below(rows[m].path))
+            return false;
+    return true;
+}
+
+NotDeleted ReasonOf(const removal::ItemOutcome& outcome, const removal::ItemVerdict& verdict,
+                    const std::vector<removal::RowSnapshot>& rows,
+                    const std::vector<std::u16string>& tickedFolders) {
+    using platform::ItemCheck;
+    using removal::Why;
+    auto byCheck = [](ItemCheck check) {
+        switch (check) {
+            case ItemCheck::Link:
+            case ItemCheck::OtherDevice:
+                return NotDeleted::LinkOrOtherDrive;
+            case ItemCheck::Unreadable:
+                return NotDeleted::Unreadable;
+            case ItemCheck::NotRemoved:
+            case ItemCheck::NotTrashed:
+                return NotDeleted::WindowsRefused;
+            case ItemCheck::ShellNameEndsWithDotOrSpace:
+            case ItemCheck::ShellDeviceName:
+            case ItemCheck::ShellPathTooLong:
+                return NotDeleted::ShellName;
+            default:
+                return NotDeleted::ChangedOnDisk;
+        }
+    };
+    switch (outcome.why) {
+        case Why::NotListed:
+            return NotDeleted::NotListed;
+        case Why::ItemChanged:
+        case Why::NotRemoved:
+            return byCheck(outcome.check);
+        case Why::NoKeeper:
+            return EveryCopyGoes(rows, verdict.row, tickedFolders) ? NotDeleted::EveryCopyTicked
+                                                                   : NotDeleted::KeeperChanged;
+        case Why::KeeperGone:
+            return NotDeleted::KeeperChanged;
+        case Why::HoldsLastCopy:
+            return NotDeleted::HoldsLastCopy;
+        case Why::KeeperDiffers:
+        case Why::NotCompared:
+        case Why::NoCopyBelow:
+            // Only the user's "No" leaves an unverified item with its own
+            // reason: with a "Yes" it was tried, and what stopped it is
+            // said instead.
+            return NotDeleted::KeptByChoice;
+        case Why::Verified:
+        case Why::Cancelled:
+            break;
+    }
+    return NotDeleted::WindowsRefused;
 }
 
 }  // namespace
 
-std::wstring RemovalReportText(int32_t ticked, int32_t removed, int32_t failures) {
-    const int32_t notDeleted = ticked - removed;
-    if (notDeleted <= failures)
-        return platform::ToNative(removal::RemovalReport(failures));
-    if (notDeleted == 1)
-        return texts::kCancelledOne;
-    wchar_t text[256] = {};
-    swprintf(text, 256, texts::kCancelledMany, static_cast<int>(notDeleted));
+RemovalTally TallyRemoval(const RemovalJob& job) {
+    RemovalTally tally;
+    tally.ticked = job.ticked;
+    tally.removed = job.removed;
+    tally[NotDeleted::EveryCopyTicked] = static_cast<int32_t>(job.keptFirst.size());
+    std::unordered_map<std::u16string, const removal::ItemVerdict*> verdictOf;
+    for (const removal::ItemVerdict& v : job.verdicts)
+        verdictOf.emplace(v.path, &v);
+    const std::vector<std::u16string> tickedFolders = TickedFolders(job.snapshot);
+    for (const removal::ItemOutcome& outcome : job.outcomes) {
+        if (outcome.removed || outcome.why == removal::Why::Cancelled)
+            continue;
+        if (const auto it = verdictOf.find(outcome.path); it != verdictOf.end())
+            ++tally[ReasonOf(outcome, *it->second, job.snapshot, tickedFolders)];
+    }
+    return tally;
+}
+
+std::wstring RemovalReportText(const RemovalTally& tally) {
+    static constexpr const wchar_t* kLines[] = {
+        texts::kReasonEveryCopyTicked, texts::kReasonChangedOnDisk,
+        texts::kReasonKeeperChanged,   texts::kReasonUnreadable,
+        texts::kReasonLinkOrOtherDrive, texts::kReasonWindowsRefused,
+        texts::kReasonShellName,       texts::kReasonHoldsLastCopy,
+        texts::kReasonNotListed,       texts::kReasonKeptByChoice,
+    };
+    static_assert(std::size(kLines) == static_cast<size_t>(NotDeleted::Count));
+    int32_t told = 0;
+    for (int32_t count : tally.notDeleted)
+        told += count;
+    const int32_t refused = told - tally[NotDeleted::KeptByChoice];
+    const int32_t notDeleted = tally.ticked - tally.removed;
+
+    std::wstring text;
+    if (notDeleted > told) {
+        // A cancel left items unreached: the engine's sentence would call
+        // them deleted.
+        if (notDeleted == 1) {
+            text = texts::kCancelledOne;
+        } else {
+            wchar_t line[256] = {};
+            swprintf(line, 256, texts::kCancelledMany, static_cast<int>(notDeleted));
+            text = line;
+        }
+    } else if (told == 0 || refused > 0) {
+        text = platform::ToNative(removal::RemovalReport(refused));
+    } else {
+        text = texts::kDeletedExceptBelow;
+    }
+    for (size_t i = 0; i < tally.notDeleted.size(); ++i)
+        if (tally.notDeleted[i] > 0)
+            text += std::wstring(L"\r\n") + kLines[i] + std::to_wstring(tally.notDeleted[i]);
     return text;
 }
 
@@ -169,6 +358,17 @@ std::wstring UnverifiedQuestion(int32_t count) {
     return text;
 }
 
+std::wstring ConfirmQuestion(int32_t fullGroups) {
+    if (fullGroups <= 0)
+        return texts::kConfirmDelete;
+    wchar_t line[256] = {};
+    if (fullGroups == 1)
+        wcscpy(line, texts::kEveryCopyTickedOne);
+    else
+        swprintf(line, 256, texts::kEveryCopyTickedMany, static_cast<int>(fullGroups));
+    return std::wstring(line) + L"\r\n" + texts::kConfirmDelete;
+}
+
 void RunRemovalFlow(MainWindow& window) {
     BeginMainBusy(window);
     RemoveTicked(window);
@@ -178,7 +378,18 @@ void RunRemovalFlow(MainWindow& window) {
 DWORD WINAPI VerifyThreadProc(void* parameter) {
     auto& job = *static_cast<RemovalJob*>(parameter);
     job.record = removal::ScanRecord(job.app.results, job.criteria);
-    job.verdicts = removal::VerifyTicked(job.snapshot, job.record, job.app.cancelRequested);
+    // Where the scan did not compare bytes, each ticked file is read in
+    // full beside a copy: the estimate the progress shows.
+    if (!job.record.ExactContents()) {
+        uint64_t toCompare = 0;
+        for (const removal::RowSnapshot& row : job.snapshot)
+            if (row.run >= 0 && row.ticked && row.group == results::kFileGroup)
+                if (const platform::ItemFacts* facts = job.record.Facts(row.path))
+                    toCompare += 2 * facts->size;
+        job.bytesToCompare.store(toCompare);
+    }
+    job.verdicts = removal::VerifyTicked(job.snapshot, job.record, job.app.cancelRequested,
+                                         &job.bytesCompared, &job.itemsChecked);
     return 0;
 }
 
@@ -193,7 +404,8 @@ DWORD WINAPI RemovalThreadProc(void* parameter) {
     int32_t removed = 0;
     if (app.rows)
         removed = removal::RemoveVerifiedItems(*app.rows, job.verdicts, job.record, !permanent,
-                                               job.policy, app.cancelRequested, failures);
+                                               job.policy, app.cancelRequested, failures,
+                                               &job.outcomes);
     // Read by the interface thread only once this thread's handle is
     // signalled.
     app.removalFailures = failures.load();

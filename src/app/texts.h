@@ -128,6 +128,53 @@ inline constexpr wchar_t kCancelledOne[] =
     L"The removal was cancelled: 1 item was not deleted. It is still checked in the list.";
 inline constexpr wchar_t kCancelledMany[] =
     L"The removal was cancelled: %d items were not deleted. Those are still checked in the list.";
+// The report's first line when every item not deleted was kept by the
+// user's own answer, then one line per reason, each ending in its count.
+inline constexpr wchar_t kDeletedExceptBelow[] =
+    L"The selected files have been deleted, except those listed below.";
+inline constexpr wchar_t kReasonEveryCopyTicked[] =
+    L"Not deleted because every copy of it was ticked: ";
+inline constexpr wchar_t kReasonChangedOnDisk[] =
+    L"Not deleted because it changed on disk after the scan: ";
+inline constexpr wchar_t kReasonKeeperChanged[] =
+    L"Not deleted because the copy to keep changed or is gone: ";
+inline constexpr wchar_t kReasonUnreadable[] =
+    L"Not deleted because it could not be read to compare: ";
+inline constexpr wchar_t kReasonLinkOrOtherDrive[] =
+    L"Not deleted because it is a link or on another drive: ";
+inline constexpr wchar_t kReasonWindowsRefused[] =
+    L"Not deleted because Windows refused (in use, no permission, or not taken by the recycle "
+    L"bin): ";
+inline constexpr wchar_t kReasonKeptByChoice[] =
+    L"Kept, as you chose, because no copy was proven identical: ";
+inline constexpr wchar_t kReasonHoldsLastCopy[] =
+    L"Not deleted because it is a folder holding a file whose every copy would go: ";
+inline constexpr wchar_t kReasonShellName[] =
+    L"Not deleted because the recycle bin cannot take its name (a name ends with a dot or a "
+    L"space, is a device name, or the path is too long): ";
+inline constexpr wchar_t kReasonNotListed[] =
+    L"Not deleted because it is no longer the item this scan listed: ";
+// Said before the question when groups have every copy ticked; %d is how
+// many groups.
+inline constexpr wchar_t kEveryCopyTickedOne[] =
+    L"In 1 group every copy is ticked; one copy of it will be kept.";
+inline constexpr wchar_t kEveryCopyTickedMany[] =
+    L"In %d groups every copy is ticked; one copy of each will be kept.";
+// The preparing step before the question: %d checked of %d ticked items;
+// the second form adds the bytes compared of those to compare.
+inline constexpr wchar_t kPreparingItems[] = L"Preparing to delete...\r\nChecked %d of %d items";
+inline constexpr wchar_t kPreparingBytes[] =
+    L"Preparing to delete...\r\nChecked %d of %d items, %ls of %ls compared";
+// A cancel while preparing: %d checked of %d ticked items.
+inline constexpr wchar_t kPreparingCancelled[] =
+    L"Nothing was deleted.\r\nThe preparation was cancelled after %d of %d ticked items had been "
+    L"checked.";
+
+// "Preview selected file" on a type Windows would execute; %ls is the
+// item's name.
+inline constexpr wchar_t kWouldRun[] =
+    L"%ls is a program or a shortcut. Opening it will run it. Open it anyway?";
+
 // A removal while a scan rebuilds the list would work on rows that change
 // under it.
 inline constexpr wchar_t kWaitForScan[] =

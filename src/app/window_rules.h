@@ -1,8 +1,11 @@
-// The size rules of the main window, as plain functions so they can be
-// checked without a screen of each size. Any thread.
+// The size rules of the main window and the rule that tells a program by
+// its name, as plain functions so they can be checked without a screen of
+// each size or a file of each type. Any thread.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
 
 namespace cs::app {
 
@@ -18,5 +21,15 @@ SIZE FitClientIntoWorkArea(SIZE client, SIZE frame, SIZE workArea);
 // Width of the path column once the client area is `clientWidth` wide:
 // what the name and size columns, the pane and the scroll bar leave.
 int PathColumnWidthFor(int clientWidth, int nameWidth, int sizeWidth);
+
+// The extension of the last name of `path`, with its dot (".exe"); empty
+// when the name has none.
+std::wstring ExtensionOf(const std::wstring& path);
+
+// Whether Windows runs a file with `extension` (with its dot) when it is
+// opened: one of the executable types of `pathext` (the PATHEXT list,
+// ";"-separated), or a shortcut, which runs whatever it names. Case does
+// not matter.
+bool IsRunnableExtension(const std::wstring& extension, const std::wstring& pathext);
 
 }  // namespace cs::app

@@ -103,6 +103,8 @@ std::string WhyText(Why why, ItemCheck check) {
             return "unverified: holds a file with no identical copy outside it that stays";
         case Why::KeeperGone:
             return "the copy it relied on changed or went since the check";
+        case Why::NotRemoved:
+            return platform::ItemCheckText(check);
         case Why::Cancelled:
             return "cancelled";
     }
@@ -120,6 +122,21 @@ VerdictCounts CountVerdicts(const std::vector<ItemVerdict>& verdicts) {
             ++counts.refused;
     }
     return counts;
+}
+
+bool IsSystemRefusal(ItemCheck check) {
+    // The shell's names count too: the item was still the one verified,
+    // only the recycle bin could not be handed it.
+    switch (check) {
+        case ItemCheck::NotRemoved:
+        case ItemCheck::NotTrashed:
+        case ItemCheck::ShellNameEndsWithDotOrSpace:
+        case ItemCheck::ShellDeviceName:
+        case ItemCheck::ShellPathTooLong:
+            return true;
+        default:
+            return false;
+    }
 }
 
 bool Permitted(const ItemVerdict& verdict, const RemovalPolicy& policy) {
@@ -442,7 +459,8 @@ private:
 std::vector<ItemVerdict> VerifyTicked(const std::vector<RowSnapshot>& rows,
                                       const ScanRecord& record,
                                       const std::atomic<uint8_t>& cancelRequested,
-                                      std::atomic<uint64_t>* bytesCompared) {
+                                      std::atomic<uint64_t>* bytesCompared,
+                                      std::atomic<int32_t>* itemsChecked) {
     Checker checker(rows, record, cancelRequested, bytesCompared);
     std::vector<ItemVerdict> verdicts;
     for (size_t r = 0; r < rows.size(); ++r) {
@@ -457,8 +475,33 @@ std::vector<ItemVerdict> VerifyTicked(const std::vector<RowSnapshot>& rows,
             continue;
         }
         verdicts.push_back(checker.Judge(static_cast<int32_t>(r)));
+        if (itemsChecked && verdicts.back().why != Why::Cancelled)
+            itemsChecked->fetch_add(1, std::memory_order_relaxed);
     }
     return verdicts;
+}
+
+std::vector<int32_t> KeepFirstOfFullyTickedGroups(std::vector<RowSnapshot>& rows) {
+    std::vector<int32_t> kept;
+    size_t first = 0;
+    while (first < rows.size()) {
+        if (rows[first].run < 0) {
+            ++first;
+            continue;
+        }
+        size_t end = first;
+        bool allTicked = true;
+        while (end < rows.size() && rows[end].run == rows[first].run) {
+            allTicked = allTicked && rows[end].ticked;
+            ++end;
+        }
+        if (allTicked && rows[first].group != results::kZeroByteGroup) {
+            rows[first].ticked = false;
+            kept.push_back(static_cast<int32_t>(first));
+        }
+        first = end;
+    }
+    return kept;
 }
 
 bool StillHolds(const ItemVerdict& verdict, const ScanRecord& record, Why& why, ItemCheck& check) {

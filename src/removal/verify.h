@@ -76,6 +76,7 @@ enum class Why {
     NotCompared,    // unverified: a file could not be read to compare
     NoCopyBelow,    // unverified: a file below the folder has no copy outside
     KeeperGone,     // a keeper relied on changed or went after the check
+    NotRemoved,     // `check` says how the system refused it (in use, denied, no trash)
     Cancelled,
 };
 
@@ -131,11 +132,13 @@ std::vector<RowSnapshot> SnapshotRows(const R& rows) {
     return snapshot;
 }
 
-// Judges every ticked row, in row order.
+// Judges every ticked row, in row order. `itemsChecked`, when given,
+// counts the ticked rows judged so far, for a progress display.
 std::vector<ItemVerdict> VerifyTicked(const std::vector<RowSnapshot>& rows,
                                       const ScanRecord& record,
                                       const std::atomic<uint8_t>& cancelRequested,
-                                      std::atomic<uint64_t>* bytesCompared = nullptr);
+                                      std::atomic<uint64_t>* bytesCompared = nullptr,
+                                      std::atomic<int32_t>* itemsChecked = nullptr);
 
 template <results::RowList R>
 std::vector<ItemVerdict> VerifyTickedItems(const R& rows, const ScanRecord& record,
@@ -155,6 +158,9 @@ VerdictCounts CountVerdicts(const std::vector<ItemVerdict>& verdicts);
 struct RemovalPolicy {
     bool allowUnverified = false;  // items whose bytes no keeper proved
     bool allowAllCopies = false;   // groups with no keeper at all
+    // An item already gone from its place has nothing left to lose: it
+    // counts as removed and its row goes, as the plain removal has it.
+    bool goneIsRemoved = false;
 };
 
 bool Permitted(const ItemVerdict& verdict, const RemovalPolicy& policy);
@@ -164,6 +170,13 @@ bool Permitted(const ItemVerdict& verdict, const RemovalPolicy& policy);
 bool StillHolds(const ItemVerdict& verdict, const ScanRecord& record, Why& why,
                 platform::ItemCheck& check);
 
+// For a removal that keeps one copy of every group whatever the ticks:
+// in the file and folder sections, the first row of each group whose every
+// row is ticked is unticked in `rows`, so that it stays as the group's
+// keeper. Returns those rows. Empty files hold nothing to lose and are
+// left as ticked.
+std::vector<int32_t> KeepFirstOfFullyTickedGroups(std::vector<RowSnapshot>& rows);
+
 // What happened to one ticked item.
 struct ItemOutcome {
     std::u16string path;
@@ -171,6 +184,11 @@ struct ItemOutcome {
     Why why = Why::Verified;
     platform::ItemCheck check = platform::ItemCheck::Ok;
 };
+
+// Whether the check is the system's (or its recycle bin's) refusal to
+// remove an item that was still the one verified, rather than a change on
+// disk.
+bool IsSystemRefusal(platform::ItemCheck check);
 
 // Removes the items of the permitted verdicts from the bottom row up,
 // deleting each removed item's row; every ticked item handled and not
@@ -192,14 +210,20 @@ int32_t RemoveVerifiedItems(R& rows, const std::vector<ItemVerdict>& verdicts,
         outcome.check = it->check;
         if (rows.Text(it->row, results::kPathColumn) != it->path) {
             outcome.why = Why::NotListed;  // the rows moved under us
+        } else if (policy.goneIsRemoved && it->why == Why::ItemChanged &&
+                   it->check == platform::ItemCheck::Vanished) {
+            outcome.removed = true;
         } else if (Permitted(*it, policy) && StillHolds(*it, record, outcome.why, outcome.check)) {
             platform::ItemRoute route;
             const platform::ItemFacts* facts = record.Facts(it->path);
             if (facts && record.Route(it->path, route)) {
                 outcome.check = platform::RemoveCheckedItem(route, *facts, toTrash);
-                outcome.removed = outcome.check == platform::ItemCheck::Ok;
+                outcome.removed = outcome.check == platform::ItemCheck::Ok ||
+                                  (policy.goneIsRemoved &&
+                                   outcome.check == platform::ItemCheck::Vanished);
                 if (!outcome.removed)
-                    outcome.why = Why::ItemChanged;
+                    outcome.why =
+                        IsSystemRefusal(outcome.check) ? Why::NotRemoved : Why::ItemChanged;
             } else {
                 outcome.why = Why::NotListed;
             }

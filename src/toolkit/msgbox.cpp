@@ -27,6 +27,10 @@ constexpr int kButtonHeight = 25;
 constexpr int kMinTipHeight = 70;
 constexpr int kRaisedTipHeight = 75;
 constexpr int kTipInitialWidth = 200;
+constexpr int kMessageWidth = 320;
+// What a box needs besides its message: the margin above it and the band
+// of buttons below.
+constexpr int kBoxChrome = 65;
 
 struct ButtonPlace {
     const wchar_t* label;
@@ -163,7 +167,9 @@ std::vector<SIZE> MeasureLines(HWND control, const std::wstring& text) {
     return lines;
 }
 
-void ShowBox(MsgBox& box, HWND ownerWindow, const wchar_t* text, int height, WindowRecord* owner) {
+void ShowBox(MsgBox& box, HWND ownerWindow, const wchar_t* text, int height, WindowRecord* owner,
+             int defaultButton) {
+    height = BoxHeightForText(text, height);
     WindowRecord& record = box.window;
     if (CreateToolkitWindow(record, kBoxClass, L"", msgbox::kWidth, height, kCentred, kCentred,
                             WS_POPUP, kDefaultExStyle, ownerWindow) == nullptr)
@@ -179,21 +185,27 @@ void ShowBox(MsgBox& box, HWND ownerWindow, const wchar_t* text, int height, Win
     if (owner != nullptr)
         EnterOwnedPopup(*owner, record.window);
 
-    box.messageId = CreateStandardControl(record, ControlKind::kLabel, L"Static", text,
-                                          kMessageStyle, 0, 20, 20, 320, height - 65);
+    box.messageId =
+        CreateStandardControl(record, ControlKind::kLabel, L"Static", text, kMessageStyle, 0, 20,
+                              20, kMessageWidth, height - kBoxChrome);
     int32_t* ids[] = {&box.firstButtonId, &box.secondButtonId, &box.thirdButtonId};
     const auto& places = kButtons[static_cast<size_t>(box.kind)];
+    size_t chosen = 0;
+    if (defaultButton >= 1 && defaultButton <= 3 &&
+        places[static_cast<size_t>(defaultButton - 1)].label != nullptr)
+        chosen = static_cast<size_t>(defaultButton - 1);
     for (size_t i = 0; i < places.size() && places[i].label != nullptr; ++i) {
         *ids[i] =
             CreateStandardControl(record, ControlKind::kPushButton, L"Button", places[i].label,
-                                  i == 0 ? kDefaultButtonStyle : kButtonStyle, 0, places[i].x,
+                                  i == chosen ? kDefaultButtonStyle : kButtonStyle, 0, places[i].x,
                                   height - 35, kButtonWidth, kButtonHeight);
     }
-    if (box.firstButtonId > 0)
-        SetDefaultButton(record, box.firstButtonId);
+    const int32_t chosenId = *ids[chosen];
+    if (chosenId > 0)
+        SetDefaultButton(record, chosenId);
     ShowToolkitWindow(record, SW_SHOW, show::kUpdate | show::kForeground | show::kActivate);
-    if (box.firstButtonId > 0)
-        SetControlState(record, box.firstButtonId, state::kFocused);
+    if (chosenId > 0)
+        SetControlState(record, chosenId, state::kFocused);
 }
 
 void ShowTip(MsgBox& box, WindowRecord* owner, HWND ownerWindow, const wchar_t* text, int height) {
@@ -287,8 +299,27 @@ void SplitTipText(const std::wstring& text, std::wstring& message, std::wstring&
     title = text.substr(separator + 2);
 }
 
+int BoxHeightForText(const wchar_t* text, int height) {
+    if (text == nullptr || *text == L'\0')
+        return height;
+    // The message control's font and width, as ShowBox makes them.
+    UniqueFont font(CreateFontW(FontHeightForPoints(9.0), 0, 0, 0, 400, FALSE, FALSE, FALSE,
+                                DEFAULT_CHARSET, OUT_OUTLINE_PRECIS, 0, PROOF_QUALITY, 0,
+                                L"Arial"));
+    WindowDc dc(nullptr);
+    SelectGuard select(dc.Get(), font.Get());
+    RECT area{0, 0, kMessageWidth, 0};
+    DrawTextW(dc.Get(), text, -1, &area, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_LEFT);
+    // Below the text: the band of buttons; one line of slack, since the
+    // control may break a line a little earlier than measured.
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc.Get(), &metrics);
+    const int needed = static_cast<int>(area.bottom) + kBoxChrome + metrics.tmHeight;
+    return std::max(height, needed);
+}
+
 MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, msgbox::Kind kind,
-                   int height) {
+                   int height, int defaultButton) {
     if (box.window.window != nullptr) {
         ShowWindow(box.window.window, SW_HIDE);
         DestroyToolkitWindow(box.window);
@@ -316,7 +347,7 @@ MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, msgbox
     if (kind == msgbox::kTip)
         ShowTip(box, owner, ownerWindow, text, height);
     else
-        ShowBox(box, ownerWindow, text != nullptr ? text : L"", height, owner);
+        ShowBox(box, ownerWindow, text != nullptr ? text : L"", height, owner, defaultButton);
     return box;
 }
 
@@ -342,11 +373,11 @@ int32_t MsgBoxAnswer(const MsgBox& box, const EventRecord& events) {
 }
 
 int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, msgbox::Kind kind, WindowRecord* owner,
-                  WindowRecord* mainWindow, EventPump pump, void* context) {
+                  WindowRecord* mainWindow, EventPump pump, void* context, int defaultButton) {
     if (owner == nullptr && mainWindow != nullptr && mainWindow->window != nullptr &&
         IsWindowVisible(mainWindow->window))
         owner = mainWindow;
-    MsgBoxShow(box, owner, text, kind, msgbox::kHeight);
+    MsgBoxShow(box, owner, text, kind, msgbox::kHeight, defaultButton);
     if (kind == msgbox::kTip)
         return 1;
     int32_t answer = msgbox::kPumpEnded;

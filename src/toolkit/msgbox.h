@@ -67,8 +67,11 @@ struct MsgBox {
 
 // Shows a box (kinds 0 to 3) or a tip (kind 4) and returns at once. A tip
 // needs a visible, non-minimised owner and is silently not shown otherwise.
+// A box grows past `height` when its text needs more lines. `defaultButton`
+// (1 to 3, left to right) is the button Return presses and the focus
+// starts on.
 MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, msgbox::Kind kind,
-                   int height = msgbox::kHeight);
+                   int height = msgbox::kHeight, int defaultButton = 1);
 
 // One step of the event pump a wait runs; false when the pump has ended.
 // Null stands for the toolkit's WaitEvent.
@@ -80,7 +83,7 @@ using EventPump = bool (*)(EventRecord& events, void* context);
 // an owner, `mainWindow` is the owner while it is visible.
 int32_t MsgBoxAsk(MsgBox& box, const wchar_t* text, msgbox::Kind kind, WindowRecord* owner,
                   WindowRecord* mainWindow = nullptr, EventPump pump = nullptr,
-                  void* context = nullptr);
+                  void* context = nullptr, int defaultButton = 1);
 // The answer the current event gives to the open box, or kNoAnswer. For
 // callers that run the answer wait inline.
 int32_t MsgBoxAnswer(const MsgBox& box, const EventRecord& events);
@@ -98,6 +101,10 @@ bool IsPassiveTipEvent(int32_t code);
 // events (its close) are used up by closing it and leave code 0. True when
 // it closed the tip.
 bool CloseTipOnEvent(MsgBox& box, EventRecord& events);
+
+// The height a box of `height` needs for `text` at the box's width and
+// font: `height` when the text fits.
+int BoxHeightForText(const wchar_t* text, int height);
 
 // The tip's size for its measured lines: width the widest line + 20 (at
 // least 75), height lines × line height + 45 with lines at least 16 high.

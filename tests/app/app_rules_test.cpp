@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/removal_flow.h"
 #include "app/scan_flow.h"
 #include "app/section_rows.h"
 #include "app/setup_window.h"
@@ -57,6 +58,61 @@ TEST(MainWindowSize, ARefitGivesTheWholeWidthChangeToThePathColumn) {
     EXPECT_EQ(PathColumnWidthFor(1400, 170, 100), before + 100);
     // Name and size columns and the pane keep what they have.
     EXPECT_EQ(before + 170 + 100 + 180, 1300 - 20);
+}
+
+TEST(RemovalReport, CountsOnlyRefusalsInItsFirstLineAndNamesEveryReason) {
+    RemovalTally all;
+    all.ticked = all.removed = 3;
+    EXPECT_EQ(RemovalReportText(all), L"All the selected files have been successfully deleted.");
+
+    RemovalTally kept = all;
+    kept.removed = 2;
+    kept[NotDeleted::KeptByChoice] = 1;
+    EXPECT_EQ(RemovalReportText(kept),
+              L"The selected files have been deleted, except those listed below.\r\n"
+              L"Kept, as you chose, because no copy was proven identical: 1");
+
+    RemovalTally mixed;
+    mixed.ticked = 9;
+    mixed.removed = 2;
+    mixed[NotDeleted::KeptByChoice] = 2;
+    mixed[NotDeleted::WindowsRefused] = 1;
+    mixed[NotDeleted::EveryCopyTicked] = 4;
+    EXPECT_EQ(RemovalReportText(mixed),
+              L"5 items could not be deleted. Those are still checked in the list.\r\n"
+              L"Not deleted because every copy of it was ticked: 4\r\n"
+              L"Not deleted because Windows refused (in use, no permission, or not taken by the "
+              L"recycle bin): 1\r\n"
+              L"Kept, as you chose, because no copy was proven identical: 2");
+
+    // A cancel left items unreached: every item not deleted is counted.
+    RemovalTally cancelled;
+    cancelled.ticked = 10;
+    cancelled.removed = 4;
+    cancelled[NotDeleted::ChangedOnDisk] = 1;
+    EXPECT_EQ(RemovalReportText(cancelled),
+              L"The removal was cancelled: 6 items were not deleted. Those are still checked in "
+              L"the list.\r\nNot deleted because it changed on disk after the scan: 1");
+}
+
+TEST(RemovalQuestion, SaysFirstHowManyGroupsKeepOneCopy) {
+    EXPECT_EQ(ConfirmQuestion(0), texts::kConfirmDelete);
+    EXPECT_EQ(ConfirmQuestion(3),
+              L"In 3 groups every copy is ticked; one copy of each will be kept.\r\n" +
+                  std::wstring(texts::kConfirmDelete));
+}
+
+TEST(WouldRun, ProgramsScriptsAndShortcutsByTheirExtensionOnly) {
+    const std::wstring pathext = L".COM;.EXE;.BAT;.CMD;.VBS;.JS;.WSF;.MSC";
+    for (const wchar_t* runs : {L".exe", L".EXE", L".Cmd", L".msc", L".lnk", L".URL", L".pif",
+                                L".scf"})
+        EXPECT_TRUE(IsRunnableExtension(runs, pathext)) << std::string(runs, runs + wcslen(runs));
+    for (const wchar_t* shows : {L".txt", L".jpg", L".ex", L".exe2", L".", L""})
+        EXPECT_FALSE(IsRunnableExtension(shows, pathext))
+            << std::string(shows, shows + wcslen(shows));
+    EXPECT_EQ(ExtensionOf(L"C:\\a.b\\tool.exe"), L".exe");
+    EXPECT_EQ(ExtensionOf(L"C:\\a.b\\README"), L"");
+    EXPECT_EQ(ExtensionOf(L"C:\\tool"), L"");
 }
 
 TEST(CommandLine, GivesTheRootBetweenTheFirstTwoQuotesOrTheWholeLine) {

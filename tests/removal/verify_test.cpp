@@ -157,6 +157,51 @@ TEST(VerifiedRemoval, KeeperGoneBeforeOrAfterTheCheckStopsTheRemoval) {
     EXPECT_EQ(OutcomeFor(outcomes, b2)->why, Why::KeeperGone);
 }
 
+TEST(VerifiedRemoval, AWhollyTickedGroupKeepsItsFirstCopyAndAGoneItemCountsAsRemoved) {
+    TempTree tree;
+    const auto a1 = tree.Write("a1.txt", "group a");
+    const auto a2 = tree.Write("a2.txt", "group a");
+    const auto a3 = tree.Write("a3.txt", "group a");
+    const auto b1 = tree.Write("b1.txt", "group b!");
+    const auto b2 = tree.Write("b2.txt", "group b!");
+    const auto c1 = tree.Write("c1.txt", "group c!!");
+    const auto c2 = tree.Write("c2.txt", "group c!!");
+    const auto e1 = tree.Write("e1.txt", "");
+    const auto e2 = tree.Write("e2.txt", "");
+    Scanned s(tree.Root16(), kExact | engine::CRIT_LIST_ZERO_BYTE);
+    results::SetAllItems(s.rows, true);
+    // Group c is not wholly ticked: its first row is the user's keeper.
+    for (int32_t r = 0; r < s.rows.Count(); ++r)
+        if (s.rows.Text(r, results::kPathColumn) == test::ToU16(c1))
+            s.rows.SetStateImage(r, results::kUnticked);
+    std::vector<RowSnapshot> snapshot = SnapshotRows(s.rows);
+    const std::vector<int32_t> kept = KeepFirstOfFullyTickedGroups(snapshot);
+    ASSERT_EQ(kept.size(), 2u) << "groups a and b; not c, not the empty files";
+    EXPECT_EQ(snapshot[static_cast<size_t>(kept[0])].path, test::ToU16(a1));
+    EXPECT_EQ(snapshot[static_cast<size_t>(kept[1])].path, test::ToU16(b1));
+
+    fs::remove(b2);  // gone before the check: nothing of it is left to lose
+    const ScanRecord record(s.results, s.options.criteria);
+    const auto verdicts = VerifyTicked(snapshot, record, s.cancel);
+    RemovalPolicy policy;
+    policy.goneIsRemoved = true;
+    const auto outcomes = s.RemoveChecked(record, verdicts, false, policy);
+    for (const ItemOutcome& o : outcomes)
+        EXPECT_TRUE(o.removed) << platform::Utf16ToUtf8Lossless(o.path) << ": "
+                               << WhyText(o.why, o.check);
+    EXPECT_TRUE(fs::exists(a1));
+    EXPECT_TRUE(fs::exists(b1));
+    EXPECT_TRUE(fs::exists(c1));
+    for (const auto& gone : {a2, a3, c2, e1, e2})
+        EXPECT_FALSE(fs::exists(gone));
+    std::set<std::u16string> left;
+    for (int32_t r = 0; r < s.rows.Count(); ++r)
+        if (results::IsItemRow(s.rows, r))
+            left.insert(s.rows.Text(r, results::kPathColumn));
+    EXPECT_EQ(left, (std::set<std::u16string>{test::ToU16(a1), test::ToU16(b1), test::ToU16(c1)}))
+        << "the gone item's row went with the removed ones";
+}
+
 TEST(VerifiedRemoval, TwoRunsOnOneTreeNeverTakeBothCopies) {
     TempTree tree;
     tree.Write("one/report.txt", "quarterly");

@@ -8,7 +8,9 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -141,6 +143,36 @@ HWND WindowTitled(const wchar_t* className, const std::wstring& part) {
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// A path the build gave, as Windows names it (the build runs on Linux).
+std::wstring DosPath(const char* path) {
+    using ToDos = wchar_t*(CDECL*)(const char*);
+    auto toDos = reinterpret_cast<ToDos>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    if (path[0] != '/' || toDos == nullptr)
+        return std::wstring(path, path + strlen(path));
+    wchar_t* dos = toDos(path);
+    if (dos == nullptr)
+        return {};
+    std::wstring result = dos;
+    HeapFree(GetProcessHeap(), 0, dos);
+    return result;
+}
+
+// Whether a process runs whose program file is named `name`.
+bool ProcessRuns(const wchar_t* name) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return true;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found;
+         more = Process32NextW(snapshot, &entry))
+        found = lstrcmpiW(entry.szExeFile, name) == 0;
+    CloseHandle(snapshot);
+    return found;
 }
 
 // Closes a window of another program and waits until it has gone.
@@ -579,6 +611,55 @@ TEST_F(MainWindowCommands, AltReturnOpensTheHighlightedFileWithItsProgram) {
     Type({VK_CONTROL}, 'A');
     EXPECT_TRUE(WaitUntil([&] { return AllItemsTicked(main_.list); })) << "the window stopped answering after a file no program opens";
     EXPECT_EQ(program_->Window(L"#32770"), nullptr);
+
+    // A duplicated program: looking at it asks first, "No" is what Return
+    // says, and "No" starts nothing; only "Yes" runs it.
+    const std::wstring tool = tree_ + L"\\tool.exe";
+    const std::wstring copy = tree_ + L"\\Backup\\tool.exe";
+    for (const std::wstring& path : {tool, copy})
+        ASSERT_TRUE(CopyFileW(DosPath(CS_MARKER_TOOL).c_str(), path.c_str(), FALSE));
+    ASSERT_TRUE(ScanWith(*program_, main_, tree_, 3)) << "the second scan did not end";
+    if (HWND tip = Tip(*program_, main_.window))
+        PostMessageW(tip, WM_CLOSE, 0, 0);
+    const std::vector<RemoteRow> rows = ReadRows(main_.list);
+    auto rowOf = [&](const std::wstring& path) {
+        for (size_t r = 0; r < rows.size(); ++r)
+            if (rows[r].texts[0] == path)
+                return static_cast<int>(r);
+        return -1;
+    };
+    auto ask = [&](const std::wstring& path) -> HWND {
+        const int row = rowOf(path);
+        if (row < 0 || !HighlightRow(main_.list, row) || !BringToFront(main_.window))
+            return nullptr;
+        HWND box = nullptr;
+        Repeat([&] { Type({VK_MENU}, VK_RETURN); },
+               [&] { return (box = AwaitBox(*program_, main_.window, 0)) != nullptr; });
+        return box;
+    };
+    HWND question = ask(tool);
+    ASSERT_NE(question, nullptr) << "no question before a program is run";
+    EXPECT_EQ(MessageOf(question),
+              L"tool.exe is a program or a shortcut. Opening it will run it. Open it anyway?");
+    HWND no = Button(question, L"No");
+    ASSERT_NE(no, nullptr);
+    EXPECT_NE(GetWindowLongW(no, GWL_STYLE) & BS_DEFPUSHBUTTON, 0) << "\"No\" is not the default";
+    EXPECT_EQ(GetWindowLongW(Button(question, L"Yes"), GWL_STYLE) & BS_DEFPUSHBUTTON, 0);
+    Photograph(L"open-program-question");
+    ASSERT_TRUE(Repeat(
+        [&] {
+            SetForegroundWindow(question);
+            Type({}, VK_RETURN);
+        },
+        [&] { return !IsWindow(question) || !IsWindowVisible(question); }));
+    question = ask(copy);
+    ASSERT_NE(question, nullptr);
+    ASSERT_TRUE(AnswerBox(question, L"Yes"));
+    EXPECT_TRUE(WaitUntil([&] { return Exists(copy + L".ran"); })) << "\"Yes\" did not run it";
+    // Once no tool runs any more, a run the "No" had started would have
+    // left its mark too.
+    EXPECT_TRUE(WaitUntil([] { return !ProcessRuns(L"tool.exe"); }));
+    EXPECT_FALSE(Exists(tool + L".ran")) << "\"No\" ran the program";
 }
 
 }  // namespace

@@ -134,6 +134,39 @@ void ExpectReportAndClose(HWND report, const std::wstring& text) {
     EXPECT_TRUE(AnswerBox(report, L"OK"));
 }
 
+// Makes the main window `grow` pixels wider, as a drag of its frame would,
+// and waits until the program has refitted its path column to the new
+// width (the refit gives it what the other columns, the pane and the
+// scroll bar leave).
+::testing::AssertionResult Widen(const MainWindow& main, int grow) {
+    auto clientWidth = [&] {
+        RECT client{};
+        GetClientRect(main.window, &client);
+        return static_cast<int>(client.right);
+    };
+    auto column = [&](int c) {
+        return static_cast<int>(SendMessageW(main.list, LVM_GETCOLUMNWIDTH, c, 0));
+    };
+    const int wanted = clientWidth() + grow;
+    RECT frame{};
+    GetWindowRect(main.window, &frame);
+    SetWindowPos(main.window, nullptr, 0, 0, frame.right - frame.left + grow,
+                 frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER);
+    if (auto sized = Settles(clientWidth, wanted); !sized)
+        return sized << " (client width)";
+    return Settles([&] { return column(0); }, wanted - column(1) - column(2) - 200);
+}
+
+bool Shows(HWND box) {
+    return IsWindow(box) && IsWindowVisible(box);
+}
+
+void SetPermanent(const MainWindow& main) {
+    HWND permanent = Button(main.pane, texts::kDeletePermanently);
+    ASSERT_NE(permanent, nullptr);
+    ASSERT_TRUE(Repeat([&] { Click(permanent); }, [&] { return IsChecked(permanent); }));
+}
+
 struct Copies {
     std::wstring root;
     std::vector<std::wstring> paths;  // the keeper first
@@ -281,7 +314,9 @@ TEST(Removal, ALockedFileFailsAloneAndStaysTicked) {
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     Tick(main, {copies.paths[1], copies.paths[2], copies.paths[3]});
     ExpectReportAndClose(DeleteAndConfirm(desktop),
-                         L"1 item could not be deleted. Those are still checked in the list.");
+                         L"1 item could not be deleted. Those are still checked in the list.\r\n"
+                         L"Not deleted because Windows refused (in use, no permission, or not "
+                         L"taken by the recycle bin): 1");
     CloseHandle(holder);
 
     EXPECT_TRUE(Exists(copies.paths[0]));
@@ -389,7 +424,8 @@ TEST(Removal, AnUnverifiedItemNeedsItsOwnYes) {
     EXPECT_EQ(MessageOf(question), texts::kConfirmDelete);
     ASSERT_TRUE(AnswerBox(question, L"Yes"));
     ExpectReportAndClose(NextBox(desktop),
-                         L"1 item could not be deleted. Those are still checked in the list.");
+                         L"The selected files have been deleted, except those listed below.\r\n"
+                         L"Kept, as you chose, because no copy was proven identical: 1");
     EXPECT_EQ(ReadFileBytes(lookalike), other);
     EXPECT_FALSE(Exists(copy));
     EXPECT_EQ(ReadFileBytes(root + L"\\photo.jpg"), photo);
@@ -407,6 +443,168 @@ TEST(Removal, AnUnverifiedItemNeedsItsOwnYes) {
                          L"All the selected files have been successfully deleted.");
     EXPECT_FALSE(Exists(lookalike));
     EXPECT_EQ(ReadFileBytes(root + L"\\song.mp3"), song);
+
+    CloseAndExpectExitCode(desktop.program, main.window);
+    RemoveTree(root);
+}
+
+TEST(Removal, EveryCopyTickedKeepsOneOfEachGroupAndAResizeLosesNoBox) {
+    const std::wstring root = FreshRoot(L"every-copy");
+    const std::string a = RandomBytes(11, 4000);
+    const std::string b = RandomBytes(12, 5000);
+    const std::vector<std::wstring> as = {root + L"\\a0.bin", root + L"\\a1.bin",
+                                          root + L"\\a2.bin"};
+    const std::vector<std::wstring> bs = {root + L"\\b0.bin", root + L"\\b1.bin"};
+    for (const std::wstring& path : as)
+        WriteFile(path, a);
+    for (const std::wstring& path : bs)
+        WriteFile(path, b);
+    Desktop desktop(root);
+    StartAndScan(desktop, root, kExactContentsPreset);
+    const MainWindow& main = desktop.main;
+    SetPermanent(main);
+    Tick(main, {as[0], as[1], as[2], bs[0], bs[1]});
+    const std::wstring question =
+        L"In 2 groups every copy is ticked; one copy of each will be kept.\r\n" +
+        std::wstring(texts::kConfirmDelete);
+
+    // The question outlives a resize of the window; "No" then deletes
+    // nothing.
+    HWND box = PressDelete(desktop);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageOf(box), question);
+    Photograph(L"removal-every-copy-question");
+    ASSERT_TRUE(Widen(main, 60)) << "the path column did not follow the new width";
+    EXPECT_TRUE(Shows(box)) << "a resize closed the question";
+    ASSERT_TRUE(AnswerBox(box, L"No"));
+    ASSERT_TRUE(FlowEnded(main));
+    for (const std::wstring& path : as)
+        EXPECT_EQ(ReadFileBytes(path), a);
+    for (const std::wstring& path : bs)
+        EXPECT_EQ(ReadFileBytes(path), b);
+    EXPECT_EQ(TickedPaths(main.list).size(), 5u);
+
+    // "Yes": the first copy of each group stays, still ticked, and the
+    // report says why; a resize does not take the report away either.
+    box = PressDelete(desktop);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageOf(box), question);
+    ASSERT_TRUE(AnswerBox(box, L"Yes"));
+    HWND report = NextBox(desktop);
+    ASSERT_NE(report, nullptr);
+    ASSERT_TRUE(Widen(main, -60));
+    EXPECT_TRUE(Shows(report)) << "a resize closed the report";
+    Photograph(L"removal-every-copy-report");
+    ExpectReportAndClose(report,
+                         L"2 items could not be deleted. Those are still checked in the list.\r\n"
+                         L"Not deleted because every copy of it was ticked: 2");
+    EXPECT_EQ(ReadFileBytes(as[0]), a);
+    EXPECT_EQ(ReadFileBytes(bs[0]), b);
+    EXPECT_FALSE(Exists(as[1]));
+    EXPECT_FALSE(Exists(as[2]));
+    EXPECT_FALSE(Exists(bs[1]));
+    EXPECT_EQ(TickedPaths(main.list), (std::vector<std::wstring>{as[0], bs[0]}));
+
+    CloseAndExpectExitCode(desktop.program, main.window);
+    RemoveTree(root);
+}
+
+TEST(Removal, WhatChangedAfterTheScanIsRefusedWithItsReason) {
+    const std::wstring root = FreshRoot(L"changed");
+    // Four groups of two, the first of each kept: one whose ticked copy is
+    // rewritten, one whose kept copy is deleted, one left alone, and one
+    // whose ticked copy is already gone.
+    std::vector<std::wstring> kept, ticked;
+    std::vector<std::string> bytes;
+    for (int g = 0; g < 4; ++g) {
+        bytes.push_back(RandomBytes(20 + g, 3000 + 100 * g));
+        const std::wstring name = root + L"\\" + static_cast<wchar_t>(L'a' + g);
+        kept.push_back(name + L"0.bin");
+        ticked.push_back(name + L"1.bin");
+        WriteFile(kept.back(), bytes.back());
+        WriteFile(ticked.back(), bytes.back());
+    }
+    Desktop desktop(root);
+    StartAndScan(desktop, root, kExactContentsPreset);
+    const MainWindow& main = desktop.main;
+    SetPermanent(main);
+    Tick(main, ticked);
+    const std::string saved = "new work saved into it";
+    WriteFile(ticked[0], saved);
+    ASSERT_TRUE(DeleteFileW(kept[1].c_str()));
+    ASSERT_TRUE(DeleteFileW(ticked[3].c_str()));
+
+    HWND report = DeleteAndConfirm(desktop);
+    Photograph(L"removal-reasons-report");
+    ExpectReportAndClose(report,
+                         L"2 items could not be deleted. Those are still checked in the list.\r\n"
+                         L"Not deleted because it changed on disk after the scan: 1\r\n"
+                         L"Not deleted because the copy to keep changed or is gone: 1");
+    EXPECT_EQ(ReadFileBytes(ticked[0]), saved);
+    EXPECT_EQ(ReadFileBytes(ticked[1]), bytes[1]);
+    EXPECT_FALSE(Exists(ticked[2]));
+    EXPECT_EQ(ReadFileBytes(kept[0]), bytes[0]);
+    EXPECT_EQ(ReadFileBytes(kept[2]), bytes[2]);
+    EXPECT_EQ(ReadFileBytes(kept[3]), bytes[3]);
+    EXPECT_EQ(TickedPaths(main.list), (std::vector<std::wstring>{ticked[0], ticked[1]}))
+        << "the row of the file already gone stays";
+
+    CloseAndExpectExitCode(desktop.program, main.window);
+    RemoveTree(root);
+}
+
+// A file of `size` bytes that takes no room: all of it a hole, read as
+// zeros.
+bool WriteHollow(const std::wstring& path, LONGLONG size) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER end{};
+    end.QuadPart = size;
+    const bool done = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return done;
+}
+
+TEST(Removal, CancelWhilePreparingDeletesNothingAndSaysHowFarItGot) {
+    // Two large look-alikes matched by size and name only: before anything
+    // goes they are compared in full, which takes a while.
+    const std::wstring root = FreshRoot(L"preparing");
+    constexpr LONGLONG kSize = 16LL << 30;
+    const std::wstring big = root + L"\\big.bin";
+    const std::wstring copy = root + L"\\big - copy.bin";
+    ASSERT_TRUE(WriteHollow(big, kSize));
+    ASSERT_TRUE(WriteHollow(copy, kSize));
+    Desktop desktop(root);
+    StartAndScan(desktop, root, kSimilarNamesPreset);
+    const MainWindow& main = desktop.main;
+    Tick(main, {copy});
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(desktop.deleteTicked) != FALSE; }));
+
+    // The dialog tells how far the comparison is; cancelled part way.
+    HWND dialog = nullptr;
+    std::wstring shown;
+    ASSERT_TRUE(Repeat([&] { PressImageButton(desktop.deleteTicked); },
+                       [&] {
+                           dialog = desktop.program.Window(L"_WND_PROGRESS_DLG_", main.window);
+                           shown = dialog ? MessageOf(dialog) : L"";
+                           return shown.find(L"Checked 0 of 1 items, ") != std::wstring::npos &&
+                                  shown.find(L" of 32 GB compared") != std::wstring::npos &&
+                                  shown.find(L", 0 bytes of") == std::wstring::npos;
+                       }))
+        << "no progress shown; last: " << std::string(shown.begin(), shown.end());
+    Photograph(L"removal-preparing");
+    HWND cancel = Button(dialog, L"Cancel");
+    ASSERT_NE(cancel, nullptr);
+    Click(cancel);
+    ExpectReportAndClose(NextBox(desktop),
+                         L"Nothing was deleted.\r\nThe preparation was cancelled after 0 of 1 "
+                         L"ticked items had been checked.");
+    ASSERT_TRUE(FlowEnded(main));
+    EXPECT_TRUE(Exists(big));
+    EXPECT_TRUE(Exists(copy));
+    EXPECT_EQ(TickedPaths(main.list), std::vector<std::wstring>{copy});
 
     CloseAndExpectExitCode(desktop.program, main.window);
     RemoveTree(root);
