@@ -57,21 +57,32 @@ if [ "$desktop" = 1 ]; then
     fi
     cmake --build build/windows --target clonesifter cs_app_driver >/dev/null
     export WINEPREFIX="$here/build/windows/wineprefix"
+    # winepath starts Wine too: with the prefix's private home, as
+    # wine-run.sh gives every Wine program, so that nothing lands in the
+    # user's own ~/.local/share.
+    winpath() {
+        mkdir -p "$WINEPREFIX/home/.local/share"
+        HOME="$WINEPREFIX/home" XDG_DATA_HOME="$WINEPREFIX/home/.local/share" \
+            WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEDEBUG=-all \
+            winepath -w "$1" 2>/dev/null
+    }
     if [ -n "${DISPLAY:-}" ]; then
         echo "Starting clonesifter.exe on $DISPLAY with $demo"
         exec "$here/scripts/wine-run.sh" build/windows/src/app/clonesifter.exe \
-            "$(WINEDEBUG=-all winepath -w "$demo" 2>/dev/null)"
+            "$(winpath "$demo")"
     fi
     shots="$here/build/screenshots"
     rm -rf "$shots"
     mkdir -p "$shots"
-    [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
     # The driver test scans the folder as a user would, photographing the
-    # windows on the way (and a cancelled whole-drive scan for the progress
-    # dialog, which a small folder closes too soon to be seen).
+    # windows on the way (and a cancelled scan for the progress dialog,
+    # which a small folder closes too soon to be seen). Its Wine server
+    # starts afresh on the private display.
+    CS_SCREENSHOTS="$(winpath "$shots")"
+    CS_DEMO_ROOT="$(winpath "$demo")"
+    export CS_SCREENSHOTS CS_DEMO_ROOT
+    [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
     "$here/scripts/with-display.sh" sh -c '
-        export CS_SCREENSHOTS="$(WINEDEBUG=-all winepath -w "$1")"
-        export CS_DEMO_ROOT="$(WINEDEBUG=-all winepath -w "$2")"
         "$3/scripts/wine-run.sh" "$3/build/windows/tests/app/cs_app_driver.exe" \
             --gtest_filter="*SetupWindowRules*:*CancelEarly*" >"$1/driver.log" 2>&1
         status=$?
