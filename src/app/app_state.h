@@ -34,11 +34,8 @@ struct AppState {
     // The main window shares this event record with every dialog it owns.
     toolkit::EventRecord eventStore;
     toolkit::WindowRecord mainWindow;
-    // A child window (scan setup) whose events its own wait reads.
-    toolkit::WindowRecord* activeChild = nullptr;
     toolkit::EventRecord* events = nullptr;
     int32_t resultListControl = 0;
-    int32_t childCloseCode = 0;
     int32_t siteLink = -1;
     int32_t versionLink = -1;
     int32_t helpLink = -1;

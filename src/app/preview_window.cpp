@@ -272,10 +272,6 @@ void RowTickChanged(Preview& preview, int32_t row) {
 
 void RunWait(Preview& preview) {
     AppState& app = preview.main.app;
-    WindowRecord* previousChild = app.activeChild;
-    const int32_t previousCode = app.childCloseCode;
-    app.activeChild = &preview.record;
-    app.childCloseCode = event::kClose;
     while (!app.closeRequested && NextEvent(preview.main)) {
         const EventRecord& events = *app.events;
         // A close from any window ends the preview; the main window's own
@@ -299,8 +295,6 @@ void RunWait(Preview& preview) {
                     BoxToggled(preview, panel);
         }
     }
-    app.activeChild = previousChild;
-    app.childCloseCode = previousCode;
 }
 
 // The message box's wait ends with the program as well: a close of the

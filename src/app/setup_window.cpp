@@ -340,10 +340,6 @@ bool RunScanSetupWindow(MainWindow& main) {
     SelectPresetRow(setup, engine::FlagsToPresetRow(flags));
     SetControlState(r, setup.s.start, state::kDisabled);
 
-    WindowRecord* previousChild = app.activeChild;
-    const int32_t previousCode = app.childCloseCode;
-    app.activeChild = &r;
-    app.childCloseCode = setup.s.cancel;
     ShowToolkitWindow(r, SW_SHOWNORMAL, show::kUpdate | show::kForeground | show::kDrain);
     // A folder the user already named (on the command line, by a drop) is
     // the root; the picker opens only when there is none ("Browse" still
@@ -362,8 +358,6 @@ bool RunScanSetupWindow(MainWindow& main) {
             continue;
         outcome = HandleEvent(setup, events);
     }
-    app.activeChild = previousChild;
-    app.childCloseCode = previousCode;
     CloseDialog(r);
     return outcome == 1;
 }
