@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <new>
 #include <string>
 
 #include "app/commands.h"
@@ -478,12 +479,41 @@ bool WorkerRunning(const AppState& app) {
     return static_cast<bool>(app.scanThread) || static_cast<bool>(app.removalThread);
 }
 
+namespace {
+
+struct WorkerStart {
+    LPTHREAD_START_ROUTINE entry;
+    void* parameter;
+};
+
+// An exception that reached the thread's own entry would end the process,
+// taking the user's list and whatever the other thread was doing with it.
+DWORD WINAPI CatchingEntry(void* start) {
+    const WorkerStart work = *static_cast<WorkerStart*>(start);
+    delete static_cast<WorkerStart*>(start);
+    try {
+        return work.entry(work.parameter);
+    } catch (...) {
+        return kWorkerFailed;
+    }
+}
+
+}  // namespace
+
 HANDLE StartWorkerThread(LPTHREAD_START_ROUTINE entry, void* parameter) {
     if (GetEnvironmentVariableW(L"CS_TEST_FAIL_THREAD_START", nullptr, 0) != 0) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    return CreateThread(nullptr, 0, entry, parameter, 0, nullptr);
+    auto* start = new (std::nothrow) WorkerStart{entry, parameter};
+    if (start == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    HANDLE thread = CreateThread(nullptr, 0, CatchingEntry, start, 0, nullptr);
+    if (thread == nullptr)
+        delete start;
+    return thread;
 }
 
 int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine, int showCommand,

@@ -126,7 +126,13 @@ bool WorkerRunning(const AppState& app);
 // Every worker thread of the program starts here. Test builds and driver
 // tests make it fail on purpose: with CS_TEST_FAIL_THREAD_START set in the
 // environment it creates nothing, as a system out of resources would.
+// An exception that leaves `entry` ends the thread with kWorkerFailed as
+// its exit code, never the process: the flow that waits for the thread
+// reports the work as failed.
 HANDLE StartWorkerThread(LPTHREAD_START_ROUTINE entry, void* parameter);
+
+// No entry returns it on its own (they return 0, 1 or a count of items).
+inline constexpr DWORD kWorkerFailed = 0xFFFFFFFFu;
 
 // The tip owner: the main window while it is visible, else none.
 toolkit::WindowRecord* TipOwner(AppState& app);

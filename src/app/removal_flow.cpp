@@ -73,7 +73,8 @@ using Tick = void (*)(MainWindow& window, const RemovalJob& job);
 // Cancel (which the pump passes on), only makes it stop before its next
 // item: it is still waited for, since its list messages are served here.
 // `tick`, when given, runs every few wakes of the pump to show progress.
-void WaitForWorker(MainWindow& window, const RemovalJob& job, Tick tick = nullptr) {
+// Returns the worker's exit code (kWorkerFailed when it ended in an error).
+DWORD WaitForWorker(MainWindow& window, const RemovalJob& job, Tick tick = nullptr) {
     AppState& app = window.app;
     bool pumping = true;
     ULONGLONG shown = 0;
@@ -97,7 +98,11 @@ void WaitForWorker(MainWindow& window, const RemovalJob& job, Tick tick = nullpt
             tick(window, job);
         }
     }
+    DWORD code = 0;
+    if (app.removalThread)
+        GetExitCodeThread(app.removalThread.Get(), &code);
     app.removalThread.Reset();
+    return code;
 }
 
 std::wstring SizeText(uint64_t bytes) {
@@ -163,10 +168,14 @@ void RemoveTicked(MainWindow& window) {
     OpenWorkerProgress(app, texts::kPreparingToDelete);
     app.cancelRequested = 0;
     const bool verifying = StartWorker(app, VerifyThreadProc, job);
-    WaitForWorker(window, job, ShowPreparing);
+    const DWORD verified = WaitForWorker(window, job, ShowPreparing);
     ProgressClose(app.progress);
     if (!verifying) {
         Report(window, texts::kRemovalNotStarted);
+        return;
+    }
+    if (verified == kWorkerFailed) {
+        Report(window, texts::kRemovalFailed);
         return;
     }
     if (app.closeRequested)
@@ -200,11 +209,15 @@ void RemoveTicked(MainWindow& window) {
     app.cancelRequested = 0;
     const bool started = StartWorker(app, RemovalThreadProc, job);
     ProgressSetState(app.progress, progress::kUnchanged, texts::kDeletingFiles);
-    WaitForWorker(window, job);
+    const DWORD removalEnd = WaitForWorker(window, job);
     ProgressClose(app.progress);
     // Without the thread, removalFailures still holds the mode, not a count.
     if (!started) {
         Report(window, texts::kRemovalNotStarted);
+        return;
+    }
+    if (removalEnd == kWorkerFailed) {
+        Report(window, texts::kRemovalFailed);
         return;
     }
     const std::wstring report = RemovalReportText(TallyRemoval(job));

@@ -135,7 +135,9 @@ bool CheckFinishedScan(MainWindow& window) {
     ProgressClose(app.progress);
     SetControlState(app.mainWindow, window.slots.startScan, state::kEnabled);
     const int32_t rows = app.rows ? app.rows->ResultRowCount() : 0;
-    const std::wstring text = EndOfScanText(rows, SkipsOf(app.results), completed == 0);
+    const std::wstring text = completed == kWorkerFailed
+                                  ? std::wstring(texts::kScanFailed)
+                                  : EndOfScanText(rows, SkipsOf(app.results), completed == 0);
     MsgBoxShow(app.msgBox, TipOwner(app), text.c_str(), msgbox::kTip, msgbox::kHeight);
     return true;
 }

@@ -97,6 +97,10 @@ inline constexpr wchar_t kScanAlreadyRunning[] =
 inline constexpr wchar_t kScanNotStarted[] =
     L"The scan could not be started: Windows could not create its worker thread. Please try "
     L"again.";
+// The end tip of a scan whose worker ended in an unexpected error.
+inline constexpr wchar_t kScanFailed[] =
+    L"The scan stopped on an unexpected error. The list shows only the duplicates found before "
+    L"that.";
 // The line the end tip gains when the scan could not look everywhere;
 // %llu are the folders that could not be listed and the files that could
 // not be read.
@@ -122,6 +126,11 @@ inline constexpr wchar_t kUnverifiedMany[] =
 inline constexpr wchar_t kRemovalNotStarted[] =
     L"The removal could not be started, so nothing was deleted. The ticked items are still "
     L"checked in the list.";
+// A removal worker (checking or deleting) ended in an unexpected error;
+// the rows of what went are gone already, so the ticked ones still stand.
+inline constexpr wchar_t kRemovalFailed[] =
+    L"The removal stopped on an unexpected error. The items still checked in the list were not "
+    L"deleted.";
 // The report after a cancel that left ticked items unhandled: the engine's
 // sentence would count only the failures and call the rest deleted.
 inline constexpr wchar_t kCancelledOne[] =

@@ -265,15 +265,4 @@ ScanOutcome RunScan(const ScanOptions& options, ScanResults& results,
     return completed ? ScanOutcome::Completed : ScanOutcome::Cancelled;
 }
 
-std::thread StartScanThread(const ScanOptions& options, ScanResults& results,
-                            const std::atomic<uint8_t>& cancelRequested, ScanProgress* progress,
-                            ScanHooks hooks, std::atomic<int>& done) {
-    done.store(kScanRunning);
-    return std::thread(
-        [&options, &results, &cancelRequested, progress, hooks = std::move(hooks), &done] {
-            const ScanOutcome outcome = RunScan(options, results, cancelRequested, progress, hooks);
-            done.store(static_cast<int>(outcome));
-        });
-}
-
 }  // namespace cs::engine

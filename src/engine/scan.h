@@ -9,7 +9,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "engine/options.h"
 #include "engine/scan_results.h"
@@ -48,13 +47,5 @@ struct ScanHooks {
 ScanOutcome RunScan(const ScanOptions& options, ScanResults& results,
                     const std::atomic<uint8_t>& cancelRequested, ScanProgress* progress = nullptr,
                     const ScanHooks& hooks = {});
-
-// The same on a new worker thread; `done` receives the outcome. The caller
-// joins the thread; every reference must outlive it.
-std::thread StartScanThread(const ScanOptions& options, ScanResults& results,
-                            const std::atomic<uint8_t>& cancelRequested, ScanProgress* progress,
-                            ScanHooks hooks, std::atomic<int>& done);
-
-inline constexpr int kScanRunning = -1;
 
 }  // namespace cs::engine

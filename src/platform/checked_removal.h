@@ -74,6 +74,11 @@ ItemCheck InspectItem(const ItemRoute& route, ItemFacts& now);
 // another file system: OtherDevice, nothing below such a folder is
 // touched), or to the trash / recycle bin (Ok only when the item has left
 // its place and is found in the trash). Ok when it is gone.
+// A tree is deleted from folder handles (descriptors on Linux), never
+// through a link: a link below it is removed as a link, its target never
+// entered. Whatever can go goes; the tree is NotRemoved when anything
+// stayed. Windows: a read-only or system item is retried once with those
+// attributes cleared, and gets them back when the retry fails too.
 ItemCheck RemoveCheckedItem(const ItemRoute& route, const ItemFacts& expected, bool toTrash);
 
 struct TreeFile {

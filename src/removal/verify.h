@@ -159,7 +159,7 @@ struct RemovalPolicy {
     bool allowUnverified = false;  // items whose bytes no keeper proved
     bool allowAllCopies = false;   // groups with no keeper at all
     // An item already gone from its place has nothing left to lose: it
-    // counts as removed and its row goes, as the plain removal has it.
+    // counts as removed and its row goes.
     bool goneIsRemoved = false;
 };
 

@@ -7,9 +7,11 @@
 
 #include <commctrl.h>
 
+#include <stdexcept>
 #include <string>
 
 #include "app/app_state.h"
+#include "app/main_window.h"
 #include "app/removal_flow.h"
 #include "app/scan_flow.h"
 #include "app/section_rows.h"
@@ -157,6 +159,25 @@ TEST(EndOfScanTip, SaysWhereTheScanCouldNotLook) {
     // Nor is a cancelled scan, which did not look everywhere either.
     EXPECT_EQ(EndOfScanText(0, {}, true), texts::kScanCancelled);
     EXPECT_EQ(EndOfScanText(0, SkipsOf(WithSkips{}), true).rfind(texts::kScanCancelled, 0), 0u);
+}
+
+// A worker's exception must end its work, not the process (which would
+// end this test binary too); its exit code is the flows' failure mark.
+TEST(WorkerThread, AnExceptionEndsTheWorkNotTheProcess) {
+    const auto finish = [](LPTHREAD_START_ROUTINE entry) {
+        HANDLE thread = StartWorkerThread(entry, nullptr);
+        EXPECT_NE(thread, nullptr);
+        if (thread == nullptr)
+            return DWORD{0};
+        EXPECT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        GetExitCodeThread(thread, &code);
+        CloseHandle(thread);
+        return code;
+    };
+    EXPECT_EQ(finish([](void*) -> DWORD { throw std::runtime_error("disk on fire"); }),
+              kWorkerFailed);
+    EXPECT_EQ(finish([](void*) -> DWORD { return 7; }), 7u) << "a normal end keeps its code";
 }
 
 engine::ScanResults ThreeSections() {

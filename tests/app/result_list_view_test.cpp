@@ -15,10 +15,12 @@
 
 #include "app/result_list_view.h"
 #include "engine/options.h"
+#include "engine/scan.h"
 #include "engine/scan_results.h"
 #include "list_window.h"
-#include "removal/removal.h"
+#include "removal/verify.h"
 #include "results/result_list.h"
+#include "results/selection.h"
 #include "support/temp_tree.h"
 
 namespace cs::app {
@@ -253,6 +255,8 @@ struct Work {
     std::atomic<uint8_t> cancel{0};
     std::atomic<int32_t> failures{0};
     int32_t removed = 0;
+    removal::ScanRecord record;
+    std::vector<removal::ItemVerdict> verdicts;
     std::vector<int> groups;
     DWORD ownerThread = 0;
     bool ranElsewhere = false;
@@ -307,38 +311,43 @@ TEST(ResultListViewWorker, RebuildsTheListFromAnotherThread) {
     EXPECT_EQ(rows.Text(9, kSizeColumn), u"0 bytes");
 }
 
+// The program's removal thread: the verified removal deletes the rows of
+// removed items from a worker while the owner of the list pumps.
 TEST(ResultListViewWorker, RemovesTickedItemsFromAnotherThread) {
     test::TempTree tree;
+    for (int i = 0; i < 30; ++i)
+        tree.Write("f" + std::to_string(i) + ".txt", "copy of group " + std::to_string(i % 10));
     ResultListWindow window;
     ListViewRows rows(window.List());
-    std::vector<std::filesystem::path> files;
-    for (int i = 0; i < 30; ++i) {
-        files.push_back(tree.Write("f" + std::to_string(i) + ".txt", "x"));
-        results::RowData row =
-            MakeItemRow(kFileGroup, results::kFileImage, test::ToU16(files.back()), u"1 bytes");
-        row.stateImage = i % 3 == 0 ? kTicked : kUnticked;
-        rows.Append(row);
-    }
     Work work;
     work.rows = &rows;
+    engine::ScanOptions options;
+    options.rootPath = tree.Root16();
+    options.criteria = engine::CRIT_RECURSIVE | engine::CRIT_SAME_SIZE | engine::CRIT_EXACT_CONTENTS;
+    ASSERT_EQ(engine::RunScan(options, work.results, work.cancel), engine::ScanOutcome::Completed);
+    results::RebuildResultList(rows, work.results, options.criteria);
+    results::KeepFirst(rows);
+    work.record = removal::ScanRecord(work.results, options.criteria);
+    work.verdicts = removal::VerifyTickedItems(rows, work.record, work.cancel);
+    ASSERT_EQ(work.verdicts.size(), 20u);
     work.body = [](Work& w) {
-        w.removed = removal::RemoveTickedItems(
-            *w.rows, removal::RemoverFor(removal::RemovalMode::Permanent), w.cancel, w.failures);
+        w.removed = removal::RemoveVerifiedItems(*w.rows, w.verdicts, w.record, false, {},
+                                                 w.cancel, w.failures);
     };
     RunOnWorker(work);
-    EXPECT_EQ(work.removed, 10);
+    EXPECT_EQ(work.removed, 20);
     EXPECT_EQ(work.failures.load(), 0);
-    ASSERT_EQ(rows.Count(), 20);
-    int32_t row = 0;
-    for (int i = 0; i < 30; ++i) {
-        const bool ticked = i % 3 == 0;
-        EXPECT_EQ(std::filesystem::exists(files[i]), !ticked) << files[i];
-        if (!ticked) {
-            EXPECT_EQ(rows.Text(row, kPathColumn), test::ToU16(files[i]));
-            EXPECT_EQ(rows.StateImage(row), kUnticked);
-            ++row;
-        }
+    int32_t items = 0;
+    for (int32_t row = 0; row < rows.Count(); ++row) {
+        if (rows.StateImage(row) == results::kNoCheckBox)
+            continue;
+        ++items;
+        EXPECT_EQ(rows.StateImage(row), kUnticked);
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(rows.Text(row, kPathColumn))));
     }
+    EXPECT_EQ(items, 10) << "one keeper of each group";
+    for (const removal::ItemVerdict& v : work.verdicts)
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(v.path))) << v.row;
 }
 
 }  // namespace

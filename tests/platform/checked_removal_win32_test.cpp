@@ -1,12 +1,16 @@
 // The checked removal on Windows, run under Wine: identities from the
-// listing (hard links), and removal that refuses an item or a route that is
-// no longer what the scan listed. Every case checks the disk afterwards.
+// listing (hard links), removal that refuses an item or a route that is no
+// longer what the scan listed, the attribute-clearing retry, locked files,
+// long paths, links that must never be followed, and recycling into the
+// desktop trash that Wine uses as its recycle bin. Every case checks the
+// disk afterwards.
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -17,69 +21,20 @@
 #include "platform/file.h"
 #include "platform/text.h"
 #include "platform/wine_support_win32.h"
+#include "support/seen_route.h"
 #include "support/temp_tree.h"
 
 namespace cs::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FactsOf;
+using test::Listing;
+using test::Scanned;
+using test::Seen;
 using test::TempTree;
 using test::ToU16;
 using namespace test::wine;
-
-std::map<std::u16string, DirEntry> Listing(const std::u16string& folder) {
-    std::map<std::u16string, DirEntry> out;
-    DirReader reader;
-    EXPECT_EQ(reader.Open(folder), Status::Ok);
-    DirEntry entry;
-    while (reader.Next(entry))
-        out.emplace(entry.name, entry);
-    return out;
-}
-
-ItemFacts FactsOf(const DirEntry& entry) {
-    ItemFacts facts;
-    facts.isFolder = entry.isDirectory;
-    facts.size = entry.isDirectory ? 0 : entry.size;
-    facts.mtime = entry.mtime;
-    facts.device = entry.device;
-    facts.inode = entry.inode;
-    return facts;
-}
-
-// What the scan would have recorded on its way to `relative` (a path below
-// the tree's root, '/'-separated): the root's identity, each folder's entry
-// in its parent, and the item's own entry.
-struct Seen {
-    ItemRoute route;
-    ItemFacts item;
-};
-
-Seen Scanned(const TempTree& tree, const std::string& relative) {
-    Seen seen;
-    seen.route.rootPath = tree.Root16();
-    seen.route.root.isFolder = true;
-    EXPECT_TRUE(FolderIdentity(tree.Root16(), seen.route.root.device, seen.route.root.inode));
-    std::u16string folder = tree.Root16();
-    const std::u16string path = ToU16(fs::path(relative));
-    size_t start = 0;
-    for (;;) {
-        const size_t end = path.find(u'\\', start);
-        const std::u16string name = path.substr(start, end - start);
-        const auto entries = Listing(folder);
-        const auto found = entries.find(name);
-        EXPECT_NE(found, entries.end()) << relative;
-        const ItemFacts facts = found == entries.end() ? ItemFacts{} : FactsOf(found->second);
-        if (end == std::u16string::npos) {
-            seen.route.name = name;
-            seen.item = facts;
-            return seen;
-        }
-        seen.route.folders.push_back({name, facts});
-        folder = JoinPath(folder, name);
-        start = end + 1;
-    }
-}
 
 void SetWriteTime(const fs::path& path, uint64_t time) {
     const HANDLE file = CreateFileW(W(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
@@ -91,6 +46,65 @@ void SetWriteTime(const fs::path& path, uint64_t time) {
     EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
     CloseHandle(file);
 }
+
+// Runs a command line to its end; Wine starts Unix programs as well. The
+// limit only turns a hang into a failure.
+DWORD RunProgram(std::wstring commandLine, const wchar_t* environment = nullptr) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                        environment ? CREATE_UNICODE_ENVIRONMENT : 0,
+                        const_cast<wchar_t*>(environment), nullptr, &startup, &process)) {
+        return 0xFFFFFFFF;
+    }
+    DWORD code = 0xFFFFFFFE;
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+// Dispatches posted messages on the deleting thread: the tree deletion drains
+// the queue after every entry, so a message posted before it starts runs in
+// the middle of it.
+class MidDeletion {
+public:
+    using Action = void (*)(void* context);
+    MidDeletion(Action action, void* context) : action_(action), context_(context) {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &MidDeletion::Procedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"cs_removal_mid_deletion";
+        RegisterClassW(&windowClass);
+        window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                  nullptr, windowClass.hInstance, nullptr);
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~MidDeletion() { DestroyWindow(window_); }
+    MidDeletion(const MidDeletion&) = delete;
+    MidDeletion& operator=(const MidDeletion&) = delete;
+
+    bool Post() { return window_ && PostMessageW(window_, WM_APP, 0, 0); }
+    int Runs() const { return runs_; }
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_APP) {
+            auto* self = reinterpret_cast<MidDeletion*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            ++self->runs_;
+            self->action_(self->context_);
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    Action action_;
+    void* context_;
+    HWND window_ = nullptr;
+    int runs_ = 0;
+};
 
 // --- Identity from the listing ------------------------------------------------
 
@@ -271,11 +285,15 @@ TEST(CheckedRemovalWin32, ItemTurnedIntoALinkIsLeftAlone) {
 TEST(CheckedRemovalWin32, FileHeldOpenWithoutDeleteSharingStays) {
     TempTree tree;
     const fs::path file = tree.Write("open.txt", "in use");
+    const DWORD original = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    ASSERT_TRUE(SetFileAttributesW(W(file).c_str(), original));
     const Seen seen = Scanned(tree, "open.txt");
     {
         OpenWithoutDeleteSharing open(file);
         ASSERT_TRUE(open.IsOpen());
         EXPECT_EQ(RemoveCheckedItem(seen.route, seen.item, false), ItemCheck::NotRemoved);
+        // The retry cleared read-only; the failed retry must put it back.
+        EXPECT_EQ(Attributes(file) & original, original);
         if (UnderWine() && !TrashFolder().empty()) {
             EXPECT_EQ(RemoveCheckedItem(seen.route, seen.item, true), ItemCheck::NotTrashed);
         }
@@ -293,8 +311,12 @@ TEST(CheckedRemovalWin32, LinkBelowARemovedFolderIsNeverEntered) {
     tree.Write("tree/a.txt", "a");
     tree.Write("tree/sub/b.txt", "b");
     tree.Write("outside/keep.txt", "keep");
+    // Wine's RemoveDirectoryW on a link to an empty folder removes that
+    // folder: the link must be handled as a link.
+    const fs::path emptyTarget = tree.MakeDir("empty-target");
     FolderLinks links;
-    if (!links.Make(tree.Path("tree/sub/link"), tree.Path("outside")))
+    if (!links.Make(tree.Path("tree/sub/link"), tree.Path("outside")) ||
+        !links.Make(tree.Path("tree/link-to-empty"), emptyTarget))
         GTEST_SKIP() << "no folder links can be made here";
     const Seen seen = Scanned(tree, "tree");
 
@@ -308,6 +330,7 @@ TEST(CheckedRemovalWin32, LinkBelowARemovedFolderIsNeverEntered) {
 
     const ItemCheck removed = RemoveCheckedItem(seen.route, seen.item, false);
     EXPECT_EQ(Contents(tree.Path("outside/keep.txt")), "keep");
+    EXPECT_TRUE(Exists(emptyTarget));
     EXPECT_FALSE(Exists(tree.Path("tree/a.txt")));
     EXPECT_FALSE(Exists(tree.Path("tree/sub/b.txt")));
     // Wine cannot remove a folder link; what the call says must match the
@@ -341,6 +364,140 @@ TEST(CheckedRemovalWin32, RouteLongerThanTheClassicPathLimitIsFollowed) {
     EXPECT_EQ(RemoveCheckedItem(seen.route, seen.item, false), ItemCheck::Ok);
     EXPECT_EQ(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(GetFileAttributesW(deep.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(CheckedRemovalWin32, ReadOnlyAndSystemFilesGoAfterTheirAttributesAreCleared) {
+    TempTree tree;
+    const fs::path readOnly = tree.Write("ro.txt", "r");
+    const fs::path system = tree.Write("sys.txt", "s");
+    ASSERT_TRUE(SetFileAttributesW(W(readOnly).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(
+        SetFileAttributesW(W(system).c_str(), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY));
+    // The retry is what removes them: a plain delete is refused.
+    ASSERT_FALSE(DeleteFileW(W(readOnly).c_str()));
+    for (const char* name : {"ro.txt", "sys.txt"}) {
+        const Seen seen = Scanned(tree, name);
+        EXPECT_EQ(RemoveCheckedItem(seen.route, seen.item, false), ItemCheck::Ok) << name;
+    }
+    EXPECT_FALSE(Exists(readOnly));
+    EXPECT_FALSE(Exists(system));
+}
+
+TEST(CheckedRemovalWin32, FolderWithOneLockedFileLosesEverythingElse) {
+    TempTree tree;
+    tree.Write("box/a.txt", "a");
+    tree.Write("box/sub/b.txt", "b");
+    tree.Write("box/sub/deeper/c.txt", "c");
+    const fs::path readOnly = tree.Write("box/sub/ro.txt", "r");
+    SetFileAttributesW(W(readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
+    tree.MakeDir("box/empty");
+    const fs::path locked = tree.Write("box/keep/locked.txt", "locked");
+    const Seen box = Scanned(tree, "box");
+    {
+        OpenWithoutDeleteSharing open(locked);
+        ASSERT_TRUE(open.IsOpen());
+        EXPECT_EQ(RemoveCheckedItem(box.route, box.item, false), ItemCheck::NotRemoved);
+    }
+    EXPECT_EQ(Contents(locked), "locked");
+    std::vector<std::string> left;
+    for (const auto& entry : fs::recursive_directory_iterator(tree.Path("box")))
+        left.push_back(fs::relative(entry.path(), tree.Path("box")).generic_string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"keep", "keep/locked.txt"}));
+}
+
+TEST(CheckedRemovalWin32, TreeDeeperThanTheClassicPathLimitIsDeleted) {
+    TempTree tree;
+    std::wstring deep = L"\\\\?\\" + W(tree.Path("deep"));
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    for (int i = 0; i < 6; ++i) {
+        deep += L"\\" + std::wstring(60, L'n') + std::to_wstring(i);
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+        const HANDLE file = CreateFileW((deep + L"\\f.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_READONLY, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+    }
+    ASSERT_GT(deep.size(), 300u + 4u);
+    const Seen seen = Scanned(tree, "deep");
+    EXPECT_EQ(RemoveCheckedItem(seen.route, seen.item, false), ItemCheck::Ok);
+    EXPECT_EQ(GetFileAttributesW(deep.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(Exists(tree.Path("deep")));
+    EXPECT_TRUE(Exists(tree.Root()));
+}
+
+// The removal thread owns no window, but the tree deletion still serves
+// whatever is sent to its thread while it runs.
+TEST(CheckedRemovalWin32, TreeDeletionServesTheThreadsMessagesWhileItRuns) {
+    TempTree tree;
+    for (int i = 0; i < 5; ++i)
+        tree.Write("t/f" + std::to_string(i) + ".txt", "x");
+    struct Watch {
+        fs::path root;
+        bool rootExisted = false;
+    } watch{tree.Path("t"), false};
+    MidDeletion mid(
+        [](void* context) {
+            auto* w = static_cast<Watch*>(context);
+            w->rootExisted = Exists(w->root);
+        },
+        &watch);
+    const Seen seen = Scanned(tree, "t");
+    ASSERT_TRUE(mid.Post());
+    EXPECT_EQ(RemoveCheckedItem(seen.route, seen.item, false), ItemCheck::Ok);
+    EXPECT_EQ(mid.Runs(), 1);
+    EXPECT_TRUE(watch.rootExisted) << "the message must be served during the deletion";
+    EXPECT_FALSE(Exists(tree.Path("t")));
+}
+
+// Folders are swapped for links to an outside folder while the deletion
+// runs (from the deleting thread's own message queue, after the first
+// entry). The listing may still describe them as plain folders; the walk
+// must look again and never delete through them.
+TEST(CheckedRemovalWin32, FolderSwappedForALinkDuringTheDeletionIsNotFollowed) {
+    TempTree tree;
+    const fs::path target = tree.MakeDir("outside");
+    tree.Write("outside/keep.txt", "keep");
+    tree.MakeDir("moved");
+    for (int i = 0; i < 6; ++i)
+        tree.Write("tree/d" + std::to_string(i) + "/f.txt", "f");
+    FolderLinks links;
+    if (!links.Make(tree.Path("probe-link"), target))
+        GTEST_SKIP() << "no folder links can be made here";
+
+    struct Swap {
+        TempTree* tree;
+        FolderLinks* links;
+        fs::path target;
+        int swapped = 0;
+    } swap{&tree, &links, target};
+    MidDeletion mid(
+        [](void* context) {
+            auto* s = static_cast<Swap*>(context);
+            for (int i = 0; i < 6; ++i) {
+                const std::string name = "d" + std::to_string(i);
+                // A folder the walk holds open cannot be moved: that is the
+                // guard for folders already entered.
+                if (MoveFileW(W(s->tree->Path("tree/" + name)).c_str(),
+                              W(s->tree->Path("moved/" + name)).c_str()) &&
+                    s->links->Make(s->tree->Path("tree/" + name), s->target)) {
+                    ++s->swapped;
+                }
+            }
+        },
+        &swap);
+    const Seen seen = Scanned(tree, "tree");
+    ASSERT_TRUE(mid.Post());
+    RemoveCheckedItem(seen.route, seen.item, false);
+    ASSERT_EQ(mid.Runs(), 1);
+    ASSERT_GT(swap.swapped, 0) << "the swap must have happened for the case to mean anything";
+    EXPECT_EQ(Contents(tree.Path("outside/keep.txt")), "keep");
+    for (int i = 0; i < 6; ++i) {
+        const fs::path moved = tree.Path("moved/d" + std::to_string(i) + "/f.txt");
+        if (Exists(tree.Path("moved/d" + std::to_string(i)))) {
+            EXPECT_EQ(Contents(moved), "f") << moved;
+        }
+    }
 }
 
 // --- Listing a folder's files -------------------------------------------------
@@ -422,6 +579,9 @@ protected:
             GTEST_SKIP() << "the trash is checked where Wine keeps it";
     }
     fs::path InTrash(const std::string& name) const { return trash_ / "files" / name; }
+    fs::path InfoOf(const std::string& name) const {
+        return trash_ / "info" / (name + ".trashinfo");
+    }
     static std::string Unique(const TempTree& tree, const std::string& stem) {
         return tree.Root().filename().string() + "-" + stem;
     }
@@ -445,6 +605,58 @@ TEST_F(CheckedRecycleWin32, UnchangedFileAndFolderTreeGoToTheTrash) {
     EXPECT_EQ(Contents(InTrash(fileName)), "copy");
     EXPECT_EQ(Contents(InTrash(folderName) / "sub" / "b.jpg"), "b");
     EXPECT_TRUE(Exists(tree.Path("in")));
+    // The info names the plain path the shell was given, never the long form.
+    const std::string info = Contents(InfoOf(fileName));
+    EXPECT_NE(info.find("[Trash Info]"), std::string::npos);
+    EXPECT_NE(info.find(fileName), std::string::npos);
+    EXPECT_EQ(info.find("?"), std::string::npos) << info;
+    EXPECT_TRUE(Exists(InfoOf(folderName)));
+}
+
+// Run only as a child process (below), whose Wine has no usable trash.
+TEST(CheckedRecycleWithoutTrash, DISABLED_Child) {
+    const char* root = std::getenv("CS_RECYCLE_ROOT");
+    const char* name = std::getenv("CS_RECYCLE_NAME");
+    ASSERT_NE(root, nullptr);
+    ASSERT_NE(name, nullptr);
+    const std::string narrow(root);
+    const Seen seen = Scanned(std::u16string(narrow.begin(), narrow.end()), name);
+    EXPECT_EQ(RemoveCheckedItem(seen.route, seen.item, true), ItemCheck::NotTrashed);
+}
+
+// Without a trash Wine's SHFileOperationW deletes instead of recycling, and
+// still reports success: the item must stay where it is and count as failed.
+TEST(CheckedRecycleWithoutTrash, ItemStaysWhereNothingCanKeepIt) {
+    if (!UnderWine())
+        GTEST_SKIP() << "a missing recycle bin is staged through Wine's trash folder";
+    TempTree tree;
+    const fs::path file = tree.Write("only-copy.txt", "only copy");
+    // A data folder below a plain file can never be created.
+    const fs::path blocker = tree.Write("not-a-folder", "x");
+    const std::string blockedHome = UnixPath(blocker) + "/home";
+
+    std::wstring environment;
+    for (const wchar_t* entry = GetEnvironmentStringsW(); *entry; entry += wcslen(entry) + 1) {
+        const std::wstring variable(entry);
+        if (variable.rfind(L"XDG_DATA_HOME=", 0) == 0 || variable.rfind(L"HOME=", 0) == 0)
+            continue;
+        environment += variable + L'\0';
+    }
+    const std::wstring home = fs::path(blockedHome).wstring();
+    environment += L"HOME=" + home + L'\0';
+    environment += L"XDG_DATA_HOME=" + home + L"/.local/share" + L'\0';
+    environment += L"CS_RECYCLE_ROOT=" + W(tree.Root()) + L'\0';
+    environment += std::wstring(L"CS_RECYCLE_NAME=only-copy.txt") + L'\0';
+    environment += L'\0';
+
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    const DWORD code = RunProgram(L"\"" + std::wstring(self) +
+                                      L"\" --gtest_also_run_disabled_tests "
+                                      L"--gtest_filter=CheckedRecycleWithoutTrash.DISABLED_Child",
+                                  environment.c_str());
+    EXPECT_EQ(code, 0u) << "the child's removal must report the trash's refusal";
+    EXPECT_EQ(Contents(file), "only copy");
 }
 
 }  // namespace

@@ -1,20 +1,19 @@
-// Removal of single items on the real file system, and the report text.
-// Effects are checked on disk, never only through the return value.
+// The checked removal of single items on the real file system, and the
+// report text. Each case starts from what a scan saw of the item, then
+// looks at the disk afterwards, never only at the answer.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 
-#include "platform/removal.h"
+#include "platform/checked_removal.h"
 #include "platform/text.h"
 #ifndef _WIN32
 #include "platform/posix/removal_hooks.h"
 #endif
 #include "removal/removal.h"
-#include "results/memory_rows.h"
-#include "results/result_list.h"
+#include "support/seen_route.h"
 #include "support/temp_tree.h"
 
 #ifndef _WIN32
@@ -31,9 +30,10 @@ namespace cs::removal {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::DeleteFolderTree;
-using platform::DeletePathPermanently;
-using platform::RecyclePath;
+using platform::ItemCheck;
+using platform::RemoveCheckedItem;
+using test::Scanned;
+using test::Seen;
 using test::TempTree;
 using test::ToU16;
 
@@ -45,7 +45,29 @@ TEST(RemovalReport, SingularPluralAndSuccess) {
               u"12 items could not be deleted. Those are still checked in the list.");
 }
 
-TEST(DeletePathPermanently, RemovesFilesReadOnlyFilesAndWholeTrees) {
+// Someone else took the item away: nothing stands at its name, which the
+// verified removal may count as removed. Its folder gone too is a route
+// that leads nowhere, never a success, in either mode.
+TEST(CheckedRemoval, ItemOrFolderTakenAwaySinceTheScanIsToldApart) {
+    TempTree tree;
+    tree.Write("here/vanished.txt", "x");
+    tree.Write("gone/vanished.txt", "y");
+    const Seen item = Scanned(tree, "here/vanished.txt");
+    const Seen inGone = Scanned(tree, "gone/vanished.txt");
+    fs::remove(tree.Path("here/vanished.txt"));
+    fs::remove_all(tree.Path("gone"));
+    for (const bool toTrash : {false, true}) {
+        EXPECT_EQ(RemoveCheckedItem(item.route, item.item, toTrash), ItemCheck::Vanished)
+            << "trash " << toTrash;
+        EXPECT_EQ(RemoveCheckedItem(inGone.route, inGone.item, toTrash), ItemCheck::PathChanged)
+            << "trash " << toTrash;
+    }
+    EXPECT_TRUE(fs::exists(tree.Path("here")));
+}
+
+#ifndef _WIN32
+
+TEST(CheckedRemoval, RemovesFilesReadOnlyFilesAndWholeTrees) {
     TempTree tree;
     const fs::path plain = tree.Write("plain.txt", "x");
     const fs::path locked = tree.Write("readonly.txt", "x");
@@ -58,69 +80,17 @@ TEST(DeletePathPermanently, RemovesFilesReadOnlyFilesAndWholeTrees) {
     fs::permissions(readOnlyInTree, fs::perms::owner_write, fs::perm_options::remove);
     tree.MakeDir("folder/empty");
 
-    EXPECT_TRUE(DeletePathPermanently(ToU16(plain)));
-    EXPECT_TRUE(DeletePathPermanently(ToU16(locked)));
-    std::u16string withTrailing = tree.Path16("folder");
-    withTrailing.push_back(platform::kPathSeparator);
-    EXPECT_TRUE(DeletePathPermanently(withTrailing));
+    for (const char* name : {"plain.txt", "readonly.txt", "folder"}) {
+        const Seen seen = Scanned(tree, name);
+        EXPECT_EQ(RemoveCheckedItem(seen.route, seen.item, false), ItemCheck::Ok) << name;
+    }
     EXPECT_FALSE(fs::exists(plain));
     EXPECT_FALSE(fs::exists(locked));
     EXPECT_FALSE(fs::exists(tree.Path("folder")));
     EXPECT_TRUE(fs::exists(tree.Root()));
 }
 
-TEST(DeletePathPermanently, MissingItemIsRemovedMissingParentIsNot) {
-    TempTree tree;
-    tree.MakeDir("here");
-    EXPECT_TRUE(DeletePathPermanently(tree.Path16("here/vanished.txt")));
-    EXPECT_FALSE(DeletePathPermanently(tree.Path16("gone/vanished.txt")));
-    // In recycle mode nothing exists at the path, so it is removed.
-    EXPECT_TRUE(RecyclePath(tree.Path16("gone/vanished.txt")));
-    EXPECT_TRUE(RecyclePath(tree.Path16("here/vanished.txt")));
-    EXPECT_FALSE(RecyclePath(u""));
-}
-
-TEST(DeleteFolderTree, MaskLimitsWhatGoesAndTheFolderStaysWhenNotEmpty) {
-    TempTree tree;
-    tree.Write("f/a.tmp", "1");
-    tree.Write("f/b.txt", "2");
-    tree.Write("f/x.tmp/inner.tmp", "3");
-    EXPECT_FALSE(DeleteFolderTree(tree.Path16("f"), u"*.tmp"));
-    EXPECT_FALSE(fs::exists(tree.Path("f/a.tmp")));
-    EXPECT_FALSE(fs::exists(tree.Path("f/x.tmp")));
-    EXPECT_TRUE(fs::exists(tree.Path("f/b.txt")));
-    EXPECT_TRUE(DeleteFolderTree(tree.Path16("f"), u"*"));
-    EXPECT_FALSE(fs::exists(tree.Path("f")));
-}
-
-// The thread entry removes on its own thread and reports the count when done.
-TEST(RemovalThread, RemovesOnAWorkerAndReportsTheCount) {
-    TempTree tree;
-    results::MemoryRows rows;
-    for (const char* name : {"one", "two", "three"}) {
-        results::RowData row = results::MakeItemRow(results::kFileGroup, results::kFileImage,
-                                                    ToU16(tree.Write(name, "x")), u"1 bytes");
-        row.stateImage = std::string(name) == "two" ? results::kUnticked : results::kTicked;
-        rows.Append(row);
-    }
-    std::atomic<uint8_t> cancel{0};
-    std::atomic<int32_t> failures{0};
-    std::atomic<int32_t> removed{0};
-    std::thread worker =
-        StartRemovalThread(rows, RemovalMode::Permanent, cancel, failures, removed);
-    worker.join();
-    EXPECT_EQ(removed.load(), 2);
-    EXPECT_EQ(failures.load(), 0);
-    ASSERT_EQ(rows.Count(), 1);
-    EXPECT_EQ(rows.Text(0, results::kPathColumn), tree.Path16("two"));
-    EXPECT_FALSE(fs::exists(tree.Path("one")));
-    EXPECT_TRUE(fs::exists(tree.Path("two")));
-    EXPECT_FALSE(fs::exists(tree.Path("three")));
-}
-
-#ifndef _WIN32
-
-TEST(DeletePathPermanently, LinksAreRemovedAsLinksNeverFollowed) {
+TEST(CheckedRemoval, LinksInsideARemovedTreeAreRemovedAsLinksNeverFollowed) {
     TempTree tree;
     tree.Write("target/keep.txt", "precious");
     tree.Write("target/sub/keep2.txt", "precious");
@@ -129,10 +99,13 @@ TEST(DeletePathPermanently, LinksAreRemovedAsLinksNeverFollowed) {
     fs::create_symlink(tree.Path("target/keep.txt"), tree.Path("doomed/link-to-file"));
     fs::create_directory_symlink(tree.Path("target"), tree.Path("top-link"));
 
-    EXPECT_TRUE(DeletePathPermanently(tree.Path16("doomed")));
+    const Seen doomed = Scanned(tree, "doomed");
+    EXPECT_EQ(RemoveCheckedItem(doomed.route, doomed.item, false), ItemCheck::Ok);
     EXPECT_FALSE(fs::exists(fs::symlink_status(tree.Path("doomed"))));
-    EXPECT_TRUE(DeletePathPermanently(tree.Path16("top-link")));
-    EXPECT_FALSE(fs::exists(fs::symlink_status(tree.Path("top-link"))));
+    // A link where a listed item stood is never the item: it stays.
+    const Seen topLink = Scanned(tree, "top-link");
+    EXPECT_EQ(RemoveCheckedItem(topLink.route, topLink.item, false), ItemCheck::Link);
+    EXPECT_TRUE(fs::exists(fs::symlink_status(tree.Path("top-link"))));
     EXPECT_TRUE(fs::exists(tree.Path("target/keep.txt")));
     EXPECT_TRUE(fs::exists(tree.Path("target/sub/keep2.txt")));
 }
@@ -147,14 +120,15 @@ void SwapSubForLink(int parentFd, const char* name) {
     ASSERT_EQ(symlinkat("../victim", parentFd, "sub"), 0);
 }
 
-TEST(DeletePathPermanently, FolderSwappedForALinkDuringDeletionIsNotFollowed) {
+TEST(CheckedRemoval, FolderSwappedForALinkDuringDeletionIsNotFollowed) {
     TempTree tree;
     for (int i = 0; i < 5; ++i)
         tree.Write("victim/file" + std::to_string(i), "must survive");
     tree.Write("doomed/sub/f", "x");
     tree.Write("doomed/other/g", "y");
+    const Seen doomed = Scanned(tree, "doomed");
     platform::posix::SetBeforeOpenFolderHook(SwapSubForLink);
-    DeletePathPermanently(tree.Path16("doomed"));
+    RemoveCheckedItem(doomed.route, doomed.item, false);
     platform::posix::SetBeforeOpenFolderHook(nullptr);
     for (int i = 0; i < 5; ++i)
         EXPECT_TRUE(fs::exists(tree.Path("victim/file" + std::to_string(i))));
@@ -171,17 +145,18 @@ bool MakeImmutable(const fs::path& path, bool on) {
     return std::system(command.c_str()) == 0;
 }
 
-TEST(DeletePathPermanently, TreeWithAnUndeletableFileDeletesEverythingElse) {
+TEST(CheckedRemoval, TreeWithAnUndeletableFileDeletesEverythingElse) {
     TempTree tree;
     tree.Write("f/a.txt", "a");
     tree.Write("f/sub/b.txt", "b");
     const fs::path stuck = tree.Write("f/stuck/locked.txt", "c");
     tree.Write("f/stuck/other.txt", "d");
+    const Seen seen = Scanned(tree, "f");
     if (!MakeImmutable(stuck, true))
         GTEST_SKIP() << "chattr +i is not available on this file system";
-    const bool removed = DeletePathPermanently(tree.Path16("f"));
+    const ItemCheck removed = RemoveCheckedItem(seen.route, seen.item, false);
     MakeImmutable(stuck, false);
-    EXPECT_FALSE(removed);
+    EXPECT_EQ(removed, ItemCheck::NotRemoved);
     EXPECT_TRUE(fs::exists(stuck));
     EXPECT_FALSE(fs::exists(tree.Path("f/a.txt")));
     EXPECT_FALSE(fs::exists(tree.Path("f/sub")));
@@ -204,12 +179,14 @@ fs::path Trash::dataHome_;
 
 TEST_F(Trash, FilesAndFoldersGoToTheTrashWithTheirInfo) {
     TempTree tree;
-    const fs::path file = tree.Write("photo.jpg", "picture");
+    tree.Write("photo.jpg", "picture");
     tree.Write("album/a.jpg", "a");
     tree.Write("album/sub/b.jpg", "b");
-    ASSERT_TRUE(RecyclePath(ToU16(file)));
-    ASSERT_TRUE(RecyclePath(tree.Path16("album")));
-    EXPECT_FALSE(fs::exists(file));
+    for (const char* name : {"photo.jpg", "album"}) {
+        const Seen seen = Scanned(tree, name);
+        ASSERT_EQ(RemoveCheckedItem(seen.route, seen.item, true), ItemCheck::Ok) << name;
+    }
+    EXPECT_FALSE(fs::exists(tree.Path("photo.jpg")));
     EXPECT_FALSE(fs::exists(tree.Path("album")));
     const fs::path trash = dataHome_ / "Trash";
     EXPECT_TRUE(fs::exists(trash / "files" / "photo.jpg"));
@@ -234,10 +211,11 @@ TEST_F(Trash, ItemWhereNoTrashCanBeMadeStaysInPlace) {
     const std::string mountPoint = tree.MakeDir("mnt").string();
     ASSERT_EQ(mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m"), 0) << strerror(errno);
     const fs::path file = tree.Write("mnt/only.txt", "only copy");
-    const bool recycled = RecyclePath(ToU16(file));
+    const Seen seen = Scanned(tree, "mnt/only.txt");
+    const ItemCheck recycled = RemoveCheckedItem(seen.route, seen.item, true);
     const bool stayed = fs::exists(file);
     umount(mountPoint.c_str());
-    EXPECT_FALSE(recycled);
+    EXPECT_EQ(recycled, ItemCheck::NotTrashed);
     EXPECT_TRUE(stayed) << "an item without a trash must not be destroyed";
 }
 

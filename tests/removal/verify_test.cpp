@@ -330,6 +330,43 @@ TEST(VerifiedRemoval, FileAddedBelowAVerifiedFolderAfterTheCheckStopsIt) {
     EXPECT_TRUE(fs::exists(fresh));
 }
 
+// The user's Cancel while the first item goes: that item is finished,
+// the walk stops before the next, and the rows not reached stay ticked.
+struct CancelOnFirstDelete : results::MemoryRows {
+    std::atomic<uint8_t>* cancel = nullptr;
+    void DeleteRow(int32_t row) {
+        results::MemoryRows::DeleteRow(row);
+        cancel->store(1);
+    }
+};
+
+TEST(VerifiedRemoval, CancelFinishesTheItemInHandAndLeavesTheRestTicked) {
+    TempTree tree;
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"})
+        tree.Write(name, "four copies");
+    engine::ScanOptions options;
+    options.rootPath = tree.Root16();
+    options.criteria = kExact;
+    engine::ScanResults scanned;
+    std::atomic<uint8_t> cancel{0};
+    ASSERT_EQ(engine::RunScan(options, scanned, cancel), engine::ScanOutcome::Completed);
+    CancelOnFirstDelete rows;
+    rows.cancel = &cancel;
+    results::RebuildResultList(rows, scanned, kExact);
+    results::KeepFirst(rows);
+    const ScanRecord record(scanned, kExact);
+    const auto verdicts = VerifyTickedItems(rows, record, cancel);
+    ASSERT_EQ(verdicts.size(), 3u);
+    std::atomic<int32_t> failures{0};
+    EXPECT_EQ(RemoveVerifiedItems(rows, verdicts, record, false, {}, cancel, failures), 1);
+    EXPECT_EQ(failures.load(), 0) << "items not reached are not failures";
+    EXPECT_FALSE(fs::exists(fs::path(verdicts[2].path))) << "the bottom row goes first";
+    for (size_t v = 0; v < 2; ++v) {
+        EXPECT_TRUE(fs::exists(fs::path(verdicts[v].path)));
+        EXPECT_EQ(rows.StateImage(verdicts[v].row), results::kTicked);
+    }
+}
+
 #ifndef _WIN32
 
 TEST(VerifiedRemoval, ParentSwappedForALinkLeadsNowhereInEitherMode) {

@@ -1,5 +1,5 @@
 // The row-API suites: the list rebuild, the selection rules, find and the
-// removal walk, written once and run on every rows back end. A back end
+// verified removal, written once and run on every rows back end. A back end
 // takes part by instantiating the suite with a fixture type that offers
 //   using Rows = ...;  Rows& rows();  (a fresh, empty row list per test)
 // e.g. INSTANTIATE_TYPED_TEST_SUITE_P(Memory, RowSuite, MemoryBackend).
@@ -9,14 +9,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "engine/options.h"
+#include "engine/scan.h"
 #include "engine/scan_results.h"
 #include "platform/text.h"
-#include "removal/removal.h"
+#include "removal/verify.h"
 #include "results/find.h"
 #include "results/result_list.h"
 #include "results/selection.h"
@@ -356,114 +359,71 @@ TYPED_TEST_P(RowSuite, FindSearchesAllColumnsAndWrapsToMinusOne) {
 
 // ---- removal --------------------------------------------------------------
 
-inline std::vector<std::u16string>& RemovalLog() {
-    static std::vector<std::u16string> log;
-    return log;
-}
-inline std::u16string& FailingMarker() {
-    static std::u16string marker;
-    return marker;
-}
-inline std::atomic<uint8_t>& CancelAfterFirst() {
-    static std::atomic<uint8_t> flag{0};
-    return flag;
-}
-inline bool RecordingRemover(const std::u16string& path) {
-    RemovalLog().push_back(path);
-    return FailingMarker().empty() || path.find(FailingMarker()) == std::u16string::npos;
-}
-inline bool CancellingRemover(const std::u16string& path) {
-    RemovalLog().push_back(path);
-    CancelAfterFirst().store(1);
-    return true;
-}
-
-TYPED_TEST_P(RowSuite, RemovalWalksTickedRowsBottomUpAndDropsRemovedRows) {
-    auto& rows = this->rows();
-    for (int i = 0; i < 14; ++i) {
-        if (i == 5) {
-            AddSeparator(rows, 2);
-            continue;
-        }
-        std::u16string name = u"row";
-        name += static_cast<char16_t>(u'a' + i);
-        if (i == 7)
-            name += u"-locked";
-        AddItem(rows, 2, P({name}),
-                (i == 3 || i == 7 || i == 12) ? results::kTicked : results::kUnticked);
+// The verified removal on this back end, as the program runs it: the rows
+// of removed items go from the bottom row up (so the indices still to come
+// stay valid), a refused row stays ticked, and an item someone else took
+// away counts as removed and loses its row.
+TYPED_TEST_P(RowSuite, VerifiedRemovalDropsTheRowsOfRemovedItemsBottomUp) {
+    TempTree tree;
+    for (const char* folder : {"a", "b", "c"})
+        tree.Write(std::string(folder) + "/x.txt", "group one");
+    for (const char* folder : {"a", "b"}) {
+        tree.Write(std::string(folder) + "/y.txt", "group two!");
+        tree.Write(std::string(folder) + "/z.txt", "group three");
     }
-    RemovalLog().clear();
-    FailingMarker() = u"-locked";
+    engine::ScanOptions options;
+    options.rootPath = tree.Root16();
+    options.criteria = engine::CRIT_RECURSIVE | engine::CRIT_SAME_SIZE | engine::CRIT_EXACT_CONTENTS;
+    engine::ScanResults scanned;
     std::atomic<uint8_t> cancel{0};
-    std::atomic<int32_t> failures{0};
-    const int32_t removed = removal::RemoveTickedItems(rows, RecordingRemover, cancel, failures);
-    FailingMarker().clear();
-    ASSERT_EQ(RemovalLog().size(), 3u);
-    EXPECT_EQ(RemovalLog()[0], P({u"rowm"}));
-    EXPECT_EQ(RemovalLog()[1], P({u"rowh-locked"}));
-    EXPECT_EQ(RemovalLog()[2], P({u"rowd"}));
-    EXPECT_EQ(removed, 2);
-    EXPECT_EQ(failures.load(), 1);
-    ASSERT_EQ(rows.Count(), 12);
-    EXPECT_EQ(States(rows), "uuuu.utuuuuu") << "only the failed row is left, still ticked";
-    EXPECT_EQ(rows.Text(6, results::kPathColumn), P({u"rowh-locked"}));
-}
-
-TYPED_TEST_P(RowSuite, RemovalCancelLeavesUnhandledRowsTicked) {
+    ASSERT_EQ(engine::RunScan(options, scanned, cancel), engine::ScanOutcome::Completed);
     auto& rows = this->rows();
-    for (const char16_t* name : {u"a", u"b", u"c", u"d"})
-        AddItem(rows, 2, P({name}), results::kTicked);
-    RemovalLog().clear();
-    CancelAfterFirst().store(0);
-    std::atomic<int32_t> failures{0};
-    const int32_t removed =
-        removal::RemoveTickedItems(rows, CancellingRemover, CancelAfterFirst(), failures);
-    EXPECT_EQ(removed, 1) << "the item in hand is finished, then the walk stops";
-    EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(States(rows), "ttt");
-    EXPECT_EQ(PathsOf(rows), (std::vector<std::u16string>{P({u"a"}), P({u"b"}), P({u"c"})}));
-}
+    results::RebuildResultList(rows, scanned, options.criteria);
+    results::KeepFirst(rows);
+    std::vector<std::u16string> ticked;
+    for (int32_t r = 0; r < rows.Count(); ++r)
+        if (rows.StateImage(r) == results::kTicked)
+            ticked.push_back(rows.Text(r, results::kPathColumn));
+    ASSERT_EQ(ticked.size(), 4u);
+    // The top ticked item is rewritten (same size, a later time), the
+    // bottom one taken away.
+    const std::filesystem::path rewritten(ticked.front());
+    const std::string other(static_cast<size_t>(std::filesystem::file_size(rewritten)), '#');
+    { std::ofstream(rewritten, std::ios::binary) << other; }
+    std::filesystem::last_write_time(
+        rewritten, std::filesystem::last_write_time(rewritten) + std::chrono::seconds(5));
+    std::filesystem::remove(std::filesystem::path(ticked.back()));
 
-TYPED_TEST_P(RowSuite, RemovalOnDiskFollowsTheRows) {
-    TempTree tree;
-    auto& rows = this->rows();
-    AddItem(rows, 2, ToU16(tree.Write("keep/a.txt", "same")));
-    AddItem(rows, 2, ToU16(tree.Write("drop/a.txt", "same")), results::kTicked);
-    AddItem(rows, 2, tree.Path16("drop/b.txt"), results::kTicked);  // removed by someone else
-    AddSeparator(rows, 2);
-    AddItem(rows, 1, ToU16(tree.MakeDir("tree")), results::kTicked);
-    tree.Write("tree/sub/deep.txt", "x");
-    AddItem(rows, 1, ToU16(tree.MakeDir("other")));
-    std::atomic<uint8_t> cancel{0};
+    const removal::ScanRecord record(scanned, options.criteria);
+    const auto verdicts = removal::VerifyTickedItems(rows, record, cancel);
+    removal::RemovalPolicy policy;
+    policy.goneIsRemoved = true;
     std::atomic<int32_t> failures{0};
-    const int32_t removed = removal::RemoveTickedItems(
-        rows, removal::RemoverFor(removal::RemovalMode::Permanent), cancel, failures);
+    std::vector<removal::ItemOutcome> outcomes;
+    const int32_t removed = removal::RemoveVerifiedItems(rows, verdicts, record, false, policy,
+                                                         cancel, failures, &outcomes);
     EXPECT_EQ(removed, 3);
-    EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(Layout(rows), "2s1");
-    EXPECT_TRUE(std::filesystem::exists(tree.Path("keep/a.txt")));
-    EXPECT_FALSE(std::filesystem::exists(tree.Path("drop/a.txt")));
-    EXPECT_FALSE(std::filesystem::exists(tree.Path("tree")));
-    EXPECT_TRUE(std::filesystem::exists(tree.Path("other")));
+    EXPECT_EQ(failures.load(), 1);
+    std::vector<std::u16string> walked;
+    for (const removal::ItemOutcome& o : outcomes)
+        walked.push_back(o.path);
+    EXPECT_EQ(walked, std::vector<std::u16string>(ticked.rbegin(), ticked.rend()));
+    int32_t items = 0;
+    for (int32_t r = 0; r < rows.Count(); ++r) {
+        if (!results::IsItemRow(rows, r))
+            continue;
+        ++items;
+        const std::u16string path = rows.Text(r, results::kPathColumn);
+        const bool refused = path == ticked.front();
+        EXPECT_EQ(rows.StateImage(r), refused ? results::kTicked : results::kUnticked);
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(path)));
+    }
+    EXPECT_EQ(items, 4) << "three keepers and the refused row";
+    for (size_t t = 1; t + 1 < ticked.size(); ++t)
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(ticked[t])));
 }
 
-TYPED_TEST_P(RowSuite, RecycleModeDropsTheRowOfAnItemAlreadyGone) {
-    TempTree tree;
-    tree.MakeDir("here");
-    auto& rows = this->rows();
-    AddItem(rows, 2, tree.Path16("here/taken-by-someone-else"), results::kTicked);
-    AddItem(rows, 2, tree.Path16("here/also-gone"));
-    std::atomic<uint8_t> cancel{0};
-    std::atomic<int32_t> failures{0};
-    EXPECT_EQ(removal::RemoveTickedItems(rows, removal::RemoverFor(removal::RemovalMode::Recycle),
-                                         cancel, failures),
-              1);
-    EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(PathsOf(rows), std::vector<std::u16string>{tree.Path16("here/also-gone")});
-}
-
-REGISTER_TYPED_TEST_SUITE_P(RowSuite, RecycleModeDropsTheRowOfAnItemAlreadyGone,
-                            RebuildPlacesSeparatorsInEverySectionCombination,
+REGISTER_TYPED_TEST_SUITE_P(RowSuite, RebuildPlacesSeparatorsInEverySectionCombination,
                             RebuildFillsNamesAndSizeTexts,
                             RebuildWithoutSizeCriterionMeasuresFilesNow, KeepFirstAndLastWorkPerRun,
                             KeepSmallestAndBiggestCompareFolderThenName,
@@ -471,7 +431,6 @@ REGISTER_TYPED_TEST_SUITE_P(RowSuite, RecycleModeDropsTheRowOfAnItemAlreadyGone,
                             FolderRulesTouchOnlyRowsDirectlyInside,
                             EveryCommandOnAnEmptyListChangesNothing,
                             FindSearchesAllColumnsAndWrapsToMinusOne,
-                            RemovalWalksTickedRowsBottomUpAndDropsRemovedRows,
-                            RemovalCancelLeavesUnhandledRowsTicked, RemovalOnDiskFollowsTheRows);
+                            VerifiedRemovalDropsTheRowsOfRemovedItemsBottomUp);
 
 }  // namespace cs::test

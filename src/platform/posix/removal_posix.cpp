@@ -1,5 +1,6 @@
-// Removal on Linux. Permanent deletion works from directory descriptors:
-// the parent is opened once, every entry below is reached with *at() calls
+// The Linux pieces of the checked removal (checked_removal_posix.cpp): the
+// tree deletion and the trash call. The tree deletion works from directory
+// descriptors: every entry below is reached with *at() calls
 // relative to its own folder's descriptor, and folders are entered with
 // O_NOFOLLOW | O_DIRECTORY. A folder that someone swaps for a link between
 // our look and our open is therefore never entered (the open fails with
@@ -25,7 +26,6 @@
 #include "platform/posix/removal_hooks.h"
 #include "platform/posix/tree_delete.h"
 #include "platform/removal.h"
-#include "platform/text.h"
 
 namespace cs::platform {
 
@@ -42,24 +42,6 @@ namespace {
 
 using posix::DeleteTreeAt;
 using posix::Descriptor;
-
-// Splits a path into its folder and last name. False for the root, an
-// empty path and names that are not entries ("." and "..").
-bool SplitParent(std::string path, std::string& parent, std::string& name) {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    if (path.empty() || path == "/")
-        return false;
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        parent = std::string(".");
-        name = std::move(path);
-    } else {
-        parent = std::string(path.data(), slash == 0 ? 1 : slash);
-        name = std::string(path.data() + slash + 1, path.size() - slash - 1);
-    }
-    return name != "." && name != "..";
-}
 
 bool UnlinkEntry(int folderFd, const char* name, int flags) {
     return unlinkat(folderFd, name, flags) == 0 || errno == ENOENT;
@@ -98,11 +80,6 @@ bool DeleteEntries(int folderFd, const char* mask, dev_t device, bool& otherDevi
     }
     closedir(dir);
     return ok;
-}
-
-// Opens the folder that holds `path`'s last name; -1 when it is not there.
-int OpenParent(const std::string& parent) {
-    return open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 }  // namespace
@@ -194,49 +171,6 @@ bool TrashNativePath(const std::string& native) {
 }
 
 }  // namespace posix
-
-bool DeletePathPermanently(const std::u16string& path) {
-    std::string parent, name;
-    if (!SplitParent(ToNative(path), parent, name))
-        return false;
-    // A missing parent is a failure: unlike a missing item, nothing says
-    // the item is gone rather than somewhere we cannot see.
-    Descriptor parentFd(OpenParent(parent));
-    if (parentFd.Get() < 0)
-        return false;
-    struct stat st;
-    if (fstatat(parentFd.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    bool otherDevice = false;
-    if (S_ISDIR(st.st_mode))
-        return DeleteTreeAt(parentFd.Get(), name.c_str(), "*", st.st_dev, otherDevice);
-    return UnlinkEntry(parentFd.Get(), name.c_str(), 0);
-}
-
-bool DeleteFolderTree(const std::u16string& folder, const std::u16string& mask) {
-    std::string parent, name;
-    if (!SplitParent(ToNative(folder), parent, name))
-        return false;
-    Descriptor parentFd(OpenParent(parent));
-    if (parentFd.Get() < 0)
-        return false;
-    const std::string nativeMask = ToNative(mask.empty() ? std::u16string_view(u"*") : mask);
-    struct stat st;
-    if (fstatat(parentFd.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    bool otherDevice = false;
-    return DeleteTreeAt(parentFd.Get(), name.c_str(), nativeMask.c_str(), st.st_dev, otherDevice);
-}
-
-bool RecyclePath(const std::u16string& path) {
-    if (path.empty())
-        return false;
-    const std::string native = ToNative(path);
-    struct stat st;
-    if (lstat(native.c_str(), &st) != 0)
-        return errno == ENOENT || errno == ENOTDIR;  // nothing exists there
-    return posix::TrashNativePath(native);
-}
 
 RemovalThreadScope::RemovalThreadScope() = default;
 RemovalThreadScope::~RemovalThreadScope() = default;

@@ -1,5 +1,5 @@
-// The Linux tree deletion and the trash call, shared by the plain and the
-// checked removal. Any thread.
+// The Linux tree deletion and the trash call, the last steps of the checked
+// removal. Any thread.
 #pragma once
 
 #include <sys/types.h>

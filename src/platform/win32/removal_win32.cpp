@@ -1,8 +1,9 @@
-// Removal on Windows: permanent deletion through the file system (files,
-// folder links as links, whole folder trees through the "\\?\" long form)
-// and recycling through the shell. Any thread; recycling initialises COM for
-// itself. A tree deletion dispatches the calling thread's messages after
-// every entry, so a thread that owns windows stays responsive meanwhile.
+// The Windows pieces of the checked removal (checked_removal_win32.cpp):
+// deletion through a handle, the contents of a folder tree (folder links
+// removed as links, through the "\\?\" long form) and recycling through
+// the shell. Any thread; recycling initialises COM for itself. A tree
+// deletion dispatches the calling thread's messages after every entry, so a
+// thread that owns windows stays responsive meanwhile.
 //
 // How a tree deletion keeps inside the tree. Win32 offers no "delete this
 // name relative to that folder handle", so the walk goes by path, and a path
@@ -34,7 +35,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/removal.h"
 #include "platform/text.h"
 #include "platform/win32/folder_win32.h"
 #include "platform/win32/handles.h"
@@ -48,9 +48,6 @@ using win32::UniqueFindHandle;
 using win32::UniqueHandle;
 
 constexpr DWORD kClearableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM;
-bool IsFolderLink(DWORD attributes) {
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
 
 // Dispatches everything queued for this thread. A WM_QUIT met here is posted
 // again and ends the draining, so the thread's own loop still sees it.
@@ -172,16 +169,6 @@ win32::TreeOutcome DeleteSubtree(const std::wstring& folder, const std::wstring&
     if (!RemoveEmptyFolder(folder))
         outcome.complete = false;
     return outcome;
-}
-
-win32::TreeOutcome DeleteTree(const std::wstring& folder, const std::wstring& mask) {
-    UniqueHandle held = HoldFolder(folder);
-    ItemFacts facts;
-    DWORD attributes = 0;
-    if (!held || !win32::FactsOfHandle(held.Get(), facts, attributes))
-        return DeleteSubtree(folder, mask, 0);
-    held.Reset();
-    return DeleteSubtree(folder, mask, facts.device);
 }
 
 // --- Recycling ---------------------------------------------------------------
@@ -494,51 +481,5 @@ bool RecycleShellPath(const std::wstring& shellPath) {
 }
 
 }  // namespace win32
-
-bool DeleteFolderTree(const std::u16string& folder, const std::u16string& mask) {
-    const win32::TreeOutcome outcome = DeleteTree(ToNative(folder), ToNative(mask));
-    return outcome.complete && !outcome.otherVolume;
-}
-
-bool DeletePathPermanently(const std::u16string& path) {
-    const std::wstring item = ToNative(StripTrailingSeparators(path));
-    if (item.empty())
-        return false;
-    const std::wstring longForm = win32::LongPath::Of(item).Text();
-    const DWORD attributes = win32::AttributesAt(win32::LongPath::Of(longForm));
-    // A failed query has every bit set and lands here too: a vanished item
-    // is reported as not found, which counts as removed.
-    if (IsFolderLink(attributes))
-        return RemoveFolderLink(longForm);
-
-    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    bool removed;
-    if (folder) {
-        const win32::TreeOutcome outcome = DeleteTree(longForm, L"*");
-        removed = outcome.complete && !outcome.otherVolume;
-    } else {
-        removed = RemoveFile(longForm);
-    }
-    if (removed)
-        SHChangeNotify(folder ? SHCNE_RMDIR : SHCNE_DELETE, SHCNF_PATHW, item.c_str(), nullptr);
-    return removed;
-}
-
-bool RecyclePath(const std::u16string& path) {
-    const win32::LongPath item = win32::LongPath::Of(path);
-    if (item.Empty())
-        return false;
-    // Only an item that is really absent counts as removed; one we may not
-    // look at (access denied) is still there.
-    if (win32::AttributesAt(item) == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    }
-    // The shell takes no long form; a plain form it would rewrite names
-    // another item, which is never handed over.
-    if (win32::ShellNameProblem(item) != win32::ShellName::Safe)
-        return false;
-    return win32::RecycleShellPath(item.Plain());
-}
 
 }  // namespace cs::platform

@@ -1,6 +1,5 @@
-// The pieces of permanent deletion and recycling that the checked removal
-// (checked_removal_win32.cpp) shares with the path-based removal
-// (removal_win32.cpp). Any thread.
+// The last steps of the checked removal (checked_removal_win32.cpp):
+// permanent deletion and recycling of an item already checked. Any thread.
 #pragma once
 
 #include <windows.h>
