@@ -45,7 +45,6 @@ struct AppState {
     std::atomic<uint8_t> cancelRequested{0};
     // Criteria 0 until the main window gives them their start-up value.
     engine::ScanOptions options;
-    int32_t removalFailures = 0;
     // The name patterns are compiled by the scan run itself, once per run.
     engine::ScanResults results;
     engine::ScanProgress scanProgress;

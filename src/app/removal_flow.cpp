@@ -202,16 +202,14 @@ void RemoveTicked(MainWindow& window) {
         return;
 
     OpenWorkerProgress(app, texts::kPreparingToDelete);
-    const bool permanent =
+    job.permanent =
         (GetControlState(app.mainWindow, window.slots.deletePermanently, state::kChecked) &
          state::kChecked) != 0;
-    app.removalFailures = permanent ? 1 : 0;
     app.cancelRequested = 0;
     const bool started = StartWorker(app, RemovalThreadProc, job);
     ProgressSetState(app.progress, progress::kUnchanged, texts::kDeletingFiles);
     const DWORD removalEnd = WaitForWorker(window, job);
     ProgressClose(app.progress);
-    // Without the thread, removalFailures still holds the mode, not a count.
     if (!started) {
         Report(window, texts::kRemovalNotStarted);
         return;
@@ -409,19 +407,15 @@ DWORD WINAPI VerifyThreadProc(void* parameter) {
 DWORD WINAPI RemovalThreadProc(void* parameter) {
     auto& job = *static_cast<RemovalJob*>(parameter);
     AppState& app = job.app;
-    const bool permanent = app.removalFailures != 0;
-    app.removalFailures = 0;
     // COM for the shell's recycle operation, for the thread's lifetime.
     platform::RemovalThreadScope scope;
     std::atomic<int32_t> failures{0};
     int32_t removed = 0;
     if (app.rows)
-        removed = removal::RemoveVerifiedItems(*app.rows, job.verdicts, job.record, !permanent,
+        removed = removal::RemoveVerifiedItems(*app.rows, job.verdicts, job.record, !job.permanent,
                                                job.policy, app.cancelRequested, failures,
                                                &job.outcomes);
-    // Read by the interface thread only once this thread's handle is
-    // signalled.
-    app.removalFailures = failures.load();
+    job.failures = failures.load();
     job.removed = removed;
     return static_cast<DWORD>(removed);
 }

@@ -77,8 +77,11 @@ struct RemovalJob {
     std::atomic<int32_t> itemsChecked{0};
     std::atomic<uint64_t> bytesCompared{0};
     std::atomic<uint64_t> bytesToCompare{0};
+    // Written before the removal thread starts, read by it.
+    bool permanent = false;
     // Written by the removal thread, read once its handle is signalled.
     int32_t removed = 0;
+    int32_t failures = 0;
     std::vector<removal::ItemOutcome> outcomes;
 };
 
@@ -87,9 +90,9 @@ void RunRemovalFlow(MainWindow& window);
 // Verifies the snapshot's ticked rows against the scan's record and the
 // disk (reads whole files where the scan did not compare bytes).
 DWORD WINAPI VerifyThreadProc(void* job);
-// Reads the mode from AppState::removalFailures (nonzero: for good), then
-// removes the permitted items from the bottom row up and leaves the count
-// of ticked items not removed there. Returns how many were removed.
+// Removes the job's permitted items from the bottom row up, for good or to
+// the recycle bin as the job says, and leaves in it how many were removed
+// and how many ticked items were not. Returns how many were removed.
 DWORD WINAPI RemovalThreadProc(void* job);
 
 // Counts the job's outcomes by reason (after the removal thread ended).
