@@ -38,7 +38,7 @@ enum class ControlKind : uint32_t {
     kLink = 31,
     kImageButton = 34,
     kSubWindow = 40,
-    kSizeGrip = 41,  // the toolkit's own number: no Part names the grip
+    kSizeGrip = 41,  // the grip came after the numbered kinds, so it takes the next free one
 };
 
 // How a window's client background is painted.
