@@ -28,15 +28,15 @@ using namespace toolkit;
 constexpr int kClientWidth = 630;
 constexpr int kTwoPanelHeight = 290;
 constexpr int kTallHeight = 440;
-constexpr DWORD kStyle = 0x00CA0000;  // caption, system menu, minimise box
+constexpr DWORD kStyle = style::kFixedFrame;
 constexpr COLORREF kBackground = 0xFDFDFF;
 constexpr Argb kGapColour = 0xFF907080;
 constexpr Argb kPanelColour = 0xFFFFFDFD;
 constexpr float kPanelCorner = 12.0f;
 constexpr int kPanelMargin = 5;
 constexpr int kThumbnailSize = 128;
-constexpr DWORD kPlaceholderStyle = 0x50000101;   // SS_CENTER | SS_NOTIFY, child, visible
-constexpr DWORD kReadOnlyEditStyle = 0x50000880;  // ES_READONLY | ES_AUTOHSCROLL
+constexpr DWORD kPlaceholderStyle = style::kCentredLabel;
+constexpr DWORD kReadOnlyEditStyle = style::kReadOnlyLine;
 constexpr int kPageTwoPanels = 10;
 constexpr int kPageMore = 15;
 

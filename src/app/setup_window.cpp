@@ -28,7 +28,7 @@ using engine::NameChoice;
 
 constexpr int kClientWidth = 650;
 constexpr int kClientHeight = 550;
-constexpr DWORD kStyle = 0x00CA0000;
+constexpr DWORD kStyle = style::kFixedFrame;
 constexpr COLORREF kBackground = 0xFDFDFF;  // red 255, green 253, blue 253
 constexpr COLORREF kRuleColour = 0x101010;
 

@@ -27,6 +27,11 @@ namespace event {
 // Window events; a positive code is instead the slot of the control whose
 // event it is (a click, a menu choice, an accelerator).
 enum Code : int32_t {
+    kNone = 0,  // nothing pending
+    // Nothing in the toolkit writes these two; a tip lets them pass like the
+    // other passive events, so they stay reserved rather than reused.
+    kReserved1 = -1,
+    kReserved3 = -3,
     kSizeChanged = -4,
     kFilesDropped = -5,
     kClose = -6,

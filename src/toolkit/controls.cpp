@@ -16,18 +16,18 @@ namespace {
 
 using namespace Gdiplus::DllExports;
 
-constexpr DWORD kDropDownStyle = 0x50010043;
+constexpr DWORD kDropDownStyle = style::kDropDownList;
 constexpr int kDropDownHeight = 25;
-constexpr DWORD kTextBoxStyle = 0x50011804;
-constexpr DWORD kLinkStyle = 0x50010000;
-constexpr DWORD kListStyle = 0x5081000D;
-constexpr DWORD kListExStyle = 0x10024;
-constexpr DWORD kPictureStyle = 0x5000014E;
-constexpr DWORD kPushButtonStyle = 0x50010000;
-constexpr DWORD kCheckBoxStyle = 0x50010003;
-constexpr DWORD kRadioButtonStyle = 0x50010009;
-constexpr DWORD kEditStyle = 0x50010080;
-constexpr DWORD kLabelStyle = 0x50000100;
+constexpr DWORD kTextBoxStyle = style::kReadOnlyText;
+constexpr DWORD kLinkStyle = style::kLink;
+constexpr DWORD kListStyle = style::kReportList;
+constexpr DWORD kListExStyle = style::kReportListExtras;
+constexpr DWORD kPictureStyle = style::kPicture;
+constexpr DWORD kPushButtonStyle = style::kPushButton;
+constexpr DWORD kCheckBoxStyle = style::kCheckBox;
+constexpr DWORD kRadioButtonStyle = style::kRadioButton;
+constexpr DWORD kEditStyle = style::kEditBox;
+constexpr DWORD kLabelStyle = style::kLabel;
 constexpr DWORD kRuleStyle = WS_CHILD | WS_VISIBLE;
 constexpr DWORD kSizeGripStyle = WS_CHILD | WS_VISIBLE | SBS_SIZEGRIP | SBS_SIZEBOXBOTTOMRIGHTALIGN;
 constexpr int32_t kFullWidthLayout = layout::kRight | layout::kScaleWidth;

@@ -15,7 +15,7 @@ namespace {
 
 using namespace Gdiplus::DllExports;
 
-constexpr DWORD kImageButtonStyle = 0x5001014E;
+constexpr DWORD kImageButtonStyle = style::kImageButton;
 
 LRESULT CALLBACK ImageButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                  UINT_PTR id, DWORD_PTR reference) {

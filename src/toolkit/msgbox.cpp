@@ -19,9 +19,9 @@ constexpr wchar_t kBoxClass[] = L"_WINDOW_MsgBoxClass";
 constexpr wchar_t kTipClass[] = L"_WndMsgTipClass";
 constexpr wchar_t kTitleSeparator[] = L"||";
 constexpr wchar_t kDefaultTitle[] = L"Information";
-constexpr DWORD kMessageStyle = 0x50000100;
-constexpr DWORD kDefaultButtonStyle = 0x50010001;
-constexpr DWORD kButtonStyle = 0x50010000;
+constexpr DWORD kMessageStyle = style::kLabel;
+constexpr DWORD kDefaultButtonStyle = style::kDefaultPushButton;
+constexpr DWORD kButtonStyle = style::kPushButton;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 25;
 constexpr int kMinTipHeight = 70;
@@ -44,8 +44,11 @@ constexpr std::array<std::array<ButtonPlace, 3>, 4> kButtons{{
     {{{L"Yes", 30}, {L"No", 140}, {L"Cancel", 250}}},
 }};
 
-constexpr std::array<int32_t, 14> kPassiveTipEvents{0,   -1,  -3,  -4,  -5,  -9,  -12,
-                                                    -15, -16, -17, -21, -23, -24, -26};
+constexpr std::array<int32_t, 14> kPassiveTipEvents{
+    event::kNone,         event::kReserved1, event::kReserved3,    event::kSizeChanged,
+    event::kFilesDropped, event::kMaximise,  event::kRightDown,    event::kRightDoubleClick,
+    event::kMouseMoved,   event::kWheel,     event::kHoverChanged, event::kNonClientMouseLeft,
+    event::kMoving,       event::kListReturn};
 
 bool IsMinimised(HWND window) {
     return (GetWindowLongW(window, GWL_STYLE) & WS_MINIMIZE) != 0;
@@ -113,7 +116,8 @@ void SetTipBackground(WindowRecord& record, GdipImage image) {
     if (record.memoryDcPreviousBitmap == nullptr)
         record.memoryDcPreviousBitmap = previous;
     record.skinBitmap = std::move(bitmap);
-    if (record.backgroundMode != BackgroundMode::kBorrowedBrush && record.backgroundBrush != nullptr)
+    if (record.backgroundMode != BackgroundMode::kBorrowedBrush &&
+        record.backgroundBrush != nullptr)
         DeleteObject(record.backgroundBrush);
     record.backgroundBrush = static_cast<HBRUSH>(pattern.Release());
     record.backgroundMode = BackgroundMode::kSkin;

@@ -17,10 +17,10 @@ namespace {
 using namespace Gdiplus::DllExports;
 
 constexpr wchar_t kDialogClass[] = L"_WND_PROGRESS_DLG_";
-constexpr DWORD kIndicatorStyle = 0x5000014E;
-constexpr DWORD kHeaderStyle = 0x50000100;
-constexpr DWORD kMessageStyle = 0x50011804;
-constexpr DWORD kCancelStyle = 0x50010000;
+constexpr DWORD kIndicatorStyle = style::kPicture;
+constexpr DWORD kHeaderStyle = style::kLabel;
+constexpr DWORD kMessageStyle = style::kReadOnlyText;
+constexpr DWORD kCancelStyle = style::kPushButton;
 constexpr int32_t kIndicatorLayout = layout::kCaption | layout::kDoubleBuffered | layout::kOwnBackground;
 constexpr int32_t kMessageLayout = layout::kDoubleBuffered | layout::kOwnBackground;
 constexpr int kSingleLineHeight = 14;

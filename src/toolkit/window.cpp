@@ -554,7 +554,7 @@ void PostEvent(WindowRecord& record, int32_t code, uint32_t message, void* sourc
     events->value = value;
     events->data = data;
     events->pending = code != 0 ? 1 : 0;
-    if (code == -6)
+    if (code == event::kClose)
         events->close = 1;
     else if (code > 0)
         events->close = 0;

@@ -38,7 +38,7 @@ enum class ControlKind : uint32_t {
     kLink = 31,
     kImageButton = 34,
     kSubWindow = 40,
-    kSizeGrip = 41,  // the toolkit's own number: no Part names the grip
+    kSizeGrip = 41,  // the grip came after the numbered kinds, so it takes the next free one
 };
 
 // How a window's client background is painted.
@@ -54,9 +54,49 @@ enum class BackgroundMode : int32_t {
 inline constexpr int32_t kDefaultColour = -1;  // system colour / transparent
 inline constexpr int32_t kNoBrushColour = -2;  // transparent, no brush at all
 
+// The window styles the toolkit and the program create their windows and
+// controls with, spelled in the SDK's names so the bits can be read; the
+// asserts hold each to the number the windows have always been created with.
+namespace style {
+// A fixed-size top-level window: caption, system menu, minimise box.
+inline constexpr DWORD kFixedFrame = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+inline constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+inline constexpr DWORD kTabChild = kChild | WS_TABSTOP;
+// Static controls notify, so a click or double click on them is an event.
+inline constexpr DWORD kLabel = kChild | SS_NOTIFY;
+inline constexpr DWORD kCentredLabel = kLabel | SS_CENTER;
+inline constexpr DWORD kPicture = kLabel | SS_REALSIZECONTROL | SS_BITMAP;
+inline constexpr DWORD kImageButton = kPicture | WS_TABSTOP;
+inline constexpr DWORD kPushButton = kTabChild | BS_PUSHBUTTON;
+inline constexpr DWORD kDefaultPushButton = kTabChild | BS_DEFPUSHBUTTON;
+inline constexpr DWORD kCheckBox = kTabChild | BS_AUTOCHECKBOX;
+inline constexpr DWORD kRadioButton = kTabChild | BS_AUTORADIOBUTTON;
+inline constexpr DWORD kEditBox = kTabChild | ES_AUTOHSCROLL;
+inline constexpr DWORD kReadOnlyLine = kChild | ES_READONLY | ES_AUTOHSCROLL;
+inline constexpr DWORD kReadOnlyText = kTabChild | ES_MULTILINE | ES_READONLY | ES_WANTRETURN;
+inline constexpr DWORD kLink = kTabChild;
+inline constexpr DWORD kDropDownList = kTabChild | CBS_DROPDOWNLIST | CBS_AUTOHSCROLL;
+inline constexpr DWORD kReportList =
+    kTabChild | WS_BORDER | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
+// The list view's own extended style (LVM_SETEXTENDEDLISTVIEWSTYLE), not
+// the window's.
+inline constexpr DWORD kReportListExtras =
+    LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER;
+
+static_assert(kFixedFrame == 0x00CA0000);
+static_assert(kLabel == 0x50000100 && kCentredLabel == 0x50000101);
+static_assert(kPicture == 0x5000014E && kImageButton == 0x5001014E);
+static_assert(kPushButton == 0x50010000 && kLink == 0x50010000);
+static_assert(kDefaultPushButton == 0x50010001 && kCheckBox == 0x50010003);
+static_assert(kRadioButton == 0x50010009 && kEditBox == 0x50010080);
+static_assert(kReadOnlyLine == 0x50000880 && kReadOnlyText == 0x50011804);
+static_assert(kDropDownList == 0x50010043 && kReportList == 0x5081000D);
+static_assert(kReportListExtras == 0x10024);
+}  // namespace style
+
 // Style and extended style that stand for the defaults of CreateToolkitWindow.
 inline constexpr DWORD kDefaultStyle = 0xFFFFFFFF;
-inline constexpr DWORD kDefaultWindowStyle = 0x00CA0000;  // caption, system menu, minimise box
+inline constexpr DWORD kDefaultWindowStyle = style::kFixedFrame;
 inline constexpr DWORD kDefaultExStyle = 0xFFFFFFFF;
 inline constexpr int kCentred = -1;  // x = y = kCentred centres the window
 
@@ -81,15 +121,21 @@ enum Flag : int32_t {
     kScaleY = 0x4000,
     kInvalidateAfterMove = 0x8000,
 };
-// Any of these bits makes a control take part in layout.
-inline constexpr int32_t kLaidOut = 0x63EE;
+// Any of these bits makes a control take part in layout: all but the left
+// and top anchors and the painting bits.
+inline constexpr int32_t kLaidOut = kRight | kCentreOffsetX | kProportionalCentreX | kBottom |
+                                    kCentreOffsetY | kProportionalCentreY | kScaleWidth |
+                                    kScaleHeight | kScaleX | kScaleY;
+static_assert(kLaidOut == 0x63EE);
 // The combinations the program's windows use.
 // Stretches with the window both ways and paints its own background
-// (the result list): 0x433.
+// (the result list).
 inline constexpr int32_t kFillsWindow = kLeft | kRight | kTop | kBottom | kOwnBackground;
+static_assert(kFillsWindow == 0x433);
 // Keeps its distance to the right edge and stretches vertically (the right
-// pane): 0x432.
+// pane).
 inline constexpr int32_t kRightPane = kRight | kTop | kBottom | kOwnBackground;
+static_assert(kRightPane == 0x432);
 }  // namespace layout
 
 // Bits of WindowRecord::flags.
