@@ -196,12 +196,6 @@ bool WouldRun(const std::wstring& path) {
     return IsRunnableExtension(extension, length > 0 && length < 2048 ? pathext : L"");
 }
 
-// The pump of the question: closing the main window answers it "No".
-bool PumpUntilClose(EventRecord&, void* context) {
-    auto& window = *static_cast<MainWindow*>(context);
-    return !window.app.closeRequested && NextEvent(window) && !window.app.closeRequested;
-}
-
 // Asks before a program or shortcut is started; "No" is the default, so a
 // hurried Return runs nothing.
 bool ConfirmRun(MainWindow& window, const std::wstring& path) {
@@ -212,7 +206,7 @@ bool ConfirmRun(MainWindow& window, const std::wstring& path) {
     text.resize(wcslen(text.c_str()));
     BeginMainBusy(window);
     const int32_t answer = MsgBoxAsk(app.msgBox, text.c_str(), msgbox::kYesNo, nullptr,
-                                     &app.mainWindow, PumpUntilClose, &window, 2);
+                                     &app.mainWindow, PumpUntilCloseRequest, &window, 2);
     MsgBoxClose(app.msgBox);
     EndMainBusy(window);
     return answer == msgbox::kFirst;

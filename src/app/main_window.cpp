@@ -441,6 +441,11 @@ bool PumpForToolkit(EventRecord&, void* context) {
     return NextEvent(*static_cast<MainWindow*>(context));
 }
 
+bool PumpUntilCloseRequest(EventRecord&, void* context) {
+    auto& window = *static_cast<MainWindow*>(context);
+    return !window.app.closeRequested && NextEvent(window) && !window.app.closeRequested;
+}
+
 namespace {
 
 LRESULT CALLBACK CancelWatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,

@@ -108,6 +108,10 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
 bool NextEvent(MainWindow& window);
 // The pump as the toolkit's message box wants it.
 bool PumpForToolkit(toolkit::EventRecord& events, void* context);
+// The pump of a question: a close request of the main window ends the
+// wait unanswered, so closing the window while a question is open starts
+// nothing.
+bool PumpUntilCloseRequest(toolkit::EventRecord& events, void* context);
 
 // Opens the progress dialog over the main window with a spinner, `text`
 // and Cancel, for a worker (scan or removal) about to start. Cancel sets

@@ -26,18 +26,9 @@ namespace {
 
 using namespace toolkit;
 
-// The pump of a question: a close request of the main window ends the wait
-// unanswered, so closing the window while a question is open starts
-// nothing.
-bool PumpUntilClose(EventRecord&, void* context) {
-    auto& window = *static_cast<MainWindow*>(context);
-    AppState& app = window.app;
-    return !app.closeRequested && NextEvent(window) && !app.closeRequested;
-}
-
 int32_t Ask(MainWindow& window, const wchar_t* text, msgbox::Kind kind) {
     AppState& app = window.app;
-    return MsgBoxAsk(app.msgBox, text, kind, nullptr, &app.mainWindow, PumpUntilClose, &window);
+    return MsgBoxAsk(app.msgBox, text, kind, nullptr, &app.mainWindow, PumpUntilCloseRequest, &window);
 }
 
 // A report waits for its "OK" even after a close request during the

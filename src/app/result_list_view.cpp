@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string_view>
 
+#include "app/texts.h"
 #include "platform/text.h"
 
 namespace cs::app {
@@ -21,7 +22,6 @@ constexpr int kTextBuffer = 4096;
 // Overlay indices are four bits wide.
 constexpr int kLargestStoredGroup = 15;
 
-constexpr wchar_t kColumnHeaders[] = L" Full path\n File name\n Size";
 constexpr int kNameColumnWidth = 170;
 constexpr int kSizeColumnWidth = 100;
 // The path column takes what the two others and the scroll bar leave.
@@ -60,7 +60,7 @@ bool PrepareResultListView(HWND list, int clientWidth) {
     const bool hasColumns =
         headerControl != nullptr &&
         SendMessageW(headerControl, HDM_GETITEMCOUNT, 0, 0) >= results::kColumnCount;
-    std::wstring_view headers = kColumnHeaders;
+    std::wstring_view headers = texts::kColumnHeadings;
     for (int column = 0; column < results::kColumnCount; ++column) {
         const size_t end = headers.find(L'\n');
         std::wstring heading(headers.substr(0, end));
