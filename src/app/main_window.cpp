@@ -142,21 +142,6 @@ UniqueBitmap DrawGrip() {
     return UniqueBitmap(bitmap);
 }
 
-// A press on the grip sizes the top-level window as its frame's
-// bottom-right corner would.
-LRESULT CALLBACK GripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                          DWORD_PTR) {
-    if (message == WM_LBUTTONDOWN) {
-        HWND top = GetAncestor(window, GA_ROOT);
-        ReleaseCapture();
-        SendMessageW(top, WM_NCLBUTTONDOWN, HTBOTTOMRIGHT, static_cast<LPARAM>(GetMessagePos()));
-        return 0;
-    }
-    if (message == WM_NCDESTROY)
-        RemoveWindowSubclass(window, GripProc, id);
-    return DefSubclassProc(window, message, wParam, lParam);
-}
-
 // Every close request of the main window (close box, Alt+F4, WM_CLOSE)
 // reaches it as the toolkit's close message. The busy guard, the drains of
 // dialogs and system calls with loops of their own dispatch it without the
@@ -213,10 +198,8 @@ void CreatePane(MainWindow& window, SIZE client) {
     s.grip = CreatePicture(record, window.gripBitmap.Get(), kPaneWidth - kGripSize,
                            client.cy - kGripSize, kGripSize, kGripSize);
     record.newControlLayoutFlags = 0;
-    if (ControlRecord* grip = FindControl(record, s.grip)) {
-        SetWindowSubclass(grip->handle, GripProc, 0, 0);
-        SetControlCursor(record, s.grip, IDC_SIZENWSE);
-    }
+    // Drawn by the program, acting as the toolkit's grip.
+    ActAsSizeGrip(record, s.grip);
     SetControlState(record, s.openLocation, state::kDisabled);
     SetControlState(record, s.deleteTicked, state::kDisabled);
 }

@@ -235,13 +235,19 @@ int32_t CreateSizeGrip(WindowRecord& record, int size) {
                                                client.bottom - size, size, size);
     if (slot == 0)
         return 0;
-    ControlRecord& grip = record.controls[slot];
-    SetWindowSubclass(grip.handle, SizeGripProc, 0, 0);
-    SetControlCursor(record, slot, IDC_SIZENWSE);
+    ActAsSizeGrip(record, slot);
     // Layout keeps it in its parent's corner (LayoutControls), not its flags:
     // a pane need not grow the way the window does.
-    grip.layoutFlags = 0;
+    record.controls[slot].layoutFlags = 0;
     return slot;
+}
+
+bool ActAsSizeGrip(WindowRecord& record, int32_t slot) {
+    ControlRecord* grip = FindControl(record, slot);
+    if (grip == nullptr || grip->handle == nullptr)
+        return false;
+    SetWindowSubclass(grip->handle, SizeGripProc, 0, 0);
+    return SetControlCursor(record, slot, IDC_SIZENWSE);
 }
 
 bool SetControlCursor(WindowRecord& record, int32_t slot, const wchar_t* systemCursor) {

@@ -106,6 +106,10 @@ int32_t CreateHorizontalRule(WindowRecord& record, int x, int y, int width, int 
 // the system, with the diagonal-resize cursor; dragging it resizes the
 // top-level window, as a window's own grip does, also from inside a pane.
 int32_t CreateSizeGrip(WindowRecord& record, int size);
+// Makes the control at `slot` (a picture drawn as a grip, say) act as the
+// size grip above: a press on it sizes the top-level window from its
+// bottom-right corner, with the diagonal-resize cursor.
+bool ActAsSizeGrip(WindowRecord& record, int32_t slot);
 // The cursor shown over the control: a system cursor (IDC_HAND, ...) or
 // null for the default.
 bool SetControlCursor(WindowRecord& record, int32_t slot, const wchar_t* systemCursor);
