@@ -4,15 +4,18 @@
 # comments and tests say why in this program's own words, and a section
 # number in them goes stale and means nothing to a reader without the
 # document.
-#   check_spec_mentions.sh SOURCE-ROOT
-# Whole words, case ignored, so identifiers such as GroupSpec stay allowed.
+#   check_document_mentions.sh SOURCE-ROOT
+# Whole words, case ignored, so identifiers that merely contain the word
+# stay allowed.
 # The patterns are put together from pieces, so this file does not match
 # itself. Before the real tree, it checks planted offenders, so a pattern
 # that has stopped matching cannot pass unnoticed.
 set -eu
 
 root=$1
-word=spec
+word="sp""ec"
+Word="Sp""ec"
+WORD="SP""EC"
 section='[Pp]art [0-9]+\.[0-9]+'
 pattern="${word}ifications?|the ${word}|${section}"
 
@@ -26,7 +29,7 @@ offenders() {
 planted=$(mktemp -d)
 trap 'rm -rf "$planted"' EXIT
 for line in "// as ${word}ified in Part 3"".1" "see Part 5"".1." "# see part 12"".04 for the rules" \
-    "/* The ${word} says so */" "// SPEC""IFICATION: kinds" "the ${word}ifications list it" \
+    "/* The ${word} says so */" "// ${WORD}IFICATION: kinds" "the ${word}ifications list it" \
     "x = 1;  // (the ${word})"; do
     printf '%s\n' "$line" >"$planted/planted.cpp"
     if [ -z "$(offenders "$planted")" ]; then
@@ -34,8 +37,9 @@ for line in "// as ${word}ified in Part 3"".1" "see Part 5"".1." "# see part 12"
         exit 2
     fi
 done
-printf '%s\n' 'struct GroupSpec {};' 'const Spec& spec = specs[0];' '// the specs of a group' \
-    '// inspection, spectrum, respecify' '// Part 3 of the plan, part 2 of 3' 'ThePart 1''.2x' \
+printf '%s\n' "struct Group${Word} {};" "const ${Word}& ${word} = ${word}s[0];" \
+    "// the ${word}s of a group" "// in${word}tion, ${word}trum, re${word}ify" \
+    '// Part 3 of the plan, part 2 of 3' 'ThePart 1''.2x' \
     >"$planted/planted.cpp"
 if [ -n "$(offenders "$planted")" ]; then
     echo "the check rejects words that only contain the pattern:" >&2
