@@ -45,13 +45,25 @@ std::wstring EndOfScanText(int32_t rows, const SkipCounts& skips, bool cancelled
     return text;
 }
 
+namespace {
+
+// One worker at a time: a second scan would rewrite the options and results
+// the running one reads.
+bool RefusedWhileAWorkerRuns(MainWindow& window) {
+    AppState& app = window.app;
+    if (!WorkerRunning(app))
+        return false;
+    MsgBoxShow(app.msgBox, TipOwner(app), texts::kScanAlreadyRunning, msgbox::kTip,
+               msgbox::kHeight);
+    return true;
+}
+
+}  // namespace
+
 void StartNewScanCommand(MainWindow& window) {
     AppState& app = window.app;
-    if (WorkerRunning(app)) {
-        MsgBoxShow(app.msgBox, TipOwner(app), texts::kScanAlreadyRunning, msgbox::kTip,
-                   msgbox::kHeight);
+    if (RefusedWhileAWorkerRuns(window))
         return;
-    }
     BeginMainBusy(window);
     const bool accepted = RunScanSetupWindow(window);
     if (app.mainHandle != nullptr && !app.closeRequested) {
@@ -68,13 +80,9 @@ void StartNewScanCommand(MainWindow& window) {
 
 void DropCommand(MainWindow& window, const wchar_t* droppedPaths) {
     AppState& app = window.app;
-    if (droppedPaths == nullptr || *droppedPaths == 0)
+    // Refused before the root is taken, which the next scan would start with.
+    if (droppedPaths == nullptr || *droppedPaths == 0 || RefusedWhileAWorkerRuns(window))
         return;
-    if (WorkerRunning(app)) {
-        MsgBoxShow(app.msgBox, TipOwner(app), texts::kScanAlreadyRunning, msgbox::kTip,
-                   msgbox::kHeight);
-        return;
-    }
     std::wstring first = droppedPaths;
     first = first.substr(0, first.find(L"\r\n"));
     std::u16string root = platform::FromNative(first);
