@@ -131,11 +131,90 @@ void BuildSelectMenu(MainWindow& window) {
     }
 }
 
-int SelectEntryOf(const MainSlots& s, int32_t code) {
+// The main window's commands by name: what a click, a menu choice or an
+// accelerator on a slot asks for.
+enum class MainCommand {
+    kNone,
+    kStartScan,
+    kEnterFindBox,
+    kFindNext,
+    kSelectMenu,
+    kSelectEntry,
+    kOpenLocation,
+    kCopyPath,
+    kPreview,
+    kCompare,
+    kDeleteTicked,
+};
+
+int SelectEntryOf(const MainSlots& s, int32_t slot) {
     for (int entry = 0; entry < kSelectEntryCount; ++entry)
-        if (s.selectEntries[entry] != 0 && s.selectEntries[entry] == code)
+        if (s.selectEntries[entry] != 0 && s.selectEntries[entry] == slot)
             return entry;
     return -1;
+}
+
+MainCommand CommandOf(const MainSlots& s, int32_t slot) {
+    if (slot == 0)
+        return MainCommand::kNone;
+    if (slot == s.startScan)
+        return MainCommand::kStartScan;
+    if (slot == s.analyzeLabel)
+        return MainCommand::kEnterFindBox;
+    if (slot == s.findNext)
+        return MainCommand::kFindNext;
+    if (slot == s.select)
+        return MainCommand::kSelectMenu;
+    if (SelectEntryOf(s, slot) >= 0)
+        return MainCommand::kSelectEntry;
+    if (slot == s.menuOpenLocation || slot == s.openLocation)
+        return MainCommand::kOpenLocation;
+    if (slot == s.menuCopyPath)
+        return MainCommand::kCopyPath;
+    if (slot == s.menuPreview)
+        return MainCommand::kPreview;
+    if (slot == s.menuCompare)
+        return MainCommand::kCompare;
+    if (slot == s.deleteTicked)
+        return MainCommand::kDeleteTicked;
+    return MainCommand::kNone;
+}
+
+void RunCommand(MainWindow& window, MainCommand command, int32_t slot) {
+    switch (command) {
+        case MainCommand::kStartScan:
+            StartNewScanCommand(window);
+            break;
+        case MainCommand::kEnterFindBox:
+            EnterFindBox(window, true);
+            break;
+        case MainCommand::kFindNext:
+            FindNext(window);
+            break;
+        case MainCommand::kSelectMenu:
+            SelectMenu(window);
+            break;
+        case MainCommand::kSelectEntry:
+            RunSelection(window, SelectEntryOf(window.slots, slot));
+            break;
+        case MainCommand::kOpenLocation:
+            OpenHighlightedLocation(window);
+            break;
+        case MainCommand::kCopyPath:
+            CopyHighlightedPath(window);
+            break;
+        case MainCommand::kPreview:
+            OpenHighlightedFile(window);
+            break;
+        case MainCommand::kCompare:
+            CompareCommand(window);
+            break;
+        case MainCommand::kDeleteTicked:
+            RunRemovalFlow(window);
+            break;
+        case MainCommand::kNone:
+            break;
+    }
 }
 
 }  // namespace
@@ -228,46 +307,46 @@ void BuildMenusAndAccelerators(MainWindow& window) {
 }
 
 void DispatchMainEvent(MainWindow& window) {
-    AppState& app = window.app;
-    const EventRecord& events = *app.events;
+    const Event e = ReadEvent(*window.app.events);
     const MainSlots& s = window.slots;
-    const int32_t code = events.code;
-    auto is = [code](int32_t slot) { return slot != 0 && code == slot; };
-    auto on = [&events](int32_t slot) { return slot != 0 && events.value == slot; };
-    const int selection = code > 0 ? SelectEntryOf(s, code) : -1;
-    // The order decides where one event could mean two things.
-    if (is(s.startScan)) {
-        StartNewScanCommand(window);
-    } else if (is(s.analyzeLabel) || (on(s.findBox) && code == event::kEditFocused)) {
-        EnterFindBox(window, is(s.analyzeLabel));
-    } else if (on(s.findBox) && code == event::kEditChanged) {
-        RestartFind(window);
-    } else if (is(s.findNext)) {
-        FindNext(window);
-    } else if (is(s.select) || (on(s.select) && code == event::kContextMenu)) {
-        SelectMenu(window);
-    } else if (selection >= 0) {
-        RunSelection(window, selection);
-    } else if (is(s.menuOpenLocation) || is(s.openLocation) ||
-               (on(s.list) && code == event::kDoubleClick)) {
-        OpenHighlightedLocation(window);
-    } else if (on(s.list) && (code == event::kItemTicked || code == event::kItemUnticked)) {
-        CheckBoxGuard(window, code == event::kItemTicked, static_cast<int32_t>(events.data));
-    } else if (on(s.list) && (code == event::kItemSelected || code == event::kItemDeselected ||
-                              code == event::kItemLostFocus)) {
-        HighlightGuard(window);
-    } else if (on(s.list) && code == event::kContextMenu) {
-        ContextMenu(window, events.data);
-    } else if (is(s.menuCopyPath)) {
-        CopyHighlightedPath(window);
-    } else if (is(s.menuPreview)) {
-        OpenHighlightedFile(window);
-    } else if (is(s.menuCompare)) {
-        CompareCommand(window);
-    } else if (is(s.deleteTicked)) {
-        RunRemovalFlow(window);
-    } else if (code == event::kFilesDropped) {
-        DropCommand(window, reinterpret_cast<const wchar_t*>(events.data));
+    switch (e.kind) {
+        case event::kCommand:
+            RunCommand(window, CommandOf(s, e.slot), e.slot);
+            break;
+        case event::kEditFocused:
+            if (e.From(s.findBox))
+                EnterFindBox(window, false);
+            break;
+        case event::kEditChanged:
+            if (e.From(s.findBox))
+                RestartFind(window);
+            break;
+        case event::kContextMenu:
+            if (e.From(s.select))
+                SelectMenu(window);
+            else if (e.From(s.list))
+                ContextMenu(window, e.data);
+            break;
+        case event::kDoubleClick:
+            if (e.From(s.list))
+                OpenHighlightedLocation(window);
+            break;
+        case event::kItemTicked:
+        case event::kItemUnticked:
+            if (e.From(s.list))
+                CheckBoxGuard(window, e.kind == event::kItemTicked, static_cast<int32_t>(e.data));
+            break;
+        case event::kItemSelected:
+        case event::kItemDeselected:
+        case event::kItemLostFocus:
+            if (e.From(s.list))
+                HighlightGuard(window);
+            break;
+        case event::kFilesDropped:
+            DropCommand(window, reinterpret_cast<const wchar_t*>(e.data));
+            break;
+        default:
+            break;
     }
 }
 

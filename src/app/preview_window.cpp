@@ -273,26 +273,34 @@ void RowTickChanged(Preview& preview, int32_t row) {
 void RunWait(Preview& preview) {
     AppState& app = preview.main.app;
     while (!app.closeRequested && NextEvent(preview.main)) {
-        const EventRecord& events = *app.events;
+        const Event e = ReadEvent(*app.events);
         // A close from any window ends the preview; the main window's own
         // close is also noted in closeRequested and ends the program next.
-        if (events.code == event::kClose)
+        if (e.kind == event::kClose)
             break;
-        if (events.window == &app.mainWindow && events.value == app.resultListControl &&
-            (events.code == event::kItemTicked || events.code == event::kItemUnticked)) {
-            RowTickChanged(preview, static_cast<int32_t>(events.data));
+        if (e.window == &app.mainWindow && e.From(preview.main.slots.list) &&
+            (e.kind == event::kItemTicked || e.kind == event::kItemUnticked)) {
+            RowTickChanged(preview, static_cast<int32_t>(e.data));
             continue;
         }
-        if (events.window != &preview.record || events.code == 0)
+        if (e.window != &preview.record)
             continue;
-        if (events.code == event::kVerticalScroll && events.value == 0) {
-            Scroll(preview, static_cast<WPARAM>(events.data));
-        } else if (events.code == event::kWheel) {
-            Wheel(preview, static_cast<WPARAM>(static_cast<uint32_t>(events.value)));
-        } else if (events.code > 0) {
-            for (const PreviewPanel& panel : preview.panels)
-                if (panel.checkId != 0 && panel.checkId == events.code)
-                    BoxToggled(preview, panel);
+        switch (e.kind) {
+            case event::kVerticalScroll:
+                // The window's own bar, not a control's.
+                if (e.slot == 0)
+                    Scroll(preview, static_cast<WPARAM>(e.data));
+                break;
+            case event::kWheel:
+                Wheel(preview, static_cast<WPARAM>(static_cast<uint32_t>(e.value)));
+                break;
+            case event::kCommand:
+                for (const PreviewPanel& panel : preview.panels)
+                    if (e.IsCommand(panel.checkId))
+                        BoxToggled(preview, panel);
+                break;
+            default:
+                break;
         }
     }
 }

@@ -271,43 +271,83 @@ void TypeClicked(Setup& setup) {
     SetChecked(setup.record, setup.s.allFiles, !any);
 }
 
-// Returns 1 to accept, 0 to cancel, -1 to go on.
-int HandleEvent(Setup& setup, const EventRecord& events) {
+enum class SetupOutcome { kGoOn, kAccepted, kCancelled };
+
+bool IsChoiceBox(const SetupSlots& s, int32_t slot) {
+    if (slot == s.sameSize)
+        return true;
+    for (int32_t box : s.names)
+        if (box == slot)
+            return true;
+    for (int32_t box : s.contents)
+        if (box == slot)
+            return true;
+    return false;
+}
+
+bool IsTypeBox(const SetupSlots& s, int32_t slot) {
+    for (int32_t box : s.types)
+        if (box == slot)
+            return true;
+    return false;
+}
+
+void RootEdited(Setup& setup) {
+    if (!(GetControlState(setup.record, setup.s.start, state::kEnabled) & state::kEnabled))
+        EnableStart(setup);
+    else
+        SetDefaultButton(setup.record, setup.s.start);
+}
+
+void ExtensionsEdited(Setup& setup) {
+    if (!GetControlText(setup.record, setup.s.extensions).empty())
+        SetChecked(setup.record, setup.s.allFiles, false);
+    else
+        TypeClicked(setup);
+}
+
+SetupOutcome Clicked(Setup& setup, int32_t slot) {
     const SetupSlots& s = setup.s;
-    const int32_t code = events.code;
-    if (code == event::kClose || code == s.cancel)
-        return 0;
-    if (code == s.start)
-        return Accept(setup) ? 1 : -1;
-    if (code == s.browse) {
+    if (slot == s.cancel)
+        return SetupOutcome::kCancelled;
+    if (slot == s.start)
+        return Accept(setup) ? SetupOutcome::kAccepted : SetupOutcome::kGoOn;
+    if (slot == s.browse) {
         Browse(setup);
-    } else if (code == event::kEditChanged && events.value == s.root) {
-        if (!(GetControlState(setup.record, s.start, state::kEnabled) & state::kEnabled))
-            EnableStart(setup);
-        else
-            SetDefaultButton(setup.record, s.start);
-    } else if (code == event::kListSelectionChanged && events.value == s.presets) {
-        PresetChosen(setup);
-    } else if (code == s.sameSize || code == s.names[0] || code == s.names[1] ||
-               code == s.names[2] || code == s.names[3] || code == s.contents[0] ||
-               code == s.contents[1] || code == s.contents[2]) {
+    } else if (IsChoiceBox(s, slot)) {
         SelectMatchingPreset(setup);
-    } else if (code == s.allFiles) {
-        for (int32_t slot : s.types)
-            SetChecked(setup.record, slot, false);
-    } else if (code == event::kEditChanged && events.value == s.extensions) {
-        if (!GetControlText(setup.record, s.extensions).empty())
-            SetChecked(setup.record, s.allFiles, false);
-        else
-            TypeClicked(setup);
-    } else if (code == s.instructions) {
+    } else if (slot == s.allFiles) {
+        for (int32_t box : s.types)
+            SetChecked(setup.record, box, false);
+    } else if (slot == s.instructions) {
         OpenInstructions();
-    } else {
-        for (int32_t slot : s.types)
-            if (code == slot)
-                TypeClicked(setup);
+    } else if (IsTypeBox(s, slot)) {
+        TypeClicked(setup);
     }
-    return -1;
+    return SetupOutcome::kGoOn;
+}
+
+SetupOutcome HandleEvent(Setup& setup, const Event& e) {
+    const SetupSlots& s = setup.s;
+    switch (e.kind) {
+        case event::kClose:
+            return SetupOutcome::kCancelled;
+        case event::kCommand:
+            return Clicked(setup, e.slot);
+        case event::kEditChanged:
+            if (e.From(s.root))
+                RootEdited(setup);
+            else if (e.From(s.extensions))
+                ExtensionsEdited(setup);
+            break;
+        case event::kListSelectionChanged:
+            if (e.From(s.presets))
+                PresetChosen(setup);
+            break;
+        default:
+            break;
+    }
+    return SetupOutcome::kGoOn;
 }
 
 }  // namespace
@@ -351,15 +391,14 @@ bool RunScanSetupWindow(MainWindow& main) {
         Browse(setup);
     }
 
-    int outcome = -1;
-    while (outcome < 0 && !app.closeRequested && NextEvent(main)) {
-        const EventRecord& events = *app.events;
-        if (events.window != &r || events.code == 0)
-            continue;
-        outcome = HandleEvent(setup, events);
+    SetupOutcome outcome = SetupOutcome::kGoOn;
+    while (outcome == SetupOutcome::kGoOn && !app.closeRequested && NextEvent(main)) {
+        const Event e = ReadEvent(*app.events);
+        if (e.window == &r)
+            outcome = HandleEvent(setup, e);
     }
     CloseDialog(r);
-    return outcome == 1;
+    return outcome == SetupOutcome::kAccepted;
 }
 
 }  // namespace cs::app

@@ -28,6 +28,9 @@ namespace event {
 // event it is (a click, a menu choice, an accelerator).
 enum Code : int32_t {
     kNone = 0,  // nothing pending
+    // Never written into a record: the kind an Event reads a positive code
+    // as, with the code itself as the event's slot.
+    kCommand = 1,
     // Nothing in the toolkit writes these two; a tip lets them pass like the
     // other passive events, so they stay reserved rather than reused.
     kReserved1 = -1,
@@ -90,6 +93,30 @@ enum Code : int32_t {
     kQueueClosed = -300,
 };
 }  // namespace event
+
+// The pending event as the program reads it: what happened apart from which
+// control it happened to. The record keeps the one code the pumps and the
+// tip compare (a slot or a negative kind); this is the same event with the
+// two told apart.
+struct Event {
+    event::Code kind = event::kNone;
+    // The control the event concerns: the one clicked or chosen for a
+    // command; the list, box or pane a notice comes from; 0 for the window
+    // itself.
+    int32_t slot = 0;
+    // The window message's own value, where the event is not about a control
+    // (the mouse keys, the wheel's delta); for a command its notification.
+    int32_t value = 0;
+    intptr_t data = 0;
+    WindowRecord* window = nullptr;
+
+    // Whether the event concerns the control of `control` (never slot 0,
+    // which names no control).
+    bool From(int32_t control) const { return control != 0 && slot == control; }
+    bool IsCommand(int32_t control) const { return kind == event::kCommand && From(control); }
+};
+
+Event ReadEvent(const EventRecord& events);
 
 struct ProcResult {
     LRESULT result = 0;

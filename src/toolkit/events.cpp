@@ -358,4 +358,34 @@ void DropFiles(WindowRecord& record, HWND window, HDROP drop) {
 
 }  // namespace detail
 
+Event ReadEvent(const EventRecord& events) {
+    Event read;
+    read.value = events.value;
+    read.data = events.data;
+    read.window = events.window;
+    if (events.code > 0) {
+        read.kind = event::kCommand;
+        read.slot = events.code;
+        return read;
+    }
+    read.kind = static_cast<event::Code>(events.code);
+    // The messages whose events are about a control carry its slot as the
+    // value; the same kind from the window's own mouse carries the keys.
+    switch (events.message) {
+        case WM_COMMAND:
+        case WM_NOTIFY:
+        case WM_CONTEXTMENU:
+        case WM_HSCROLL:
+        case WM_VSCROLL:
+        case WM_SETCURSOR:
+        case WM_DROPFILES:
+            read.slot = events.value;
+            read.value = 0;
+            break;
+        default:
+            break;
+    }
+    return read;
+}
+
 }  // namespace cs::toolkit

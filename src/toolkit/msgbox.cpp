@@ -356,7 +356,8 @@ MsgBox& MsgBoxShow(MsgBox& box, WindowRecord* owner, const wchar_t* text, msgbox
 }
 
 int32_t MsgBoxAnswer(const MsgBox& box, const EventRecord& events) {
-    if (box.window.window == nullptr || events.window != &box.window || events.code <= 0)
+    const Event e = ReadEvent(events);
+    if (box.window.window == nullptr || e.window != &box.window || e.kind != event::kCommand)
         return msgbox::kNoAnswer;
     // Escape reaches the box as IDCANCEL, which is the slot of its first
     // button: read literally it would answer "Yes" to a question the user
@@ -367,11 +368,11 @@ int32_t MsgBoxAnswer(const MsgBox& box, const EventRecord& events) {
             return msgbox::kNo;
         return box.kind == msgbox::kOk ? msgbox::kFirst : msgbox::kRefused;
     }
-    if (events.code == box.firstButtonId)
+    if (e.IsCommand(box.firstButtonId))
         return msgbox::kFirst;
-    if (events.code == box.secondButtonId)
+    if (e.IsCommand(box.secondButtonId))
         return box.kind == msgbox::kYesNo ? msgbox::kNo : msgbox::kRefused;
-    if (events.code == box.thirdButtonId)
+    if (e.IsCommand(box.thirdButtonId))
         return msgbox::kRefused;
     return msgbox::kNoAnswer;
 }

@@ -308,7 +308,8 @@ int wmain() {
         std::printf("event %d window %ls value %d\n", events.code, Name(events, windows),
                     events.value);
         std::fflush(stdout);
-        if (events.window == &controlsWindow && events.code == slots.ask) {
+        const Event e = ReadEvent(events);
+        if (e.window == &controlsWindow && e.IsCommand(slots.ask)) {
             const int32_t answer =
                 MsgBoxAsk(box, L"Are you sure you want to delete the selected files?",
                           msgbox::kYesNo, &controlsWindow, nullptr, AnnouncingPump, &box);
@@ -316,14 +317,14 @@ int wmain() {
             std::fflush(stdout);
             continue;
         }
-        if (events.window == &controlsWindow && events.code == slots.tip) {
+        if (e.window == &controlsWindow && e.IsCommand(slots.tip)) {
             MsgBoxShow(box, &controlsWindow, L"The selected path was copied to the clipboard.",
                        msgbox::kTip);
             if (box.window.window != nullptr)
                 PrintRect("tip", box.window.window);
             continue;
         }
-        if (events.window == &controlsWindow && events.code == slots.progress) {
+        if (e.window == &controlsWindow && e.IsCommand(slots.progress)) {
             // First press: spinning as the program's callers open it; second: 40 %.
             if (progress.window.window == nullptr) {
                 ProgressOpen(progress, L"Currently scanning...\r\nZ:\\srv\\data", &controlsWindow);
@@ -339,18 +340,18 @@ int wmain() {
             PrintCentre("cancel", progress.window, progress.cancelId);
             continue;
         }
-        if (events.window == &progress.window && events.code == progress.cancelId) {
+        if (e.window == &progress.window && e.IsCommand(progress.cancelId)) {
             ProgressClose(progress);
             std::printf("progress closed\n");
             std::fflush(stdout);
             continue;
         }
-        if (events.window == &skin &&
-            (events.code == event::kClose || events.code == slots.skinClose) && skin.window) {
+        if (e.window == &skin && (e.kind == event::kClose || e.IsCommand(slots.skinClose)) &&
+            skin.window) {
             CloseDialog(skin);
             continue;
         }
-        if (events.window == &main && events.code == event::kClose)
+        if (e.window == &main && e.kind == event::kClose)
             break;
     }
     if (skin.window != nullptr)
