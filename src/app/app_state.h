@@ -2,9 +2,9 @@
 // results, the progress dialog and message box, the cancel flag and the
 // worker thread handles, and what the main window learned about its list.
 // Created by the entry function before the main window exists and torn down
-// after it is gone. The user-interface thread owns it; the scan thread reads
-// the options and writes the results and the rows while it runs, and the
-// user-interface thread touches those only after the thread has ended.
+// after it is gone. Each field says which threads touch it; the handles of
+// the workers are the user-interface thread's, and a worker's end is seen
+// there through toolkit::ThreadEnded before anything it wrote is read.
 #pragma once
 
 #include <windows.h>
@@ -31,34 +31,17 @@ struct AppState {
     AppState(const AppState&) = delete;
     AppState& operator=(const AppState&) = delete;
 
+    // User-interface thread only.
     // The main window shares this event record with every dialog it owns.
     toolkit::EventRecord eventStore;
     toolkit::WindowRecord mainWindow;
     toolkit::EventRecord* events = nullptr;
-    int32_t resultListControl = 0;
-    int32_t siteLink = -1;
-    int32_t versionLink = -1;
-    int32_t helpLink = -1;
-    // Read by the scan thread once per directory entry and between read
-    // chunks; an atomic byte, because a plain one shared by two threads is
-    // a data race.
-    std::atomic<uint8_t> cancelRequested{0};
-    // Criteria 0 until the main window gives them their start-up value.
-    engine::ScanOptions options;
-    // The name patterns are compiled by the scan run itself, once per run.
-    engine::ScanResults results;
-    engine::ScanProgress scanProgress;
     toolkit::ProgressDialog progress;
     toolkit::MsgBox msgBox;
-    toolkit::UniqueHandle scanThread;
-    toolkit::UniqueHandle removalThread;
     HWND mainHandle = nullptr;
     HWND listHandle = nullptr;
     RECT listRect{};
     int32_t lastClientWidth = 0;
-    // The rows the rebuilds write: the list view, with section titles where
-    // the control has no groups. Made once the list exists.
-    std::unique_ptr<SectionedRows> rows;
     // The root the next setup window starts with, instead of an empty box
     // and the folder picker: the folder given on the command line, or one
     // dropped on the main window. Taken by the scan that starts with it.
@@ -66,6 +49,32 @@ struct AppState {
     // Set when the main window was asked to close while a child window's
     // wait was running; the command loop then ends as well.
     bool closeRequested = false;
+    // A worker runs while its handle is held; only the user-interface
+    // thread starts, polls and releases them.
+    toolkit::UniqueHandle scanThread;
+    toolkit::UniqueHandle removalThread;
+
+    // Shared with the workers.
+    // Set by the user-interface thread, read by the running worker once per
+    // directory entry, item and read chunk: an atomic byte, because a plain
+    // one shared by two threads is a data race.
+    std::atomic<uint8_t> cancelRequested{0};
+    // Written by the user-interface thread only while no scan runs; the
+    // scan thread reads it while it runs. Criteria 0 until the main window
+    // gives them their start-up value; the name patterns are compiled by
+    // the scan run itself, once per run.
+    engine::ScanOptions options;
+    // The scan thread's while it runs; the other threads read them only
+    // once it has ended.
+    engine::ScanResults results;
+    // Counters of atomics and a folder under its own lock: either thread at
+    // any time.
+    engine::ScanProgress scanProgress;
+    // The rows the rebuilds write: the list view, with section titles where
+    // the control has no groups. Made once the list exists. While a scan
+    // runs, its thread rebuilds them through messages that the user-interface
+    // thread serves; a removal changes them on the user-interface thread.
+    std::unique_ptr<SectionedRows> rows;
 };
 
 // Releases what the record owns, in the order start-up's mirror needs: the

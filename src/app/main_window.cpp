@@ -20,6 +20,7 @@
 #include "toolkit/msgbox.h"
 #include "toolkit/progress.h"
 #include "toolkit/tooltips.h"
+#include "toolkit/worker.h"
 
 namespace cs::app {
 
@@ -189,9 +190,6 @@ void CreatePane(MainWindow& window, SIZE client) {
     s.helpLink = CreateLink(record, texts::kHelpLink, 470, 140);
     for (int32_t link : {s.siteLink, s.versionLink, s.helpLink})
         SetLinkPlainColours(record, link);
-    app.siteLink = s.siteLink != 0 ? s.siteLink : -1;
-    app.versionLink = s.versionLink != 0 ? s.versionLink : -1;
-    app.helpLink = s.helpLink != 0 ? s.helpLink : -1;
 
     window.gripBitmap = DrawGrip();
     record.newControlLayoutFlags = kGripLayout;
@@ -303,7 +301,6 @@ void CreateResultList(MainWindow& window, SIZE client) {
     ControlRecord* list = FindControl(record, window.slots.list);
     if (list == nullptr)
         return;
-    app.resultListControl = window.slots.list;
     app.listHandle = list->handle;
     window.groupsSupported = PrepareResultListView(list->handle, client.cx);
 
@@ -403,18 +400,19 @@ bool NextEvent(MainWindow& window) {
     // The window reports no size event for a plain resize (only while the
     // frame is dragged), so the width is compared after every message.
     RefitColumns(window);
-    if (app.progress.window.window != nullptr && events.window == &app.progress.window &&
-        events.code == app.progress.cancelId && events.code > 0)
+    const Event e = ReadEvent(events);
+    if (app.progress.window.window != nullptr && e.window == &app.progress.window &&
+        e.IsCommand(app.progress.cancelId))
         app.cancelRequested = 1;
-    if (events.window != &app.mainWindow)
+    if (e.window != &app.mainWindow)
         return true;
-    if (events.code == event::kClose) {
+    if (e.kind == event::kClose) {
         app.closeRequested = true;
-    } else if (events.code > 0 && events.code == app.siteLink) {
+    } else if (e.IsCommand(window.slots.siteLink)) {
         ShellOpen(texts::kSiteRoot);
-    } else if (events.code > 0 && events.code == app.versionLink) {
+    } else if (e.IsCommand(window.slots.versionLink)) {
         ShellOpen(texts::kSiteAbout);
-    } else if (events.code > 0 && events.code == app.helpLink) {
+    } else if (e.IsCommand(window.slots.helpLink)) {
         ShellOpen(texts::kSiteHelp);
     }
     return true;
@@ -467,41 +465,12 @@ bool WorkerRunning(const AppState& app) {
     return static_cast<bool>(app.scanThread) || static_cast<bool>(app.removalThread);
 }
 
-namespace {
-
-struct WorkerStart {
-    LPTHREAD_START_ROUTINE entry;
-    void* parameter;
-};
-
-// An exception that reached the thread's own entry would end the process,
-// taking the user's list and whatever the other thread was doing with it.
-DWORD WINAPI CatchingEntry(void* start) {
-    const WorkerStart work = *static_cast<WorkerStart*>(start);
-    delete static_cast<WorkerStart*>(start);
-    try {
-        return work.entry(work.parameter);
-    } catch (...) {
-        return kWorkerFailed;
-    }
-}
-
-}  // namespace
-
-HANDLE StartWorkerThread(LPTHREAD_START_ROUTINE entry, void* parameter) {
+UniqueHandle StartWorkerThread(LPTHREAD_START_ROUTINE entry, void* parameter) {
     if (GetEnvironmentVariableW(L"CS_TEST_FAIL_THREAD_START", nullptr, 0) != 0) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
+        return UniqueHandle();
     }
-    auto* start = new (std::nothrow) WorkerStart{entry, parameter};
-    if (start == nullptr) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    HANDLE thread = CreateThread(nullptr, 0, CatchingEntry, start, 0, nullptr);
-    if (thread == nullptr)
-        delete start;
-    return thread;
+    return StartThread(entry, parameter);
 }
 
 int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine, int showCommand,

@@ -14,6 +14,7 @@
 #include "app/app_state.h"
 #include "toolkit/handles.h"
 #include "toolkit/modal.h"
+#include "toolkit/worker.h"
 
 namespace cs::app {
 
@@ -127,16 +128,16 @@ void EndMainBusy(MainWindow& window);
 // start another.
 bool WorkerRunning(const AppState& app);
 
-// Every worker thread of the program starts here. Test builds and driver
-// tests make it fail on purpose: with CS_TEST_FAIL_THREAD_START set in the
-// environment it creates nothing, as a system out of resources would.
-// An exception that leaves `entry` ends the thread with kWorkerFailed as
-// its exit code, never the process: the flow that waits for the thread
-// reports the work as failed.
-HANDLE StartWorkerThread(LPTHREAD_START_ROUTINE entry, void* parameter);
+// The scan and the removal start here, through the toolkit's one thread
+// start (toolkit/worker.h): an exception that leaves `entry` ends the
+// thread with kWorkerFailed as its exit code, never the process, and the
+// flow that waits for the thread reports the work as failed. Driver tests
+// make the start fail on purpose: with CS_TEST_FAIL_THREAD_START set in
+// the environment it creates nothing, as a system out of resources would.
+toolkit::UniqueHandle StartWorkerThread(LPTHREAD_START_ROUTINE entry, void* parameter);
 
 // No entry returns it on its own (they return 0, 1 or a count of items).
-inline constexpr DWORD kWorkerFailed = 0xFFFFFFFFu;
+inline constexpr DWORD kWorkerFailed = toolkit::kThreadFailed;
 
 // The tip owner: the main window while it is visible, else none.
 toolkit::WindowRecord* TipOwner(AppState& app);

@@ -54,7 +54,7 @@ bool AnyTicked(AppState& app) {
 
 // Starts a worker on `job`; false when the thread could not be created.
 bool StartWorker(AppState& app, LPTHREAD_START_ROUTINE entry, RemovalJob& job) {
-    app.removalThread.Reset(StartWorkerThread(entry, &job));
+    app.removalThread = StartWorkerThread(entry, &job);
     return static_cast<bool>(app.removalThread);
 }
 
@@ -69,7 +69,8 @@ DWORD WaitForWorker(MainWindow& window, const RemovalJob& job, Tick tick = nullp
     AppState& app = window.app;
     bool pumping = true;
     ULONGLONG shown = 0;
-    while (app.removalThread && WaitForSingleObject(app.removalThread.Get(), 0) == WAIT_TIMEOUT) {
+    DWORD code = 0;
+    while (app.removalThread && !ThreadEnded(app.removalThread.Get(), code)) {
         if (pumping) {
             pumping = NextEvent(window);
         } else {
@@ -89,9 +90,6 @@ DWORD WaitForWorker(MainWindow& window, const RemovalJob& job, Tick tick = nullp
             tick(window, job);
         }
     }
-    DWORD code = 0;
-    if (app.removalThread)
-        GetExitCodeThread(app.removalThread.Get(), &code);
     app.removalThread.Reset();
     return code;
 }

@@ -107,7 +107,7 @@ void StartScan(MainWindow& window) {
     app.cancelRequested = 0;
     if (app.rows)
         app.rows->DeleteAll();
-    app.scanThread.Reset(StartWorkerThread(ScanThreadProc, &app));
+    app.scanThread = StartWorkerThread(ScanThreadProc, &app);
     if (!app.scanThread) {
         ProgressClose(app.progress);
         MsgBoxAsk(app.msgBox, texts::kScanNotStarted, msgbox::kOk, nullptr, &app.mainWindow,
@@ -131,10 +131,9 @@ DWORD WINAPI ScanThreadProc(void* appState) {
 
 bool CheckFinishedScan(MainWindow& window) {
     AppState& app = window.app;
-    if (!app.scanThread || WaitForSingleObject(app.scanThread.Get(), 0) == WAIT_TIMEOUT)
-        return false;
     DWORD completed = 0;
-    GetExitCodeThread(app.scanThread.Get(), &completed);
+    if (!ThreadEnded(app.scanThread.Get(), completed))
+        return false;
     app.scanThread.Reset();
     // Always, not only when joins were counted since the last rebuild: zero-
     // byte files count none, and every group must be on the list before the

@@ -1,6 +1,7 @@
 #include "toolkit/modal.h"
 
 #include "toolkit/container.h"
+#include "toolkit/worker.h"
 
 namespace cs::toolkit {
 
@@ -223,7 +224,7 @@ bool PumpAll() {
 UniqueHandle StartWakeTicker(HWND window) {
     if (window == nullptr || !IsWindow(window))
         return UniqueHandle();
-    return UniqueHandle(CreateThread(nullptr, 0, TickerThread, window, 0, nullptr));
+    return StartThread(TickerThread, window);
 }
 
 BusyGuard::~BusyGuard() {

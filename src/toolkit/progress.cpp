@@ -9,6 +9,7 @@
 
 #include "toolkit/controls.h"
 #include "toolkit/modal.h"
+#include "toolkit/worker.h"
 
 namespace cs::toolkit {
 
@@ -194,7 +195,7 @@ void StartSpinner(ProgressIndicator& indicator, int32_t value) {
     params.size = indicator.size;
     params.speed = value < -progress::kMaxSpeed ? progress::kMaxSpeed : -value;
     params.stop = 0;
-    indicator.thread.Reset(CreateThread(nullptr, 0, SpinnerThreadProc, &params, 0, nullptr));
+    indicator.thread = StartThread(SpinnerThreadProc, &params);
     indicator.value = value;
     indicator.state = indicator::kSpinning;
     SetTaskbarState(indicator, TBPF_INDETERMINATE);
@@ -310,7 +311,7 @@ int SpinnerStepDegrees(int32_t speed) {
 }
 
 bool SpinnerRunning(const ProgressIndicator& indicator) {
-    return indicator.thread && WaitForSingleObject(indicator.thread.Get(), 0) == WAIT_TIMEOUT;
+    return ThreadRunning(indicator.thread.Get());
 }
 
 ProgressIndicator::ProgressIndicator() {

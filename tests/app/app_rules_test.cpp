@@ -165,14 +165,13 @@ TEST(EndOfScanTip, SaysWhereTheScanCouldNotLook) {
 // end this test binary too); its exit code is the flows' failure mark.
 TEST(WorkerThread, AnExceptionEndsTheWorkNotTheProcess) {
     const auto finish = [](LPTHREAD_START_ROUTINE entry) {
-        HANDLE thread = StartWorkerThread(entry, nullptr);
-        EXPECT_NE(thread, nullptr);
-        if (thread == nullptr)
+        toolkit::UniqueHandle thread = StartWorkerThread(entry, nullptr);
+        EXPECT_TRUE(thread);
+        if (!thread)
             return DWORD{0};
-        EXPECT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+        EXPECT_EQ(WaitForSingleObject(thread.Get(), 60000), WAIT_OBJECT_0);
         DWORD code = 0;
-        GetExitCodeThread(thread, &code);
-        CloseHandle(thread);
+        EXPECT_TRUE(toolkit::ThreadEnded(thread.Get(), code));
         return code;
     };
     EXPECT_EQ(finish([](void*) -> DWORD { throw std::runtime_error("disk on fire"); }),
