@@ -306,8 +306,7 @@ void BuildMenusAndAccelerators(MainWindow& window) {
         CreateAcceleratorTableW(const_cast<ACCEL*>(table), static_cast<int>(std::size(table))));
 }
 
-void DispatchMainEvent(MainWindow& window) {
-    const Event e = ReadEvent(*window.app.events);
+void DispatchMainEvent(MainWindow& window, const Event& e) {
     const MainSlots& s = window.slots;
     switch (e.kind) {
         case event::kCommand:

@@ -509,8 +509,8 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
     while (!app.closeRequested && NextEvent(window)) {
         if (app.closeRequested)
             break;
-        if (app.events->code != 0 && app.events->window == &app.mainWindow)
-            DispatchMainEvent(window);
+        if (const Event e = ReadEvent(*app.events); e.window == &app.mainWindow)
+            DispatchMainEvent(window, e);
     }
     app.cancelRequested = 1;
 
