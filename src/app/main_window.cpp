@@ -40,6 +40,7 @@ constexpr int32_t kListLayout = layout::kFillsWindow;
 // The grip stays at the pane's foot; the pane keeps its width, so the grip
 // keeps its x.
 constexpr int32_t kGripLayout = layout::kLeft | layout::kBottom;
+constexpr ControlFont kSectionFont{.points = 10.0, .weight = 800};
 
 constexpr UINT kSmallSize = 0x00100000;
 constexpr UINT kLargeSize = 0x00000020;
@@ -90,10 +91,16 @@ ImageButtonStyle ButtonLook() {
     return look;
 }
 
+// The pane's controls all sit in the pane.
+Placement InPane(const MainWindow& window, ControlRect rect) {
+    return {.rect = rect, .parent = window.slots.pane};
+}
+
 int32_t ImageButton(MainWindow& window, int y, int height, const wchar_t* caption, HICON icon,
                     int iconSize, const wchar_t* tip) {
     WindowRecord& record = window.app.mainWindow;
-    const int32_t slot = CreateImageButton(record, y, height);
+    const int32_t slot =
+        CreateImageButton(record, InPane(window, {10, y, kImageButtonWidth, height}));
     if (slot == 0)
         return 0;
     GdipImage image;
@@ -106,11 +113,10 @@ int32_t ImageButton(MainWindow& window, int y, int height, const wchar_t* captio
     return slot;
 }
 
-int32_t SectionLabel(WindowRecord& record, const wchar_t* text, int y) {
-    const int32_t slot = CreateLabel(record, text, 10, y, 160, 20);
-    if (slot != 0)
-        SetControlFont(record, 10.0, 800);
-    return slot;
+int32_t SectionLabel(MainWindow& window, const wchar_t* text, int y) {
+    return CreateLabel(
+        window.app.mainWindow, text,
+        {.rect = {10, y, 160, 20}, .parent = window.slots.pane, .font = kSectionFont});
 }
 
 // Four parallel diagonal strokes, drawn large and scaled down so the
@@ -161,16 +167,15 @@ void CreatePane(MainWindow& window, SIZE client) {
     AppState& app = window.app;
     WindowRecord& record = app.mainWindow;
     MainSlots& s = window.slots;
-    record.newControlLayoutFlags = kPaneLayout;
-    s.pane = CreateSubWindow(record, client.cx - kPaneWidth, kPaneWidth, client.cy);
-    record.newControlLayoutFlags = 0;
+    s.pane = CreateSubWindow(record, {.rect = {client.cx - kPaneWidth, 0, kPaneWidth, client.cy},
+                                      .layout = kPaneLayout});
     SetControlBackColour(record, s.pane, static_cast<int32_t>(kPaneColour));
 
-    s.scanLabel = SectionLabel(record, texts::kScanSection, 10);
+    s.scanLabel = SectionLabel(window, texts::kScanSection, 10);
     s.startScan = ImageButton(window, 30, 40, texts::kStartScan, window.icons[kScanIcon].Get(), 32,
                               texts::kStartScanTip);
-    s.analyzeLabel = SectionLabel(record, texts::kAnalyzeSection, 90);
-    s.findBox = CreateEditBox(record, texts::kFindPlaceholder, 10, 110, 160, 22);
+    s.analyzeLabel = SectionLabel(window, texts::kAnalyzeSection, 90);
+    s.findBox = CreateEditBox(record, texts::kFindPlaceholder, InPane(window, {10, 110, 160, 22}));
     SetControlTextColour(record, s.findBox, 0x909090);
     s.findNext = ImageButton(window, 135, 32, texts::kFindNext, window.icons[kFindIcon].Get(), 16,
                              texts::kFindNextTip);
@@ -178,24 +183,25 @@ void CreatePane(MainWindow& window, SIZE client) {
                                  window.icons[kLocationLarge].Get(), 32, texts::kOpenLocationTip);
     s.select = ImageButton(window, 230, 40, texts::kSelect, window.icons[kSelectIcon].Get(), 32,
                            texts::kSelectTip);
-    s.removalLabel = SectionLabel(record, texts::kRemovalSection, 290);
-    s.recycle = CreateRadioButton(record, texts::kRecycle, 10, 310, 160, 18, true);
+    s.removalLabel = SectionLabel(window, texts::kRemovalSection, 290);
+    s.recycle =
+        CreateRadioButton(record, texts::kRecycle,
+                          {.rect = {10, 310, 160, 18}, .parent = s.pane, .groupStart = true});
     s.deletePermanently =
-        CreateRadioButton(record, texts::kDeletePermanently, 10, 335, 160, 18, false);
+        CreateRadioButton(record, texts::kDeletePermanently, InPane(window, {10, 335, 160, 18}));
     SetControlState(record, s.recycle, state::kChecked);
     s.deleteTicked = ImageButton(window, 360, 40, texts::kDeleteTicked,
                                  window.icons[kDeleteIcon].Get(), 32, texts::kDeleteTickedTip);
-    s.siteLink = CreateLink(record, texts::kSiteLink, 420, 170);
-    s.versionLink = CreateLink(record, texts::kVersionLink, 445, 160);
-    s.helpLink = CreateLink(record, texts::kHelpLink, 470, 140);
+    s.siteLink = CreateLink(record, texts::kSiteLink, InPane(window, {10, 420, 170, 20}));
+    s.versionLink = CreateLink(record, texts::kVersionLink, InPane(window, {10, 445, 160, 20}));
+    s.helpLink = CreateLink(record, texts::kHelpLink, InPane(window, {10, 470, 140, 20}));
     for (int32_t link : {s.siteLink, s.versionLink, s.helpLink})
         SetLinkPlainColours(record, link);
 
     window.gripBitmap = DrawGrip();
-    record.newControlLayoutFlags = kGripLayout;
-    s.grip = CreatePicture(record, window.gripBitmap.Get(), kPaneWidth - kGripSize,
-                           client.cy - kGripSize, kGripSize, kGripSize);
-    record.newControlLayoutFlags = 0;
+    const ControlRect corner{kPaneWidth - kGripSize, client.cy - kGripSize, kGripSize, kGripSize};
+    s.grip = CreatePicture(record, window.gripBitmap.Get(),
+                           {.rect = corner, .parent = s.pane, .layout = kGripLayout});
     // Drawn by the program, acting as the toolkit's grip.
     ActAsSizeGrip(record, s.grip);
     SetControlState(record, s.openLocation, state::kDisabled);
@@ -293,11 +299,9 @@ LRESULT CALLBACK TitlePainter(HWND list, UINT message, WPARAM wParam, LPARAM lPa
 void CreateResultList(MainWindow& window, SIZE client) {
     AppState& app = window.app;
     WindowRecord& record = app.mainWindow;
-    record.currentParent = record.window;
-    record.newControlLayoutFlags = kListLayout;
     window.slots.list =
-        CreateList(record, client.cx - kPaneWidth, client.cy, texts::kColumnHeadings);
-    record.newControlLayoutFlags = 0;
+        CreateList(record, texts::kColumnHeadings,
+                   {.rect = {0, 0, client.cx - kPaneWidth, client.cy}, .layout = kListLayout});
     ControlRecord* list = FindControl(record, window.slots.list);
     if (list == nullptr)
         return;

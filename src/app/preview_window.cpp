@@ -110,9 +110,15 @@ GdipImage PanelTile(int width) {
     return tile;
 }
 
-int32_t ReadOnlyEdit(WindowRecord& record, const std::wstring& text, int x, int y, int width) {
-    return CreateStandardControl(record, ControlKind::kEdit, L"Edit", text.c_str(),
-                                 kReadOnlyEditStyle, WS_EX_CLIENTEDGE, x, y, width, 20);
+// Every control of a panel sits in the pane that scrolls.
+Placement InPane(const Preview& preview, int x, int y, int width, int height) {
+    return {.rect = {x, y, width, height}, .parent = preview.pane};
+}
+
+int32_t ReadOnlyEdit(Preview& preview, const std::wstring& text, int x, int y, int width) {
+    return CreateStandardControl(preview.record, ControlKind::kEdit, L"Edit", text.c_str(),
+                                 kReadOnlyEditStyle, WS_EX_CLIENTEDGE,
+                                 InPane(preview, x, y, width, 20));
 }
 
 void BuildPanel(Preview& preview, int32_t row, int top) {
@@ -123,28 +129,29 @@ void BuildPanel(Preview& preview, int32_t row, int top) {
     panel.path = rows.Text(row, results::kPathColumn);
     const std::wstring path = platform::ToNative(panel.path);
 
+    const Placement thumbnailPlace = InPane(preview, 10, top + 6, kThumbnailSize, kThumbnailSize);
     int32_t thumbnail = 0;
     if (GdipImage picture = LoadThumbnail(path))
-        thumbnail =
-            CreateScaledPicture(r, picture.Get(), 10, top + 6, kThumbnailSize, kThumbnailSize);
+        thumbnail = CreateScaledPicture(r, picture.Get(), thumbnailPlace);
     if (thumbnail == 0)
         CreateStandardControl(r, ControlKind::kLabel, L"Static", texts::kPreviewNotAvailable,
-                              kPlaceholderStyle, 0, 10, top + 6, kThumbnailSize, kThumbnailSize);
+                              kPlaceholderStyle, 0, thumbnailPlace);
 
     const std::wstring index = texts::kListItemIndex + std::to_wstring(row);
-    panel.indexLabelId = CreateLabel(r, index.c_str(), 150, top + 10, 130, 18);
-    panel.checkId = CreateCheckBox(r, texts::kCheckedForRemoval, 280, top + 9, 150, 18);
+    panel.indexLabelId = CreateLabel(r, index.c_str(), InPane(preview, 150, top + 10, 130, 18));
+    panel.checkId =
+        CreateCheckBox(r, texts::kCheckedForRemoval, InPane(preview, 280, top + 9, 150, 18));
     if (rows.StateImage(row) == results::kTicked)
         SetControlState(r, panel.checkId, state::kChecked);
-    CreateLabel(r, texts::kFileSizeLabel, 430, top + 10, 60, 20);
-    panel.sizeEditId = ReadOnlyEdit(r, platform::ToNative(rows.Text(row, results::kSizeColumn)),
-                                    490, top + 8, 125);
-    CreateLabel(r, texts::kParentFolderLabel, 150, top + 35, 200, 20);
-    panel.parentEditId =
-        ReadOnlyEdit(r, platform::ToNative(results::ParentFolder(panel.path)), 150, top + 55, 465);
-    CreateLabel(r, texts::kFileNameLabel, 150, top + 85, 200, 20);
-    panel.nameEditId = ReadOnlyEdit(r, platform::ToNative(rows.Text(row, results::kNameColumn)),
-                                    150, top + 105, 465);
+    CreateLabel(r, texts::kFileSizeLabel, InPane(preview, 430, top + 10, 60, 20));
+    panel.sizeEditId = ReadOnlyEdit(
+        preview, platform::ToNative(rows.Text(row, results::kSizeColumn)), 490, top + 8, 125);
+    CreateLabel(r, texts::kParentFolderLabel, InPane(preview, 150, top + 35, 200, 20));
+    panel.parentEditId = ReadOnlyEdit(
+        preview, platform::ToNative(results::ParentFolder(panel.path)), 150, top + 55, 465);
+    CreateLabel(r, texts::kFileNameLabel, InPane(preview, 150, top + 85, 200, 20));
+    panel.nameEditId = ReadOnlyEdit(
+        preview, platform::ToNative(rows.Text(row, results::kNameColumn)), 150, top + 105, 465);
     preview.panels.push_back(std::move(panel));
 }
 
@@ -193,9 +200,9 @@ bool Build(Preview& preview, results::RowRange group) {
 
     RECT client{};
     GetClientRect(r.window, &client);
-    r.newControlLayoutFlags = layout::kOwnBackground;
-    preview.pane = CreateSubWindow(r, 0, client.right, kPreviewPanelPitch * n + kPanelMargin);
-    r.newControlLayoutFlags = 0;
+    preview.pane =
+        CreateSubWindow(r, {.rect = {0, 0, client.right, kPreviewPanelPitch * n + kPanelMargin},
+                            .layout = layout::kOwnBackground});
     if (preview.pane == 0)
         return false;
     if (GdipImage tile = PanelTile(client.right))

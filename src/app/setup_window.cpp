@@ -70,47 +70,58 @@ HWND Handle(WindowRecord& record, int32_t slot) {
 }
 
 void SectionLabel(WindowRecord& record, const wchar_t* text, int y, int height) {
-    CreateLabel(record, text, 10, y, 180, height);
-    SetControlFont(record, 9.0, 800);
-    CreateHorizontalRule(record, 190, y + 7, 450, 2, kRuleColour);
+    CreateLabel(record, text,
+                {.rect = {10, y, 180, height}, .font = {.points = 9.0, .weight = 800}});
+    CreateHorizontalRule(record, kRuleColour, {.rect = {190, y + 7, 450, 2}});
+}
+
+// The setup window has no panes and no layout: its controls sit in the
+// window itself, in the window's font.
+Placement At(int x, int y, int width, int height) {
+    return {.rect = {x, y, width, height}};
+}
+
+// The first radio button of a group of choices.
+Placement FirstChoiceAt(int x, int y, int width, int height) {
+    return {.rect = {x, y, width, height}, .groupStart = true};
 }
 
 void CreateControls(Setup& setup) {
     WindowRecord& r = setup.record;
     SetupSlots& s = setup.s;
     SectionLabel(r, texts::kRootSection, 10, 20);
-    s.root = CreateEditBox(r, L"", 10, 30, 565, 20);
-    s.browse = CreatePushButton(r, texts::kBrowse, 580, 29, 60, 21);
-    s.recursive = CreateCheckBox(r, texts::kRecursive, 10, 55, 305, 18);
-    s.similarFolders = CreateCheckBox(r, texts::kSimilarFolders, 335, 55, 305, 18);
+    s.root = CreateEditBox(r, L"", At(10, 30, 565, 20));
+    s.browse = CreatePushButton(r, texts::kBrowse, At(580, 29, 60, 21));
+    s.recursive = CreateCheckBox(r, texts::kRecursive, At(10, 55, 305, 18));
+    s.similarFolders = CreateCheckBox(r, texts::kSimilarFolders, At(335, 55, 305, 18));
     SectionLabel(r, texts::kPresetSection, 85, 18);
     const std::wstring presets = platform::ToNative(engine::PresetListText());
-    s.presets = CreateDropDownList(r, presets.c_str(), 10, 110, 545);
+    s.presets = CreateDropDownList(r, presets.c_str(), At(10, 110, 545, 0));
     SectionLabel(r, texts::kNamesSection, 145, 18);
-    s.sameSize = CreateCheckBox(r, texts::kSameSize, 10, 170, 630, 18);
-    s.names[0] = CreateRadioButton(r, texts::kSimilarNames, 10, 195, 630, 18, true);
-    s.names[1] = CreateRadioButton(r, texts::kExactNames, 10, 220, 630, 18, false);
-    s.names[2] = CreateRadioButton(r, texts::kSameExtension, 10, 245, 630, 18, false);
-    s.names[3] = CreateRadioButton(r, texts::kNoNames, 10, 270, 630, 18, false);
+    s.sameSize = CreateCheckBox(r, texts::kSameSize, At(10, 170, 630, 18));
+    s.names[0] = CreateRadioButton(r, texts::kSimilarNames, FirstChoiceAt(10, 195, 630, 18));
+    s.names[1] = CreateRadioButton(r, texts::kExactNames, At(10, 220, 630, 18));
+    s.names[2] = CreateRadioButton(r, texts::kSameExtension, At(10, 245, 630, 18));
+    s.names[3] = CreateRadioButton(r, texts::kNoNames, At(10, 270, 630, 18));
     SectionLabel(r, texts::kContentsSection, 300, 18);
-    s.contents[0] = CreateRadioButton(r, texts::kSimilarContents, 10, 325, 630, 18, true);
-    s.contents[1] = CreateRadioButton(r, texts::kExactContents, 10, 350, 630, 18, false);
-    s.contents[2] = CreateRadioButton(r, texts::kNoContents, 10, 375, 630, 18, false);
+    s.contents[0] = CreateRadioButton(r, texts::kSimilarContents, FirstChoiceAt(10, 325, 630, 18));
+    s.contents[1] = CreateRadioButton(r, texts::kExactContents, At(10, 350, 630, 18));
+    s.contents[2] = CreateRadioButton(r, texts::kNoContents, At(10, 375, 630, 18));
     SectionLabel(r, texts::kTypesSection, 405, 18);
-    s.allFiles = CreateRadioButton(r, texts::kAllFiles, 10, 430, 90, 18, true);
+    s.allFiles = CreateRadioButton(r, texts::kAllFiles, FirstChoiceAt(10, 430, 90, 18));
     const int typeX[engine::kFileTypeCount] = {120, 210, 300, 390, 480};
     for (int t = 0; t < engine::kFileTypeCount; ++t) {
         const std::wstring label =
             platform::ToNative(std::u16string(engine::TypeLabel(static_cast<engine::FileType>(t))));
-        s.types[t] = CreateCheckBox(r, label.c_str(), typeX[t], 430, 90, 18);
+        s.types[t] = CreateCheckBox(r, label.c_str(), At(typeX[t], 430, 90, 18));
     }
-    CreateLabel(r, texts::kExtensionsLabel, 10, 457, 300, 18);
-    s.extensions = CreateEditBox(r, L"", 310, 455, 330, 20);
+    CreateLabel(r, texts::kExtensionsLabel, At(10, 457, 300, 18));
+    s.extensions = CreateEditBox(r, L"", At(310, 455, 330, 20));
     SectionLabel(r, texts::kStartSection, 485, 18);
-    s.zeroByte = CreateCheckBox(r, texts::kListZeroByte, 10, 520, 160, 18);
-    s.cancel = CreatePushButton(r, texts::kCancel, 250, 514, 100, 26);
-    s.instructions = CreatePushButton(r, texts::kInstructions, 370, 514, 100, 26);
-    s.start = CreatePushButton(r, texts::kStartNow, 490, 511, 140, 32);
+    s.zeroByte = CreateCheckBox(r, texts::kListZeroByte, At(10, 520, 160, 18));
+    s.cancel = CreatePushButton(r, texts::kCancel, At(250, 514, 100, 26));
+    s.instructions = CreatePushButton(r, texts::kInstructions, At(370, 514, 100, 26));
+    s.start = CreatePushButton(r, texts::kStartNow, At(490, 511, 140, 32));
 }
 
 void ShowChoices(Setup& setup, const engine::SetupChoices& c) {

@@ -48,11 +48,13 @@ void ReplaceBrush(ControlRecord& control, int32_t colour) {
         control.backgroundBrush.Reset();
 }
 
-HFONT CreateControlFont(const WindowRecord& record, double points, int weight) {
-    const BYTE quality = record.fontQuality == 0 ? PROOF_QUALITY : record.fontQuality;
-    return CreateFontW(FontHeightForPoints(points), 0, 0, 0, weight, (record.fontStyle & 0x2) != 0,
-                       (record.fontStyle & 0x4) != 0, (record.fontStyle & 0x8) != 0,
-                       DEFAULT_CHARSET, OUT_OUTLINE_PRECIS, 0, quality, 0, record.fontFace.data());
+// The window that parents a control placed in `parentSlot`: the window
+// itself for 0, else the sub-window in that slot; null for any other slot.
+HWND ParentWindow(WindowRecord& record, int32_t parentSlot) {
+    if (parentSlot == 0)
+        return record.window;
+    ControlRecord* parent = FindControl(record, parentSlot);
+    return parent != nullptr && parent->kind == ControlKind::kSubWindow ? parent->handle : nullptr;
 }
 
 // The parts of a "\n"-separated text; none for an empty text.
@@ -100,6 +102,15 @@ LRESULT CALLBACK SizeGripProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
+// A text box with layout flags spans the window: it starts at the left
+// edge, is as wide as the window was designed, and keeps to both edges.
+Placement FullWidth(const WindowRecord& record, const Placement& at) {
+    Placement placed = at;
+    placed.rect.x = 0;
+    placed.rect.width = record.designClientSize.cx;
+    return placed;
+}
+
 bool SetPictureBitmap(ControlRecord& control, HBITMAP bitmap) {
     UniqueBitmap copy(static_cast<HBITMAP>(CopyImage(bitmap, IMAGE_BITMAP, 0, 0, 0)));
     if (!copy)
@@ -141,30 +152,37 @@ UniqueBitmap ToBitmap(Gdiplus::GpImage* image) {
 }  // namespace detail
 
 int32_t CreateStandardControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
-                              const wchar_t* text, DWORD style, DWORD exStyle, int x, int y,
-                              int width, int height) {
+                              const wchar_t* text, DWORD style, DWORD exStyle,
+                              const Placement& at) {
     if (record.window == nullptr || !EnsureControlCapacity(record))
         return 0;
+    HWND parent = ParentWindow(record, at.parent);
+    if (parent == nullptr)
+        return 0;
     const int32_t slot = record.count + 1;
-    if (record.flags & kFlagGroupStart)
+    if (at.groupStart)
         style |= WS_GROUP;
-    HWND handle = CreateWindowExW(exStyle, className, text != nullptr ? text : L"", style, x, y,
-                                  width, height, record.currentParent,
+    const ControlRect& rect = at.rect;
+    HWND handle = CreateWindowExW(exStyle, className, text != nullptr ? text : L"", style, rect.x,
+                                  rect.y, rect.width, rect.height, parent,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(slot)),
                                   record.instance, nullptr);
     if (handle == nullptr)
         return 0;
-    if (RegisterControl(record, kind, handle) != slot) {
+    if (RegisterControl(record, kind, handle, at) != slot) {
         DestroyWindow(handle);
         return 0;
     }
-    record.controls[slot].designRect = {x, y, width, height};
+    record.controls[slot].designRect = {rect.x, rect.y, rect.width, rect.height};
     return slot;
 }
 
-int32_t CreateDropDownList(WindowRecord& record, const wchar_t* entries, int x, int y, int width) {
+int32_t CreateDropDownList(WindowRecord& record, const wchar_t* entries, const Placement& at) {
+    Placement placed = at;
+    if (placed.rect.height == 0)
+        placed.rect.height = kDropDownHeight;
     const int32_t slot = CreateStandardControl(record, ControlKind::kDropDownList, L"ComboBox", L"",
-                                               kDropDownStyle, 0, x, y, width, kDropDownHeight);
+                                               kDropDownStyle, 0, placed);
     if (slot == 0)
         return 0;
     ControlRecord& control = record.controls[slot];
@@ -180,27 +198,23 @@ int32_t CreateDropDownList(WindowRecord& record, const wchar_t* entries, int x, 
     return slot;
 }
 
-int32_t CreateTextBox(WindowRecord& record, int x, int width, int height) {
-    const bool fullWidth = record.newControlLayoutFlags != 0;
-    if (fullWidth) {
-        x = 0;
-        width = record.designClientSize.cx;
-    }
-    const int32_t slot = CreateStandardControl(record, ControlKind::kReadOnlyText, L"Edit", L"",
-                                               kTextBoxStyle, 0, x, 10, width, height);
+int32_t CreateTextBox(WindowRecord& record, const Placement& at) {
+    const bool fullWidth = at.layout != 0;
+    const int32_t slot =
+        CreateStandardControl(record, ControlKind::kReadOnlyText, L"Edit", L"", kTextBoxStyle, 0,
+                              fullWidth ? FullWidth(record, at) : at);
     if (slot != 0 && fullWidth)
         record.controls[slot].layoutFlags |= kFullWidthLayout;
     return slot;
 }
 
-int32_t CreateLink(WindowRecord& record, const wchar_t* text, int y, int width) {
-    return CreateStandardControl(record, ControlKind::kLink, WC_LINK, text, kLinkStyle, 0, 10, y,
-                                 width, 20);
+int32_t CreateLink(WindowRecord& record, const wchar_t* text, const Placement& at) {
+    return CreateStandardControl(record, ControlKind::kLink, WC_LINK, text, kLinkStyle, 0, at);
 }
 
-int32_t CreateList(WindowRecord& record, int width, int height, const wchar_t* headings) {
-    const int32_t slot = CreateStandardControl(record, ControlKind::kListView, WC_LISTVIEWW, L"",
-                                               kListStyle, 0, 0, 0, width, height);
+int32_t CreateList(WindowRecord& record, const wchar_t* headings, const Placement& at) {
+    const int32_t slot =
+        CreateStandardControl(record, ControlKind::kListView, WC_LISTVIEWW, L"", kListStyle, 0, at);
     if (slot == 0)
         return 0;
     HWND list = record.controls[slot].handle;
@@ -210,29 +224,30 @@ int32_t CreateList(WindowRecord& record, int width, int height, const wchar_t* h
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         column.fmt = LVCFMT_LEFT;
-        column.cx = (width - 20) / static_cast<int>(parts.size());
+        column.cx = (at.rect.width - 20) / static_cast<int>(parts.size());
         column.pszText = const_cast<wchar_t*>(parts[i].c_str());
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
     return slot;
 }
 
-int32_t CreateHorizontalRule(WindowRecord& record, int x, int y, int width, int thickness,
-                             COLORREF colour) {
-    const int32_t slot = CreateStandardControl(record, ControlKind::kLabel, L"Static", L"",
-                                               kRuleStyle, 0, x, y, width, thickness);
+int32_t CreateHorizontalRule(WindowRecord& record, COLORREF colour, const Placement& at) {
+    const int32_t slot =
+        CreateStandardControl(record, ControlKind::kLabel, L"Static", L"", kRuleStyle, 0, at);
     if (slot != 0)
         SetControlBackColour(record, slot, static_cast<int32_t>(colour));
     return slot;
 }
 
-int32_t CreateSizeGrip(WindowRecord& record, int size) {
+int32_t CreateSizeGrip(WindowRecord& record, int size, int32_t parent) {
     RECT client{};
-    if (record.currentParent == nullptr || !GetClientRect(record.currentParent, &client))
+    HWND parentWindow = ParentWindow(record, parent);
+    if (parentWindow == nullptr || !GetClientRect(parentWindow, &client))
         return 0;
+    const Placement corner{.rect = {client.right - size, client.bottom - size, size, size},
+                           .parent = parent};
     const int32_t slot = CreateStandardControl(record, ControlKind::kSizeGrip, L"ScrollBar", L"",
-                                               kSizeGripStyle, 0, client.right - size,
-                                               client.bottom - size, size, size);
+                                               kSizeGripStyle, 0, corner);
     if (slot == 0)
         return 0;
     ActAsSizeGrip(record, slot);
@@ -258,54 +273,48 @@ bool SetControlCursor(WindowRecord& record, int32_t slot, const wchar_t* systemC
     return systemCursor == nullptr || control->cursor != nullptr;
 }
 
-int32_t CreatePicture(WindowRecord& record, HBITMAP bitmap, int x, int y, int width, int height) {
-    const int32_t slot = CreateStandardControl(record, ControlKind::kPicture, L"Static", L"",
-                                               kPictureStyle, 0, x, y, width, height);
+int32_t CreatePicture(WindowRecord& record, HBITMAP bitmap, const Placement& at) {
+    const int32_t slot =
+        CreateStandardControl(record, ControlKind::kPicture, L"Static", L"", kPictureStyle, 0, at);
     if (slot != 0 && bitmap != nullptr)
         SetPictureBitmap(record.controls[slot], bitmap);
     return slot;
 }
 
-int32_t CreateScaledPicture(WindowRecord& record, Gdiplus::GpImage* image, int x, int y, int width,
-                            int height) {
+int32_t CreateScaledPicture(WindowRecord& record, Gdiplus::GpImage* image, const Placement& at) {
     UniqueBitmap bitmap;
     if (image != nullptr) {
+        const int width = at.rect.width;
+        const int height = at.rect.height;
         GdipImage scaled = CreatePremultipliedBitmap(width, height);
         if (scaled && DrawImageScaled(image, AsBitmap(scaled), width, height))
             bitmap = ToBitmap(scaled.Get());
     }
-    return CreatePicture(record, bitmap.Get(), x, y, width, height);
+    return CreatePicture(record, bitmap.Get(), at);
 }
 
-int32_t CreatePushButton(WindowRecord& record, const wchar_t* text, int x, int y, int width,
-                         int height) {
+int32_t CreatePushButton(WindowRecord& record, const wchar_t* text, const Placement& at) {
     return CreateStandardControl(record, ControlKind::kPushButton, L"Button", text,
-                                 kPushButtonStyle, 0, x, y, width, height);
+                                 kPushButtonStyle, 0, at);
 }
 
-int32_t CreateCheckBox(WindowRecord& record, const wchar_t* text, int x, int y, int width,
-                       int height) {
+int32_t CreateCheckBox(WindowRecord& record, const wchar_t* text, const Placement& at) {
     return CreateStandardControl(record, ControlKind::kCheckBox, L"Button", text, kCheckBoxStyle, 0,
-                                 x, y, width, height);
+                                 at);
 }
 
-int32_t CreateRadioButton(WindowRecord& record, const wchar_t* text, int x, int y, int width,
-                          int height, bool groupStart) {
+int32_t CreateRadioButton(WindowRecord& record, const wchar_t* text, const Placement& at) {
     return CreateStandardControl(record, ControlKind::kRadioButton, L"Button", text,
-                                 kRadioButtonStyle | (groupStart ? WS_GROUP : 0), 0, x, y, width,
-                                 height);
+                                 kRadioButtonStyle, 0, at);
 }
 
-int32_t CreateEditBox(WindowRecord& record, const wchar_t* text, int x, int y, int width,
-                      int height) {
+int32_t CreateEditBox(WindowRecord& record, const wchar_t* text, const Placement& at) {
     return CreateStandardControl(record, ControlKind::kEdit, L"Edit", text, kEditStyle,
-                                 WS_EX_CLIENTEDGE, x, y, width, height);
+                                 WS_EX_CLIENTEDGE, at);
 }
 
-int32_t CreateLabel(WindowRecord& record, const wchar_t* text, int x, int y, int width,
-                    int height) {
-    return CreateStandardControl(record, ControlKind::kLabel, L"Static", text, kLabelStyle, 0, x, y,
-                                 width, height);
+int32_t CreateLabel(WindowRecord& record, const wchar_t* text, const Placement& at) {
+    return CreateStandardControl(record, ControlKind::kLabel, L"Static", text, kLabelStyle, 0, at);
 }
 
 bool SetControlState(WindowRecord& record, int32_t slot, uint32_t bits) {
@@ -494,12 +503,11 @@ bool SetControlTextColour(WindowRecord& record, int32_t slot, int32_t colour) {
     return true;
 }
 
-bool SetControlFont(WindowRecord& record, double points, int weight) {
-    ControlRecord* control = FindControl(record, -1);
+bool SetControlFont(WindowRecord& record, int32_t slot, double points, int weight) {
+    ControlRecord* control = FindControl(record, slot);
     if (control == nullptr || control->handle == nullptr)
         return false;
-    UniqueFont font(
-        CreateControlFont(record, points < 1.0 ? 8.5 : points, weight < 1 ? 400 : weight));
+    UniqueFont font = CreateControlFont(record, {points, weight});
     if (!font)
         return false;
     SendMessageW(control->handle, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);

@@ -59,53 +59,43 @@ struct ListRowColours {
     int32_t columnCount = 0;
 };
 
-
-struct ControlRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-};
-
-// Creation. Each returns the new slot, 0 when the table cannot grow or the
-// window cannot be created. While the window's group flag is set the new
-// control starts a group (WS_GROUP).
+// Creation. Each returns the new slot, 0 when the table cannot grow, the
+// placement's parent is no sub-window or the window cannot be created. The
+// placement says where the control goes and how it starts (window.h).
 // A drop-down list filled from a "\n"-separated text, first entry
-// selected. Its height is the closed field's, which the list chooses.
-int32_t CreateDropDownList(WindowRecord& record, const wchar_t* entries, int x, int y, int width);
-int32_t CreateTextBox(WindowRecord& record, int x, int width, int height);
-int32_t CreateLink(WindowRecord& record, const wchar_t* text, int y, int width);
-// Report view with check boxes at (0, 0); one left-aligned column per
-// "\n"-separated heading, sharing width - 20 equally.
-int32_t CreateList(WindowRecord& record, int width, int height, const wchar_t* headings);
+// selected. The closed field sizes itself; the rectangle's height is the
+// field's with its list dropped, 0 leaving it to the toolkit.
+int32_t CreateDropDownList(WindowRecord& record, const wchar_t* entries, const Placement& at);
+// A read-only text box. With any layout flags it spans the window instead
+// of the rectangle's x and width, and keeps to both edges.
+int32_t CreateTextBox(WindowRecord& record, const Placement& at);
+int32_t CreateLink(WindowRecord& record, const wchar_t* text, const Placement& at);
+// Report view with check boxes; one left-aligned column per
+// "\n"-separated heading, sharing the width less 20 equally.
+int32_t CreateList(WindowRecord& record, const wchar_t* headings, const Placement& at);
 // Shows a copy of `bitmap`; the caller keeps its own.
-int32_t CreatePicture(WindowRecord& record, HBITMAP bitmap, int x, int y, int width, int height);
-int32_t CreateScaledPicture(WindowRecord& record, Gdiplus::GpImage* image, int x, int y, int width,
-                            int height);
-int32_t CreatePushButton(WindowRecord& record, const wchar_t* text, int x, int y, int width,
-                         int height);
-int32_t CreateCheckBox(WindowRecord& record, const wchar_t* text, int x, int y, int width,
-                       int height);
-// The first radio button of a group passes groupStart.
-int32_t CreateRadioButton(WindowRecord& record, const wchar_t* text, int x, int y, int width,
-                          int height, bool groupStart);
-int32_t CreateEditBox(WindowRecord& record, const wchar_t* text, int x, int y, int width,
-                      int height);
-int32_t CreateLabel(WindowRecord& record, const wchar_t* text, int x, int y, int width, int height);
+int32_t CreatePicture(WindowRecord& record, HBITMAP bitmap, const Placement& at);
+// `image` scaled to the rectangle's size.
+int32_t CreateScaledPicture(WindowRecord& record, Gdiplus::GpImage* image, const Placement& at);
+int32_t CreatePushButton(WindowRecord& record, const wchar_t* text, const Placement& at);
+int32_t CreateCheckBox(WindowRecord& record, const wchar_t* text, const Placement& at);
+// The first radio button of a group is placed with groupStart.
+int32_t CreateRadioButton(WindowRecord& record, const wchar_t* text, const Placement& at);
+int32_t CreateEditBox(WindowRecord& record, const wchar_t* text, const Placement& at);
+int32_t CreateLabel(WindowRecord& record, const wchar_t* text, const Placement& at);
 // Any standard child control: `style` is complete (WS_CHILD and WS_VISIBLE
 // included); the design rectangle is stored as given.
 int32_t CreateStandardControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
-                              const wchar_t* text, DWORD style, DWORD exStyle, int x, int y,
-                              int width, int height);
+                              const wchar_t* text, DWORD style, DWORD exStyle, const Placement& at);
 
-// A solid horizontal rule `thickness` pixels high (a label with a back
+// A solid horizontal rule filling the rectangle (a label with a back
 // colour of its own).
-int32_t CreateHorizontalRule(WindowRecord& record, int x, int y, int width, int thickness,
-                             COLORREF colour);
-// The size grip in the bottom-right corner of the current parent: drawn by
-// the system, with the diagonal-resize cursor; dragging it resizes the
-// top-level window, as a window's own grip does, also from inside a pane.
-int32_t CreateSizeGrip(WindowRecord& record, int size);
+int32_t CreateHorizontalRule(WindowRecord& record, COLORREF colour, const Placement& at);
+// The size grip in the bottom-right corner of `parent` (a sub-window's
+// slot, 0 the window itself): drawn by the system, with the diagonal-resize
+// cursor; dragging it resizes the top-level window, as a window's own grip
+// does, also from inside a pane.
+int32_t CreateSizeGrip(WindowRecord& record, int size, int32_t parent);
 // Makes the control at `slot` (a picture drawn as a grip, say) act as the
 // size grip above: a press on it sizes the top-level window from its
 // bottom-right corner, with the diagonal-resize cursor.
@@ -127,8 +117,9 @@ bool GetControlRect(WindowRecord& record, int32_t slot, ControlRect& rect);
 // control without a brush of its own, so it is transparent again.
 bool SetControlBackColour(WindowRecord& record, int32_t slot, int32_t colour);
 bool SetControlTextColour(WindowRecord& record, int32_t slot, int32_t colour);
-// On the control created last; points below 1 mean 8.5, weight below 1 400.
-bool SetControlFont(WindowRecord& record, double points, int weight);
+// Replaces the control's font with one in the window's face and style;
+// points below 1 mean 8.5, weight below 1 400.
+bool SetControlFont(WindowRecord& record, int32_t slot, double points, int weight);
 // `bitmap` stays the caller's; null shows an empty width × height image.
 bool SetControlImage(WindowRecord& record, int32_t slot, HBITMAP bitmap, int width, int height);
 bool SetLinkPlainColours(WindowRecord& record, int32_t slot);

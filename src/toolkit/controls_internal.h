@@ -1,5 +1,6 @@
-// What the control files share: menu-entry lookups (menus.cpp) and the
-// bitmap hand-over of pictures and image buttons (controls.cpp). Private to
+// What the control files share: menu-entry lookups (menus.cpp), the
+// bitmap hand-over of pictures and image buttons (controls.cpp) and the
+// making of a control's font (window.cpp). Private to
 // the toolkit. User-interface thread only.
 #pragma once
 
@@ -29,5 +30,9 @@ void ShowBitmap(HWND control, HBITMAP bitmap, const HBITMAP* owned, size_t owned
 // A GDI bitmap of a GDI+ image (black behind transparent parts); empty on
 // failure.
 UniqueBitmap ToBitmap(Gdiplus::GpImage* image);
+
+// `font` in the window's face and style: points below 1 give 8.5, a weight
+// below 1 gives 400. Empty on failure.
+UniqueFont CreateControlFont(const WindowRecord& record, ControlFont font);
 
 }  // namespace cs::toolkit::detail

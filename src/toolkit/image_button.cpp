@@ -125,10 +125,9 @@ GdipImage PaintFocusedFace(const GdipImage& hover, int height, const ImageButton
 
 }  // namespace
 
-int32_t CreateImageButton(WindowRecord& record, int y, int height) {
-    const int32_t slot =
-        CreateStandardControl(record, ControlKind::kImageButton, L"Static", L"", kImageButtonStyle,
-                              0, 10, y, kImageButtonWidth, height);
+int32_t CreateImageButton(WindowRecord& record, const Placement& at) {
+    const int32_t slot = CreateStandardControl(record, ControlKind::kImageButton, L"Static", L"",
+                                               kImageButtonStyle, 0, at);
     if (slot == 0)
         return 0;
     ControlRecord& control = record.controls[slot];

@@ -39,8 +39,9 @@ struct ImageButtonStyle {
 
 inline constexpr int kImageButtonWidth = 160;
 
-// At x 10, kImageButtonWidth wide; no faces until painted.
-int32_t CreateImageButton(WindowRecord& record, int y, int height);
+// No faces until painted. PaintImageButton paints them kImageButtonWidth
+// wide, which the placement's rectangle should be too.
+int32_t CreateImageButton(WindowRecord& record, const Placement& at);
 // Paints the four faces of an image button (160 × height), hands them over,
 // gives the button the hand cursor and, with a tip text, a tooltip. `style`
 // null means the defaults.

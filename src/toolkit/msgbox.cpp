@@ -190,8 +190,8 @@ void ShowBox(MsgBox& box, HWND ownerWindow, const wchar_t* text, int height, Win
         EnterOwnedPopup(*owner, record.window);
 
     box.messageId =
-        CreateStandardControl(record, ControlKind::kLabel, L"Static", text, kMessageStyle, 0, 20,
-                              20, kMessageWidth, height - kBoxChrome);
+        CreateStandardControl(record, ControlKind::kLabel, L"Static", text, kMessageStyle, 0,
+                              {.rect = {20, 20, kMessageWidth, height - kBoxChrome}});
     int32_t* ids[] = {&box.firstButtonId, &box.secondButtonId, &box.thirdButtonId};
     const auto& places = kButtons[static_cast<size_t>(box.kind)];
     size_t chosen = 0;
@@ -199,10 +199,10 @@ void ShowBox(MsgBox& box, HWND ownerWindow, const wchar_t* text, int height, Win
         places[static_cast<size_t>(defaultButton - 1)].label != nullptr)
         chosen = static_cast<size_t>(defaultButton - 1);
     for (size_t i = 0; i < places.size() && places[i].label != nullptr; ++i) {
-        *ids[i] =
-            CreateStandardControl(record, ControlKind::kPushButton, L"Button", places[i].label,
-                                  i == chosen ? kDefaultButtonStyle : kButtonStyle, 0, places[i].x,
-                                  height - 35, kButtonWidth, kButtonHeight);
+        const ControlRect button{places[i].x, height - 35, kButtonWidth, kButtonHeight};
+        *ids[i] = CreateStandardControl(
+            record, ControlKind::kPushButton, L"Button", places[i].label,
+            i == chosen ? kDefaultButtonStyle : kButtonStyle, 0, {.rect = button});
     }
     const int32_t chosenId = *ids[chosen];
     if (chosenId > 0)
@@ -243,7 +243,7 @@ void ShowTip(MsgBox& box, WindowRecord* owner, HWND ownerWindow, const wchar_t* 
     record.textColour = 0xFFFFFF;
 
     box.messageId = CreateStandardControl(record, ControlKind::kLabel, L"Static", message.c_str(),
-                                          kMessageStyle, 0, 10, 35, 180, height - 45);
+                                          kMessageStyle, 0, {.rect = {10, 35, 180, height - 45}});
     ControlRecord* messageControl = FindControl(record, box.messageId);
     SIZE size{75, 16 + 45};
     int textHeight = 16;
@@ -259,11 +259,9 @@ void ShowTip(MsgBox& box, WindowRecord* owner, HWND ownerWindow, const wchar_t* 
                      SWP_NOMOVE | SWP_NOOWNERZORDER | SWP_NOZORDER);
     SetTipBackground(record, PaintTipImage(size.cx, size.cy));
 
-    const int32_t titleId =
-        CreateStandardControl(record, ControlKind::kLabel, L"Static", title.c_str(), kMessageStyle,
-                              0, 35, 6, size.cx - 35, 20);
-    if (titleId != 0)
-        SetControlFont(record, 12.0, 400);
+    const int32_t titleId = CreateStandardControl(
+        record, ControlKind::kLabel, L"Static", title.c_str(), kMessageStyle, 0,
+        {.rect = {35, 6, size.cx - 35, 20}, .font = {.points = 12.0, .weight = 400}});
     ACCEL keys[] = {{FVIRTKEY, VK_ESCAPE, static_cast<WORD>(box.messageId)},
                     {FVIRTKEY, VK_RETURN, static_cast<WORD>(titleId)}};
     record.accelerators.Reset(CreateAcceleratorTableW(keys, 2));

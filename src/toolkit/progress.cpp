@@ -358,10 +358,9 @@ ProgressDialog& ProgressOpen(ProgressDialog& dialog, const wchar_t* message, Win
         EnterOwnedPopup(*owner, record.window);
 
     const int size = dialog.indicatorSize;
-    record.newControlLayoutFlags = kIndicatorLayout;
-    dialog.indicatorId = CreateStandardControl(record, ControlKind::kPicture, L"Static", L"",
-                                               kIndicatorStyle, 0, 10, 10, size, size);
-    record.newControlLayoutFlags = 0;
+    dialog.indicatorId =
+        CreateStandardControl(record, ControlKind::kPicture, L"Static", L"", kIndicatorStyle, 0,
+                              {.rect = {10, 10, size, size}, .layout = kIndicatorLayout});
 
     ProgressIndicator& indicator = dialog.indicator;
     if (indicator.window != nullptr) {
@@ -386,15 +385,15 @@ ProgressDialog& ProgressOpen(ProgressDialog& dialog, const wchar_t* message, Win
     indicator.ringColor = dialog.ringColor;
     SetIndicatorValue(indicator, 0);
 
-    dialog.headerId = CreateStandardControl(record, ControlKind::kLabel, L"Static", L"",
-                                            kHeaderStyle, 0, 0, 0, progress::kWidth, 20);
+    dialog.headerId =
+        CreateStandardControl(record, ControlKind::kLabel, L"Static", L"", kHeaderStyle, 0,
+                              {.rect = {0, 0, progress::kWidth, 20}});
     if (dialog.headerId != 0)
         SetControlBackColour(record, dialog.headerId, kNoBrushColour);
 
-    record.newControlLayoutFlags = kMessageLayout;
-    dialog.messageId = CreateStandardControl(record, ControlKind::kReadOnlyText, L"Edit", L"",
-                                             kMessageStyle, 0, size + 20, 10, 420 - size, size);
-    record.newControlLayoutFlags = 0;
+    dialog.messageId = CreateStandardControl(
+        record, ControlKind::kReadOnlyText, L"Edit", L"", kMessageStyle, 0,
+        {.rect = {size + 20, 10, 420 - size, size}, .layout = kMessageLayout});
     if (dialog.messageId != 0)
         SetControlBackColour(record, dialog.messageId,
                              static_cast<int32_t>(ToColorRef(dialog.bodyColor)));
@@ -418,9 +417,9 @@ ProgressDialog& ProgressAddCancel(ProgressDialog& dialog) {
     RECT client{};
     GetClientRect(record.window, &client);
     const int width = client.right;
-    dialog.cancelId =
-        CreateStandardControl(record, ControlKind::kPushButton, L"Button", L"Cancel", kCancelStyle,
-                              0, width / 2 + 15, dialog.indicatorSize + 23, width / 2 - 45, 24);
+    const ControlRect cancel{width / 2 + 15, dialog.indicatorSize + 23, width / 2 - 45, 24};
+    dialog.cancelId = CreateStandardControl(record, ControlKind::kPushButton, L"Button", L"Cancel",
+                                            kCancelStyle, 0, {.rect = cancel});
     const int height = dialog.indicatorSize + 54;
     if (client.bottom >= height)
         return dialog;

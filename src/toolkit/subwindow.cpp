@@ -124,20 +124,16 @@ LRESULT CALLBACK SubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
-int32_t CreateSubWindow(WindowRecord& record, int x, int width, int height) {
-    if (record.window == nullptr)
+int32_t CreateSubWindow(WindowRecord& record, const Placement& at) {
+    if (record.window == nullptr || at.parent != 0)
         return 0;
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof(existing);
     if (!GetClassInfoExW(record.instance, kSubWindowClass, &existing) &&
         RegisterToolkitClass(record.instance, kSubWindowClass, nullptr) == 0)
         return 0;
-    // A pane sits in the window itself, even while another pane is the
-    // parent of new controls.
-    record.currentParent = record.window;
-    const int32_t slot =
-        CreateStandardControl(record, ControlKind::kSubWindow, kSubWindowClass, L"",
-                              WS_CHILD | WS_VISIBLE, WS_EX_CONTROLPARENT, x, 0, width, height);
+    const int32_t slot = CreateStandardControl(record, ControlKind::kSubWindow, kSubWindowClass,
+                                               L"", WS_CHILD | WS_VISIBLE, WS_EX_CONTROLPARENT, at);
     if (slot == 0)
         return 0;
     SetWindowSubclass(record.controls[slot].handle, SubWindowProc, static_cast<UINT_PTR>(slot),

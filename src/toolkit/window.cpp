@@ -7,18 +7,22 @@
 #include <new>
 
 #include "toolkit/container.h"
+#include "toolkit/controls_internal.h"
 #include "toolkit/drawing.h"
 #include "toolkit/modal.h"
 
 namespace cs::toolkit {
+
+using detail::CreateControlFont;
+using detail::IsMenuKind;
 
 namespace {
 
 constexpr int kClassExtraBytes = 512;
 constexpr int kModulePathUnits = 2048;
 
-bool IsMenuKind(ControlKind kind) {
-    return kind == ControlKind::kMenuEntry || kind == ControlKind::kSubmenuEntry;
+ControlFont WindowFont(const WindowRecord& record) {
+    return {record.fontSize, record.fontWeight};
 }
 
 void SetFontFace(WindowRecord& record, const wchar_t* face) {
@@ -170,9 +174,22 @@ int FontHeightForPoints(double points) {
     return -static_cast<int>(points * 96.0 / 72.0);
 }
 
+namespace detail {
+
+UniqueFont CreateControlFont(const WindowRecord& record, ControlFont font) {
+    const double points = font.points < 1.0 ? 8.5 : font.points;
+    const int weight = font.weight < 1 ? 400 : font.weight;
+    const BYTE quality = record.fontQuality == 0 ? PROOF_QUALITY : record.fontQuality;
+    return UniqueFont(CreateFontW(FontHeightForPoints(points), 0, 0, 0, weight,
+                                  (record.fontStyle & 0x2) != 0, (record.fontStyle & 0x4) != 0,
+                                  (record.fontStyle & 0x8) != 0, DEFAULT_CHARSET,
+                                  OUT_OUTLINE_PRECIS, 0, quality, 0, record.fontFace.data()));
+}
+
+}  // namespace detail
+
 void ResetWindowRecord(WindowRecord& record, bool withTable) {
     record.window = nullptr;
-    record.currentParent = nullptr;
     record.tooltip.Release();
     record.ownedPopupCount = 0;
     record.ownedPopups.fill(nullptr);
@@ -197,8 +214,6 @@ void ResetWindowRecord(WindowRecord& record, bool withTable) {
     record.secondBackground.Reset();
     record.classAtom = 0;
     record.defaultButton = 0;
-    record.newControlLayoutFlags = 0;
-    record.containerSlot = 0;
     record.cursor = nullptr;
     record.textColour = kDefaultColour;
     record.backColour = kDefaultColour;
@@ -288,7 +303,6 @@ HWND CreateToolkitWindow(WindowRecord& record, const wchar_t* className, const w
     SetWindowIcons(record, owner);
 
     record.backgroundBrush = CreateSolidBrush(GetSysColor(COLOR_WINDOW));
-    record.currentParent = window;
     if (!record.memoryDc) {
         WindowDc dc(window);
         record.memoryDc.Reset(CreateCompatibleDC(dc.Get()));
@@ -391,7 +405,7 @@ int32_t SlotOfHandle(const WindowRecord& record, HWND handle) {
     return control.inUse == slot && control.handle == handle ? slot : 0;
 }
 
-int32_t RegisterControl(WindowRecord& record, ControlKind kind, HWND handle) {
+int32_t RegisterControl(WindowRecord& record, ControlKind kind, HWND handle, const Placement& at) {
     // Creation operations call EnsureControlCapacity first; a caller that
     // did not must still never write past the table.
     if (!record.controls || record.count + 1 >= record.capacity) {
@@ -405,14 +419,9 @@ int32_t RegisterControl(WindowRecord& record, ControlKind kind, HWND handle) {
     control.inUse = slot;
     control.kind = kind;
 
-    if (record.fontSize != 0.0 && handle != nullptr) {
-        const double points = record.fontSize < 1.0 ? 8.5 : record.fontSize;
-        const int weight = record.fontWeight < 1 ? 400 : record.fontWeight;
-        const BYTE quality = record.fontQuality == 0 ? PROOF_QUALITY : record.fontQuality;
-        control.font.Reset(CreateFontW(FontHeightForPoints(points), 0, 0, 0, weight,
-                                       (record.fontStyle & 0x2) != 0, (record.fontStyle & 0x4) != 0,
-                                       (record.fontStyle & 0x8) != 0, DEFAULT_CHARSET,
-                                       OUT_OUTLINE_PRECIS, 0, quality, 0, record.fontFace.data()));
+    const ControlFont font = at.font.points != 0.0 ? at.font : WindowFont(record);
+    if (font.points != 0.0 && handle != nullptr) {
+        control.font = CreateControlFont(record, font);
         if (control.font)
             SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(control.font.Get()), FALSE);
     }
@@ -428,7 +437,7 @@ int32_t RegisterControl(WindowRecord& record, ControlKind kind, HWND handle) {
         }
     }
 
-    control.layoutFlags = record.newControlLayoutFlags;
+    control.layoutFlags = at.layout;
     if ((control.layoutFlags & layout::kDoubleBuffered) && handle != nullptr)
         InstallDoubleBuffering(record, slot);
 
@@ -438,20 +447,16 @@ int32_t RegisterControl(WindowRecord& record, ControlKind kind, HWND handle) {
     if (record.backColour >= 0)
         control.backgroundBrush.Reset(CreateSolidBrush(static_cast<COLORREF>(record.backColour)));
 
-    record.flags &= ~kFlagGroupStart;
-
     if (kind == ControlKind::kSubWindow) {
         control.children.reset(new (std::nothrow) SubWindowChildren);
-        record.currentParent = handle;
-        record.containerSlot = slot;
-    } else if (record.containerSlot != 0 && record.currentParent != record.window) {
-        ControlRecord* container = FindControl(record, record.containerSlot);
+    } else if (at.parent != 0) {
+        ControlRecord* container = FindControl(record, at.parent);
         if (container != nullptr && container->children &&
             container->children->count < kMaxSubWindowChildren)
             container->children->slots[container->children->count++] = slot;
     }
 
-    if (record.newControlLayoutFlags & layout::kLaidOut) {
+    if (at.layout & layout::kLaidOut) {
         RECT client{};
         if (record.window != nullptr && GetClientRect(record.window, &client))
             control.designClientSize = {client.right, client.bottom};
@@ -483,10 +488,6 @@ bool RemoveControl(WindowRecord& record, int32_t slot) {
             }
             if (IsWindow(handle))
                 DestroyWindow(handle);
-            if (record.currentParent == handle) {
-                record.currentParent = record.window;
-                record.containerSlot = 0;
-            }
             break;
         }
         case ControlKind::kSubmenuEntry:

@@ -1,8 +1,9 @@
 // The window framework: the records that describe a toolkit window
-// (WindowRecord), each control in it (ControlRecord, addressed by slot) and
-// the pending event shared by a main window and its dialogs (EventRecord);
-// creating and destroying toolkit windows, registering and removing
-// controls, sub-windows, window icons and posting events. The window
+// (WindowRecord), each control in it (ControlRecord, addressed by slot),
+// where a new control goes (Placement) and the pending event shared by a
+// main window and its dialogs (EventRecord); creating and destroying
+// toolkit windows, registering and removing controls, sub-windows, window
+// icons and posting events. The window
 // procedure that turns messages into events lives in container.h, the
 // message loops in modal.h. Everything here runs on the user-interface
 // thread; worker threads only post messages.
@@ -139,7 +140,6 @@ static_assert(kRightPane == 0x432);
 }  // namespace layout
 
 // Bits of WindowRecord::flags.
-inline constexpr uint32_t kFlagGroupStart = 0x1;
 inline constexpr uint32_t kFlagClassExisted = 0x2;
 
 inline constexpr int32_t kInitialCapacity = 512;
@@ -147,6 +147,36 @@ inline constexpr int kMaxSubWindowChildren = 255;
 inline constexpr int kMaxOwnedPopups = 48;
 
 struct WindowRecord;
+
+struct ControlRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// A font a control is created with. Points 0 stand for the window's own
+// font (WindowRecord::fontSize and the rest; none at all while that is 0);
+// any other size is made in the window's face and style, points below 1
+// giving 8.5 and a weight below 1 giving 400.
+struct ControlFont {
+    double points = 0.0;
+    int32_t weight = 0;
+};
+
+// Where a new control goes and how it starts out, given to every creation
+// call. The defaults make a control in the window itself, in the window's
+// font, not laid out, in the tab group of the control before it.
+struct Placement {
+    // In the parent's client coordinates.
+    ControlRect rect{};
+    // The slot of the sub-window that holds the control, which then goes
+    // when the sub-window goes; 0 is the window itself.
+    int32_t parent = 0;
+    int32_t layout = 0;       // layout:: flags
+    bool groupStart = false;  // the control starts a tab group (WS_GROUP)
+    ControlFont font{};
+};
 
 // Slots of the controls placed in a sub-window, so removing the sub-window
 // removes them too. Silently stops growing when full.
@@ -225,6 +255,8 @@ struct WindowRecord {
     SIZE maxTrackSize{};
     RECT laidOutClient{};
     RECT currentClient{};
+    // The font of the window's controls where their placement names none;
+    // a size of 0 leaves them the system's.
     double fontSize = 0.0;
     int32_t fontWeight = 0;
     uint8_t fontStyle = 0;  // bit 1 italic, bit 2 underline, bit 3 strike-out
@@ -235,8 +267,6 @@ struct WindowRecord {
     HGDIOBJ memoryDcPreviousBitmap = nullptr;
     UniqueDc memoryDc;
     int32_t defaultButton = 0;
-    int32_t newControlLayoutFlags = 0;
-    int32_t containerSlot = 0;
     // Not an owner: in background mode 4 it is borrowed and never deleted.
     HBRUSH backgroundBrush = nullptr;
     UniqueGdiObject secondBackground;
@@ -249,7 +279,6 @@ struct WindowRecord {
     int32_t textColour = kDefaultColour;
     int32_t backColour = kDefaultColour;
     HWND window = nullptr;
-    HWND currentParent = nullptr;
     UniqueWindow tooltip;
     UniqueAccelerators accelerators;
     uint32_t flags = 0;
@@ -280,11 +309,17 @@ void FreeWindowRecord(WindowRecord& record);
 void ResetWindowRecord(WindowRecord& record, bool withTable);
 
 bool EnsureControlCapacity(WindowRecord& record);
-// Appends an already created child window; returns its slot (0 on failure).
-int32_t RegisterControl(WindowRecord& record, ControlKind kind, HWND handle);
+// Appends an already created child window (or a menu entry, with no
+// handle) and gives it the font, layout flags and sub-window membership of
+// `at`; the design rectangle is where the window sits now. Returns its slot
+// (0 on failure).
+int32_t RegisterControl(WindowRecord& record, ControlKind kind, HWND handle,
+                        const Placement& at = {});
 bool RemoveControl(WindowRecord& record, int32_t slot);
-// Returns the sub-window's slot, 0 on failure.
-int32_t CreateSubWindow(WindowRecord& record, int x, int width, int height);
+// A pane: a sub-window that other controls name as their parent. Panes sit
+// in the window itself and do not nest, so `at.parent` must be 0. Returns
+// the sub-window's slot, 0 on failure.
+int32_t CreateSubWindow(WindowRecord& record, const Placement& at);
 // Removes the registered entries of a control's popup menu (recursively)
 // and destroys the menu.
 void DestroyControlMenu(WindowRecord& record, HMENU menu);

@@ -101,6 +101,10 @@ function statement(s,    rhs, n) {
     # Named constants and fields.
     if (match(s, /[A-Za-z0-9_]*([Ss]tyle|[Ll]ayout)[A-Za-z0-9_]*[ \t]*(=[^=]|\{)/)) {
         rhs = substr(s, RSTART + RLENGTH - 1)
+        # A designated field (`{.rect = r, .layout = 1074}`) ends at the
+        # next field or brace.
+        if (RSTART > 1 && substr(s, RSTART - 1, 1) == ".")
+            sub(/[,}].*$/, "", rhs)
         if (substr(s, RSTART, RLENGTH) !~ /[Ff]ont/ && flagnumber(rhs))
             report(s)
     }
@@ -167,7 +171,7 @@ plant() {
 }
 
 for line in 'constexpr int32_t kPaneLayout = 0x432;' 'constexpr DWORD kStyle = 0x00CA0000;' \
-    'constexpr DWORD kListStyle = WS_CHILD | 0x0081000D;' 'record.newControlLayoutFlags = 1074;' \
+    'constexpr DWORD kListStyle = WS_CHILD | 0x0081000D;' 'CreateLabel(r, t, {.rect = {10, 10, 50, 20}, .layout = 1074, .groupStart = true});' \
     'control.layoutFlags = layout::kLeft | 0x400;' 'const DWORD style = 13238272;' \
     'HWND h = CreateWindowExW(0x10, L"X", nullptr, WS_CHILD, 0, 0, 1, 1, p, nullptr, i, nullptr);' \
     'CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr,
@@ -207,7 +211,8 @@ plant '// kStyle = 0x00CA0000 was the old spelling
 constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kSizeGripStyle = WS_CHILD | WS_VISIBLE | SBS_SIZEGRIP;
 const DWORD style = kStyle | (n > 3 ? WS_VSCROLL : 0);
-record.newControlLayoutFlags = 0;
+CreateLabel(r, t, {.rect = {10, 10, 50, 20}, .layout = 0, .font = {.points = 9.0, .weight = 800}});
+CreateList(r, t, {.rect = {0, 0, 300, 200}, .layout = layout::kFillsWindow});
 control.layoutFlags = layout::kFillsWindow;
 look.caption = 0xFF000000;
 const wchar_t* kStyleText = L"style 0x10";

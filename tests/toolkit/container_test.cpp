@@ -27,8 +27,8 @@ struct LayoutCase {
 
     void Create(const wchar_t* className, int32_t flags, int x, int y, int w, int h) {
         ASSERT_NE(window.Create(className, 400, 300, WS_OVERLAPPEDWINDOW), nullptr);
-        window.record.newControlLayoutFlags = flags;
-        slot = AddControl(window.record, ControlKind::kPushButton, L"Button", L"b", 0, x, y, w, h);
+        slot = AddControl(window.record, ControlKind::kPushButton, L"Button", L"b", 0,
+                          {.rect = {x, y, w, h}, .layout = flags});
         ASSERT_NE(slot, 0);
         control = window.record.controls[slot].handle;
     }
@@ -119,11 +119,10 @@ TEST(Layout, TheSameClientSizeTwiceMovesNothing) {
 TEST(Layout, ControlsInASubWindowFollowTheWindowSize) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkLayoutSub", 400, 300, WS_OVERLAPPEDWINDOW), nullptr);
-    const int32_t sub = CreateSubWindow(window.record, 0, 400, 300);
+    const int32_t sub = CreateSubWindow(window.record, {.rect = {0, 0, 400, 300}});
     ASSERT_NE(sub, 0);
-    window.record.newControlLayoutFlags = 0x0003;
-    const int32_t inner =
-        AddControl(window.record, ControlKind::kPushButton, L"Button", L"in", 0, 10, 10, 100, 20);
+    const int32_t inner = AddControl(window.record, ControlKind::kPushButton, L"Button", L"in", 0,
+                                     {.rect = {10, 10, 100, 20}, .parent = sub, .layout = 0x0003});
     ASSERT_TRUE(SetClientSize(window.window(), 450, 300));
     ExpectRect(RectInParent(window.record.controls[inner].handle), 10, 10, 150, 20);
 }
@@ -399,9 +398,9 @@ TEST(TrackSizes, MinimumTrackSizeIsAnsweredOnlyWhenSet) {
 TEST(ChildFromPoint, PicksTheSmallestVisibleChildUnderThePoint) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkChildPoint", 300, 200);
-    const int32_t sub = CreateSubWindow(window.record, 0, 300, 200);
-    const int32_t button =
-        AddControl(window.record, ControlKind::kPushButton, L"Button", L"b", 0, 50, 50, 60, 20);
+    const int32_t sub = CreateSubWindow(window.record, {.rect = {0, 0, 300, 200}});
+    const int32_t button = AddControl(window.record, ControlKind::kPushButton, L"Button", L"b", 0,
+                                      {.rect = {50, 50, 60, 20}, .parent = sub});
     ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(hwnd) != FALSE; }));
     EXPECT_EQ(ChildFromPoint(hwnd, 60, 55), window.record.controls[button].handle);

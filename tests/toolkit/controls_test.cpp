@@ -35,7 +35,8 @@ GdipImage SolidImage(Argb colour, int width = kImageButtonWidth, int height = 30
 TEST(ImageButton, PaintedFacesFollowTheStyleAndShowTheNormalFace) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkPaintFaces", 200, 120), nullptr);
-    const int32_t button = CreateImageButton(window.record, 10, 40);
+    const int32_t button =
+        CreateImageButton(window.record, {.rect = {10, 10, kImageButtonWidth, 40}});
     ASSERT_NE(button, 0);
     GdipImage icon = SolidImage(0xFF00C000, 16, 16);
     ImageButtonStyle style;
@@ -87,7 +88,8 @@ TEST(ImageButton, MissingFacesFallBackToHoverThenNormal) {
     GdipImage hover = SolidImage(0xFF0000F0);
     GdipImage disabled = SolidImage(0xFF808080);
 
-    const int32_t noFocusFace = CreateImageButton(window.record, 10, 30);
+    const int32_t noFocusFace =
+        CreateImageButton(window.record, {.rect = {10, 10, kImageButtonWidth, 30}});
     ASSERT_TRUE(SetImageButtonImages(window.record, noFocusFace, normal.Get(), hover.Get(), nullptr,
                                      disabled.Get()));
     HWND first = window.record.controls[noFocusFace].handle;
@@ -95,7 +97,8 @@ TEST(ImageButton, MissingFacesFallBackToHoverThenNormal) {
     EXPECT_EQ(window.record.controls[noFocusFace].imageButton->state, face::kHover);
     EXPECT_EQ(BitmapPixel(ShownBitmap(first), 5, 5) & 0xFFFFFF, 0x0000F0u);
 
-    const int32_t noHoverFace = CreateImageButton(window.record, 50, 30);
+    const int32_t noHoverFace =
+        CreateImageButton(window.record, {.rect = {10, 50, kImageButtonWidth, 30}});
     ASSERT_TRUE(SetImageButtonImages(window.record, noHoverFace, normal.Get(), nullptr, nullptr,
                                      disabled.Get()));
     HWND second = window.record.controls[noHoverFace].handle;
@@ -125,7 +128,8 @@ TEST(ImageButton, DisabledIgnoresHoverAndFocusAndEnablingShowsNormal) {
     GdipImage hover = SolidImage(0xFF0000F0);
     GdipImage focused = SolidImage(0xFF00F000);
     GdipImage disabled = SolidImage(0xFF808080);
-    const int32_t button = CreateImageButton(window.record, 10, 30);
+    const int32_t button =
+        CreateImageButton(window.record, {.rect = {10, 10, kImageButtonWidth, 30}});
     ASSERT_TRUE(SetImageButtonImages(window.record, button, normal.Get(), hover.Get(),
                                      focused.Get(), disabled.Get()));
     HWND handle = window.record.controls[button].handle;
@@ -152,7 +156,8 @@ TEST(ImageButton, ClickTakesTheFocusAndPostsTheSlot) {
     GdipImage normal = SolidImage(0xFF000080);
     GdipImage hover = SolidImage(0xFF0000F0);
     GdipImage focused = SolidImage(0xFF00F000);
-    const int32_t button = CreateImageButton(window.record, 10, 30);
+    const int32_t button =
+        CreateImageButton(window.record, {.rect = {10, 10, kImageButtonWidth, 30}});
     ASSERT_TRUE(SetImageButtonImages(window.record, button, normal.Get(), hover.Get(),
                                      focused.Get(), nullptr));
     HWND handle = window.record.controls[button].handle;
@@ -173,7 +178,8 @@ TEST(ImageButton, ClickTakesTheFocusAndPostsTheSlot) {
 TEST(DropDownList, PartsBecomeEntriesAndEmptyTextClearsTheSelection) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkDropDown", 600, 200), nullptr);
-    const int32_t list = CreateDropDownList(window.record, L"Alpha\nBeta", 10, 110, 545);
+    const int32_t list =
+        CreateDropDownList(window.record, L"Alpha\nBeta", {.rect = {10, 110, 545, 0}});
     ASSERT_NE(list, 0);
     HWND handle = window.record.controls[list].handle;
     EXPECT_EQ(SendMessageW(handle, CB_GETCOUNT, 0, 0), 2);
@@ -200,34 +206,37 @@ TEST(Creation, StylesGroupFlagAndListColumns) {
     auto style = [&](int32_t slot) {
         return static_cast<DWORD>(GetWindowLongW(record.controls[slot].handle, GWL_STYLE));
     };
-    const int32_t push = CreatePushButton(record, L"Go", 10, 10, 80, 25);
-    const int32_t check = CreateCheckBox(record, L"Check", 10, 40, 80, 20);
-    const int32_t radioA = CreateRadioButton(record, L"A", 10, 60, 80, 20, true);
-    const int32_t radioB = CreateRadioButton(record, L"B", 10, 80, 80, 20, false);
-    record.flags |= kFlagGroupStart;
-    const int32_t edit = CreateEditBox(record, L"text", 10, 100, 80, 22);
-    const int32_t label = CreateLabel(record, L"label", 10, 130, 80, 20);
+    const int32_t push = CreatePushButton(record, L"Go", {.rect = {10, 10, 80, 25}});
+    const int32_t check = CreateCheckBox(record, L"Check", {.rect = {10, 40, 80, 20}});
+    const int32_t radioA =
+        CreateRadioButton(record, L"A", {.rect = {10, 60, 80, 20}, .groupStart = true});
+    const int32_t radioB = CreateRadioButton(record, L"B", {.rect = {10, 80, 80, 20}});
+    const int32_t edit =
+        CreateEditBox(record, L"text", {.rect = {10, 100, 80, 22}, .groupStart = true});
+    const int32_t label = CreateLabel(record, L"label", {.rect = {10, 130, 80, 20}});
     ASSERT_NE(label, 0);
+    EXPECT_EQ(CreateLabel(record, L"x", {.rect = {10, 160, 80, 20}, .parent = push}), 0)
+        << "only a sub-window holds controls";
     EXPECT_EQ(record.controls[check].kind, ControlKind::kCheckBox);
     EXPECT_EQ(style(push) & 0xFFFF000F, 0x50010000u);
     EXPECT_EQ(style(check) & 0xF, static_cast<DWORD>(BS_AUTOCHECKBOX));
     EXPECT_EQ(style(radioA) & (WS_GROUP | 0xF), WS_GROUP | BS_AUTORADIOBUTTON);
     EXPECT_EQ(style(radioB) & WS_GROUP, 0u);
-    EXPECT_NE(style(edit) & WS_GROUP, 0u) << "the group flag starts a group";
+    EXPECT_NE(style(edit) & WS_GROUP, 0u) << "any control can start a group";
     EXPECT_EQ(style(label) & WS_GROUP, 0u) << "and only for the next control";
     EXPECT_NE(GetWindowLongW(record.controls[edit].handle, GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);
 
-    const int32_t list = CreateList(record, 380, 200, L" Full path\n File name\n Size");
+    const int32_t list =
+        CreateList(record, L" Full path\n File name\n Size", {.rect = {0, 0, 380, 200}});
     HWND listHandle = record.controls[list].handle;
     EXPECT_EQ(SendMessageW(listHandle, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & 0x10024, 0x10024);
     int width = 0;
     EXPECT_EQ(ColumnHeading(listHandle, 2, width), L" Size");
     EXPECT_EQ(width, 120);
 
-    // A read-only box made while layout flags are set spans the window.
-    record.newControlLayoutFlags = layout::kBottom;
-    const int32_t box = CreateTextBox(record, 50, 100, 40);
-    record.newControlLayoutFlags = 0;
+    // A read-only box placed with layout flags spans the window.
+    const int32_t box =
+        CreateTextBox(record, {.rect = {50, 10, 100, 40}, .layout = layout::kBottom});
     ControlRect rect;
     ASSERT_TRUE(GetControlRect(record, box, rect));
     EXPECT_EQ(rect.x, 0);
@@ -239,8 +248,9 @@ TEST(Creation, StylesGroupFlagAndListColumns) {
 TEST(State, HidingClearsTheStyleAndPairsResolveToTheFirst) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkStates", 300, 200), nullptr);
-    const int32_t panel = CreateSubWindow(window.record, 0, 200, 150);
-    const int32_t check = CreateCheckBox(window.record, L"c", 10, 10, 80, 20);
+    const int32_t panel = CreateSubWindow(window.record, {.rect = {0, 0, 200, 150}});
+    const int32_t check =
+        CreateCheckBox(window.record, L"c", {.rect = {10, 10, 80, 20}, .parent = panel});
     HWND box = window.record.controls[check].handle;
     HWND panelHandle = window.record.controls[panel].handle;
     ShowAndWait(window);
@@ -272,7 +282,7 @@ TEST(State, HidingClearsTheStyleAndPairsResolveToTheFirst) {
 TEST(Text, LabelsAndMenuEntriesRoundTrip) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkText", 300, 200), nullptr);
-    const int32_t label = CreateLabel(window.record, L"before", 10, 10, 100, 20);
+    const int32_t label = CreateLabel(window.record, L"before", {.rect = {10, 10, 100, 20}});
     ASSERT_TRUE(SetControlText(window.record, label, L"after"));
     EXPECT_EQ(GetControlText(window.record, label), L"after");
     const int32_t entry = CreateAttachedMenu(window.record, label, L"Open", nullptr);
@@ -286,7 +296,7 @@ TEST(Text, LabelsAndMenuEntriesRoundTrip) {
 TEST(Colours, BackColourMakesAndRemovesTheBrush) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkBackColour", 300, 300);
-    const int32_t label = CreateLabel(window.record, L"label", 10, 10, 100, 20);
+    const int32_t label = CreateLabel(window.record, L"label", {.rect = {10, 10, 100, 20}});
     HWND handle = window.record.controls[label].handle;
     WindowDc dc(handle);
 
@@ -306,7 +316,8 @@ TEST(Colours, BackColourMakesAndRemovesTheBrush) {
               reinterpret_cast<LRESULT>(window.record.backgroundBrush))
         << "transparent again: the window's background shows";
 
-    const int32_t list = CreateList(window.record, 200, 100, L" Full path\n File name\n Size");
+    const int32_t list =
+        CreateList(window.record, L" Full path\n File name\n Size", {.rect = {0, 0, 200, 100}});
     HWND listHandle = window.record.controls[list].handle;
     ASSERT_TRUE(SetControlBackColour(window.record, list, RGB(1, 2, 3)));
     ASSERT_TRUE(SetControlTextColour(window.record, list, RGB(4, 5, 6)));
@@ -319,10 +330,11 @@ TEST(Links, PlacedByTheCreationAndPlainColoursOnlyForLinks) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkLink", 400, 100), nullptr);
     const int32_t link =
-        CreateLink(window.record, L"See <a href=\"https://example.org/\">the site</a>", 30, 300);
+        CreateLink(window.record, L"See <a href=\"https://example.org/\">the site</a>",
+                   {.rect = {10, 30, 300, 20}});
     ASSERT_NE(link, 0);
     EXPECT_EQ(RectInParent(window.record.controls[link].handle).top, 30);
-    const int32_t label = CreateLabel(window.record, L"not a link", 10, 60, 100, 20);
+    const int32_t label = CreateLabel(window.record, L"not a link", {.rect = {10, 60, 100, 20}});
     EXPECT_FALSE(SetLinkPlainColours(window.record, label));
     // Wine's SysLink accepts LIS_DEFAULTCOLORS but neither keeps nor draws
     // it, so only the acceptance can be seen here.
@@ -332,9 +344,9 @@ TEST(Links, PlacedByTheCreationAndPlainColoursOnlyForLinks) {
 TEST(Fonts, ControlFontReplacesAndFreesTheOldOne) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkFont", 300, 200), nullptr);
-    const int32_t label = CreateLabel(window.record, L"label", 10, 10, 100, 20);
+    const int32_t label = CreateLabel(window.record, L"label", {.rect = {10, 10, 100, 20}});
     HFONT before = window.record.controls[label].font.Get();
-    ASSERT_TRUE(SetControlFont(window.record, 12.0, 700));
+    ASSERT_TRUE(SetControlFont(window.record, label, 12.0, 700));
     auto now = reinterpret_cast<HFONT>(
         SendMessageW(window.record.controls[label].handle, WM_GETFONT, 0, 0));
     LOGFONTW info{};
@@ -343,12 +355,24 @@ TEST(Fonts, ControlFontReplacesAndFreesTheOldOne) {
     EXPECT_EQ(info.lfWeight, 700);
     EXPECT_STREQ(info.lfFaceName, L"Arial");
     EXPECT_EQ(GetObjectType(before), 0u);
-    ASSERT_TRUE(SetControlFont(window.record, 0.0, 0));
+    ASSERT_TRUE(SetControlFont(window.record, label, 0.0, 0));
     now = reinterpret_cast<HFONT>(
         SendMessageW(window.record.controls[label].handle, WM_GETFONT, 0, 0));
     ASSERT_NE(GetObjectW(now, sizeof(info), &info), 0);
     EXPECT_EQ(info.lfHeight, -11) << "8.5 points";
     EXPECT_EQ(info.lfWeight, 400);
+
+    // A font in the placement is the control's from the start, in the
+    // window's face.
+    const int32_t bold =
+        CreateLabel(window.record, L"bold",
+                    {.rect = {10, 40, 100, 20}, .font = {.points = 9.0, .weight = 800}});
+    now = reinterpret_cast<HFONT>(
+        SendMessageW(window.record.controls[bold].handle, WM_GETFONT, 0, 0));
+    ASSERT_NE(GetObjectW(now, sizeof(info), &info), 0);
+    EXPECT_EQ(info.lfHeight, -12);
+    EXPECT_EQ(info.lfWeight, 800);
+    EXPECT_STREQ(info.lfFaceName, L"Arial");
 }
 
 TEST(Images, PushButtonListViewAndPicture) {
@@ -357,7 +381,7 @@ TEST(Images, PushButtonListViewAndPicture) {
     UniqueBitmap red = CreateArgbDib(16, 16, 0xFFFF0000);
     UniqueBitmap blue = CreateArgbDib(16, 16, 0xFF0000FF);
 
-    const int32_t push = CreatePushButton(window.record, L"Go", 10, 10, 80, 25);
+    const int32_t push = CreatePushButton(window.record, L"Go", {.rect = {10, 10, 80, 25}});
     ASSERT_TRUE(SetControlImage(window.record, push, red.Get(), 16, 16));
     BUTTON_IMAGELIST images{};
     ASSERT_TRUE(SendMessageW(window.record.controls[push].handle, BCM_GETIMAGELIST, 0,
@@ -365,7 +389,8 @@ TEST(Images, PushButtonListViewAndPicture) {
     ASSERT_NE(images.himl, nullptr);
     EXPECT_EQ(ImageList_GetImageCount(images.himl), 1);
 
-    const int32_t list = CreateList(window.record, 200, 100, L" Full path\n File name\n Size");
+    const int32_t list =
+        CreateList(window.record, L" Full path\n File name\n Size", {.rect = {0, 0, 200, 100}});
     ASSERT_TRUE(SetControlImage(window.record, list, red.Get(), 16, 16));
     ASSERT_TRUE(SetControlImage(window.record, list, blue.Get(), 16, 16));
     auto listImages = reinterpret_cast<HIMAGELIST>(
@@ -373,7 +398,7 @@ TEST(Images, PushButtonListViewAndPicture) {
     ASSERT_NE(listImages, nullptr);
     EXPECT_EQ(ImageList_GetImageCount(listImages), 1) << "image 0 is replaced, not added";
 
-    const int32_t picture = CreatePicture(window.record, red.Get(), 10, 150, 16, 16);
+    const int32_t picture = CreatePicture(window.record, red.Get(), {.rect = {10, 150, 16, 16}});
     HWND pictureHandle = window.record.controls[picture].handle;
     EXPECT_NE(window.record.controls[picture].image.Get(), red.Get()) << "a copy is kept";
     EXPECT_EQ(BitmapPixel(ShownBitmap(pictureHandle), 4, 4) & 0xFFFFFF, 0xFF0000u);
@@ -384,7 +409,8 @@ TEST(Images, PushButtonListViewAndPicture) {
     EXPECT_NE(GetObjectType(blue.Get()), 0u);
 
     GdipImage green = SolidImage(0xFF00FF00, 8, 8);
-    const int32_t scaled = CreateScaledPicture(window.record, green.Get(), 50, 150, 32, 32);
+    const int32_t scaled =
+        CreateScaledPicture(window.record, green.Get(), {.rect = {50, 150, 32, 32}});
     ASSERT_NE(scaled, 0);
     BitmapDimensions size;
     ASSERT_TRUE(BitmapSize(ShownBitmap(window.record.controls[scaled].handle), size));
@@ -396,7 +422,7 @@ TEST(Menus, EntriesSubmenusChecksAndRecursiveRemoval) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkMenus", 300, 200), nullptr);
     WindowRecord& record = window.record;
-    const int32_t owner = CreatePushButton(record, L"Menu", 10, 10, 80, 25);
+    const int32_t owner = CreatePushButton(record, L"Menu", {.rect = {10, 10, 80, 25}});
     const int32_t first = CreateAttachedMenu(record, owner, L"First", nullptr);
     ASSERT_NE(first, 0);
     HMENU popup = record.controls[owner].menu;
@@ -485,9 +511,9 @@ TEST(Menus, BitmapsWindowMenuAndBackground) {
 TEST(Tooltips, OneWindowPerToolkitWindowAndExplicitLineBreaksOnly) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkTips", 300, 200);
-    const int32_t first = CreatePushButton(window.record, L"A", 10, 10, 80, 25);
+    const int32_t first = CreatePushButton(window.record, L"A", {.rect = {10, 10, 80, 25}});
     // Far apart, so no shown tip ever lies over the next control.
-    const int32_t second = CreatePushButton(window.record, L"B", 180, 10, 80, 25);
+    const int32_t second = CreatePushButton(window.record, L"B", {.rect = {180, 10, 80, 25}});
     EXPECT_FALSE(SetControlTip(window.record, 55, L"free slot"));
     ASSERT_TRUE(SetControlTip(window.record, first, L"one line"));
     ASSERT_TRUE(SetControlTip(window.record, second, L"line one\r\nline two"));
@@ -545,7 +571,7 @@ TEST(Tooltips, OneWindowPerToolkitWindowAndExplicitLineBreaksOnly) {
     ASSERT_GT(one.cy, 0) << "the tip never showed";
     EXPECT_GT(two.cy, one.cy + 8) << "\\r\\n gives a second line";
     // A long single line is not wrapped.
-    const int32_t third = CreatePushButton(window.record, L"C", 10, 140, 80, 25);
+    const int32_t third = CreatePushButton(window.record, L"C", {.rect = {10, 140, 80, 25}});
     const std::wstring longText(120, L'w');
     ASSERT_TRUE(SetControlTip(window.record, third, longText.c_str()));
     const SIZE wide = shownSize(third);

@@ -82,7 +82,8 @@ bool WithAccelerator(TestWindow& window, UINT key, int32_t slot) {
 TEST(InUse, AcceleratorsStillWorkWhileAndAfterATipIsShown) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkTipKeys", 320, 200);
-    const int32_t findNext = CreatePushButton(window.record, L"Find next (F3)", 10, 10, 140, 26);
+    const int32_t findNext =
+        CreatePushButton(window.record, L"Find next (F3)", {.rect = {10, 10, 140, 26}});
     ASSERT_NE(findNext, 0);
     ASSERT_TRUE(WithAccelerator(window, VK_F3, findNext))
         << "the window never became the foreground window";
@@ -110,7 +111,7 @@ TEST(InUse, AcceleratorsStillWorkWhileAndAfterATipIsShown) {
 int CountClicks(bool wakeWithNull) {
     TestWindow window;
     HWND hwnd = window.Create(wakeWithNull ? L"TkSentNull" : L"TkSentClose", 200, 100);
-    const int32_t button = CreatePushButton(window.record, L"Start", 10, 10, 80, 26);
+    const int32_t button = CreatePushButton(window.record, L"Start", {.rect = {10, 10, 80, 26}});
     HWND handle = window.record.controls[button].handle;
     PumpAll();
     std::thread worker([&] {
@@ -140,7 +141,8 @@ TEST(InUse, AnEventPostedWhileASentMessageIsServedIsReadExactlyOnce) {
 TEST(InUse, AnAcceleratorOnALabelIsItsCommandNotADoubleClick) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkLabelKey", 320, 120);
-    const int32_t label = CreateLabel(window.record, L"2 - Analyze and select:", 10, 10, 200, 20);
+    const int32_t label =
+        CreateLabel(window.record, L"2 - Analyze and select:", {.rect = {10, 10, 200, 20}});
     ASSERT_NE(label, 0);
     ASSERT_TRUE(WithAccelerator(window, VK_F6, label))
         << "the window never became the foreground window";
@@ -157,12 +159,14 @@ TEST(InUse, ButtonsInAPaneShowThePanesColour) {
     constexpr COLORREF kPane = RGB(242, 244, 248);
     TestWindow window;
     HWND hwnd = window.Create(L"TkPaneButtons", 400, 200);
-    const int32_t pane = CreateSubWindow(window.record, 200, 200, 200);
+    const int32_t pane = CreateSubWindow(window.record, {.rect = {200, 0, 200, 200}});
     ASSERT_NE(pane, 0);
     SetControlBackColour(window.record, pane, static_cast<int32_t>(kPane));
     const int32_t radio =
-        CreateRadioButton(window.record, L"Move to the recycle bin", 10, 10, 180, 20, true);
-    const int32_t check = CreateCheckBox(window.record, L"Checked", 10, 40, 180, 20);
+        CreateRadioButton(window.record, L"Move to the recycle bin",
+                          {.rect = {10, 10, 180, 20}, .parent = pane, .groupStart = true});
+    const int32_t check =
+        CreateCheckBox(window.record, L"Checked", {.rect = {10, 40, 180, 20}, .parent = pane});
     ASSERT_NE(check, 0);
     ShowWindow(hwnd, SW_SHOW);
     HWND paneWindow = window.record.controls[pane].handle;
@@ -181,7 +185,7 @@ TEST(InUse, ButtonsInAPaneShowThePanesColour) {
 TEST(InUse, AnEditBoxTakesItsTextColourWithoutABackColour) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkEditGrey", 300, 80);
-    const int32_t edit = CreateEditBox(window.record, L"Find WWW", 10, 10, 200, 26);
+    const int32_t edit = CreateEditBox(window.record, L"Find WWW", {.rect = {10, 10, 200, 26}});
     ASSERT_NE(edit, 0);
     SetControlTextColour(window.record, edit, 0x909090);
     ShowWindow(hwnd, SW_SHOW);
@@ -300,7 +304,8 @@ TEST(InUse, ClickingATipClosesItWithoutAskingTheOwnerToClose) {
 TEST(InUse, AContextMenuEventCarriesItsScreenPosition) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkContextPoint", 400, 200);
-    const int32_t list = CreateList(window.record, 380, 180, L" Full path\n File name\n Size");
+    const int32_t list =
+        CreateList(window.record, L" Full path\n File name\n Size", {.rect = {0, 0, 380, 180}});
     ASSERT_NE(list, 0);
     HWND handle = window.record.controls[list].handle;
     for (int row = 0; row < 3; ++row) {

@@ -210,10 +210,9 @@ TEST(Menus, MenuCommandsAndRemovalOfEntriesAndSubmenus) {
 TEST(Painting, DoubleBufferedControlStillShowsItsBackground) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkDoubleBuffer", 200, 100, WS_POPUP);
-    window.record.newControlLayoutFlags = layout::kDoubleBuffered;
     window.record.backColour = RGB(0xFF, 0, 0);
-    const int32_t label =
-        AddControl(window.record, ControlKind::kLabel, L"Static", L"", SS_NOTIFY, 10, 10, 80, 30);
+    const int32_t label = AddControl(window.record, ControlKind::kLabel, L"Static", L"", SS_NOTIFY,
+                                     {.rect = {10, 10, 80, 30}, .layout = layout::kDoubleBuffered});
     ASSERT_NE(label, 0);
     HWND handle = window.record.controls[label].handle;
     ShowWindow(hwnd, SW_SHOWNOACTIVATE);

@@ -338,7 +338,7 @@ TEST(Tip, PressesOnTheTipCloseItAndPassiveEventsDoNot) {
 TEST(Tip, ClickOnAButtonClosesTheTipAndStillActs) {
     TestWindow owner;
     ASSERT_NE(owner.Create(L"TkTipButton", 500, 300), nullptr);
-    const int32_t button = CreatePushButton(owner.record, L"Go", 300, 200, 80, 25);
+    const int32_t button = CreatePushButton(owner.record, L"Go", {.rect = {300, 200, 80, 25}});
     ShowAndWait(owner);
     MsgBox box;
     MsgBoxShow(box, &owner.record, L"Hint", msgbox::kTip, msgbox::kHeight);
@@ -355,8 +355,8 @@ TEST(Tip, ClickOnAButtonClosesTheTipAndStillActs) {
 TEST(DefaultButton, MovesTheDefaultStyleAndReturnsThePrevious) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkDefault", 300, 200), nullptr);
-    const int32_t a = CreatePushButton(window.record, L"A", 10, 10, 80, 25);
-    const int32_t b = CreatePushButton(window.record, L"B", 10, 40, 80, 25);
+    const int32_t a = CreatePushButton(window.record, L"A", {.rect = {10, 10, 80, 25}});
+    const int32_t b = CreatePushButton(window.record, L"B", {.rect = {10, 40, 80, 25}});
     auto isDefault = [&](int32_t slot) {
         return (GetWindowLongW(FindControl(window.record, slot)->handle, GWL_STYLE) &
                 BS_DEFPUSHBUTTON) != 0;

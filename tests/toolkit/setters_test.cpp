@@ -28,7 +28,7 @@ TEST(Setters, WindowBackgroundAndARule) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkBackRule", 300, 120);
     ASSERT_TRUE(SetWindowBackColour(window.record, kBack));
-    const int32_t rule = CreateHorizontalRule(window.record, 10, 50, 280, 2, kRule);
+    const int32_t rule = CreateHorizontalRule(window.record, kRule, {.rect = {10, 50, 280, 2}});
     ASSERT_NE(rule, 0);
     ShowWindow(hwnd, SW_SHOW);
     EXPECT_EQ(PixelOnceShown(hwnd, 5, 5, Argb(kBack)), Argb(kBack));
@@ -47,9 +47,10 @@ TEST(Setters, PanePatternShowsBehindItsControls) {
             GdipBitmapSetPixel(AsBitmap(stripes), x, y, x < 8 ? 0xFFE0E8F0 : 0xFFC0D0E0);
     TestWindow window;
     HWND hwnd = window.Create(L"TkPanePattern", 400, 200);
-    const int32_t pane = CreateSubWindow(window.record, 200, 200, 200);
+    const int32_t pane = CreateSubWindow(window.record, {.rect = {200, 0, 200, 200}});
     ASSERT_TRUE(SetSubWindowPattern(window.record, pane, stripes.Get()));
-    const int32_t check = CreateCheckBox(window.record, L"Checked", 10, 40, 150, 20);
+    const int32_t check =
+        CreateCheckBox(window.record, L"Checked", {.rect = {10, 40, 150, 20}, .parent = pane});
     ASSERT_NE(check, 0);
     ShowWindow(hwnd, SW_SHOW);
     HWND paneWindow = window.record.controls[pane].handle;
@@ -64,7 +65,7 @@ TEST(Setters, PanePatternShowsBehindItsControls) {
 TEST(Setters, ControlCursorIsShownOverTheControl) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkCursorSet", 200, 100);
-    const int32_t label = CreateLabel(window.record, L"link-like", 10, 10, 100, 20);
+    const int32_t label = CreateLabel(window.record, L"link-like", {.rect = {10, 10, 100, 20}});
     ASSERT_TRUE(SetControlCursor(window.record, label, IDC_HAND));
     SetCursor(LoadCursorW(nullptr, IDC_ARROW));
     EXPECT_EQ(SendMessageW(hwnd, WM_SETCURSOR,
@@ -89,11 +90,10 @@ TEST(Setters, SizeGripInAPaneSizesTheTopLevelWindow) {
     TestWindow window;
     HWND hwnd = window.Create(L"TkGrip", 400, 200, WS_OVERLAPPEDWINDOW);
     // The pane grows with the window, as the program's right pane does.
-    window.record.newControlLayoutFlags = layout::kLeft | layout::kRight | layout::kTop |
-                                          layout::kBottom;
-    CreateSubWindow(window.record, 200, 200, 200);
-    window.record.newControlLayoutFlags = 0;
-    const int32_t grip = CreateSizeGrip(window.record, 16);
+    const int32_t pane = CreateSubWindow(
+        window.record, {.rect = {200, 0, 200, 200},
+                        .layout = layout::kLeft | layout::kRight | layout::kTop | layout::kBottom});
+    const int32_t grip = CreateSizeGrip(window.record, 16, pane);
     ASSERT_NE(grip, 0);
     HWND handle = window.record.controls[grip].handle;
     const RECT rect = RectInParent(handle);
@@ -118,7 +118,8 @@ TEST(Setters, SizeGripInAPaneSizesTheTopLevelWindow) {
 TEST(Setters, ListHeadingsAndDropDownPlaceComeFromTheCaller) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkHeadings", 600, 300), nullptr);
-    const int32_t list = CreateList(window.record, 420, 200, L" Name\n Kind\n Size\n Date");
+    const int32_t list =
+        CreateList(window.record, L" Name\n Kind\n Size\n Date", {.rect = {0, 0, 420, 200}});
     HWND handle = window.record.controls[list].handle;
     HWND header = reinterpret_cast<HWND>(SendMessageW(handle, LVM_GETHEADER, 0, 0));
     EXPECT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 4);
@@ -126,7 +127,8 @@ TEST(Setters, ListHeadingsAndDropDownPlaceComeFromTheCaller) {
     EXPECT_EQ(ColumnHeading(handle, 3, width), L" Date");
     EXPECT_EQ(width, 100);
 
-    const int32_t drop = CreateDropDownList(window.record, L"One\nTwo", 430, 40, 150);
+    const int32_t drop =
+        CreateDropDownList(window.record, L"One\nTwo", {.rect = {430, 40, 150, 0}});
     const RECT rect = RectInParent(window.record.controls[drop].handle);
     EXPECT_EQ(rect.left, 430);
     EXPECT_EQ(rect.top, 40);

@@ -16,8 +16,13 @@ HWND TestWindow::Create(const wchar_t* className, int width, int height, DWORD s
 
 int32_t AddControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
                    const wchar_t* text, DWORD style, int x, int y, int width, int height) {
+    return AddControl(record, kind, className, text, style, {.rect = {x, y, width, height}});
+}
+
+int32_t AddControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
+                   const wchar_t* text, DWORD style, const Placement& at) {
     return CreateStandardControl(record, kind, className, text, WS_CHILD | WS_VISIBLE | style, 0,
-                                 x, y, width, height);
+                                 at);
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {

@@ -35,9 +35,12 @@ struct TestWindow {
 };
 
 // A child control through the toolkit's one creation path (WS_CHILD and
-// WS_VISIBLE added to `style`).
+// WS_VISIBLE added to `style`), placed by `at` or, in the first form, in
+// the window itself at (x, y, width, height).
 int32_t AddControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
                    const wchar_t* text, DWORD style, int x, int y, int width, int height);
+int32_t AddControl(WindowRecord& record, ControlKind kind, const wchar_t* className,
+                   const wchar_t* text, DWORD style, const Placement& at);
 
 // Pumps (without blocking forever) until `done` holds; false on time-out.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = kWaitLimit);

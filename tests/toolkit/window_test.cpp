@@ -223,29 +223,28 @@ TEST(ControlTable, TableDoublesAndKeepsTheControls) {
     EXPECT_EQ(window.record.capacity, 1024);
 }
 
-TEST(ControlTable, RegistrationCopiesLayoutFlagsColoursAndClearsTheGroupFlag) {
+TEST(ControlTable, RegistrationTakesThePlacementAndTheWindowsColours) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkRegistration", 300, 200), nullptr);
-    window.record.flags |= kFlagGroupStart;
-    window.record.newControlLayoutFlags = 0x432;
     window.record.textColour = 0x00112233;
     window.record.backColour = 0x00445566;
     const int32_t slot =
-        AddControl(window.record, ControlKind::kLabel, L"Static", L"x", 0, 10, 10, 50, 20);
+        AddControl(window.record, ControlKind::kLabel, L"Static", L"x", 0,
+                   {.rect = {10, 10, 50, 20}, .layout = 0x432, .groupStart = true});
     const ControlRecord& control = window.record.controls[slot];
     EXPECT_EQ(control.layoutFlags, 0x432);
     EXPECT_EQ(control.designClientSize.cx, 300);
     EXPECT_EQ(control.designClientSize.cy, 200);
     EXPECT_EQ(control.textColour, 0x00112233);
     EXPECT_TRUE(control.backgroundBrush);
-    EXPECT_FALSE(window.record.flags & kFlagGroupStart);
+    EXPECT_NE(GetWindowLongW(control.handle, GWL_STYLE) & WS_GROUP, 0);
 
-    window.record.newControlLayoutFlags = 0x400;  // not a laid-out bit
     window.record.textColour = kDefaultColour;
     window.record.backColour = kDefaultColour;
-    const int32_t plain =
-        AddControl(window.record, ControlKind::kLabel, L"Static", L"y", 0, 10, 40, 50, 20);
+    const int32_t plain = AddControl(window.record, ControlKind::kLabel, L"Static", L"y", 0,
+                                     {.rect = {10, 40, 50, 20}, .layout = 0x400});  // not laid out
     const ControlRecord& other = window.record.controls[plain];
+    EXPECT_EQ(GetWindowLongW(other.handle, GWL_STYLE) & WS_GROUP, 0) << "nothing carries over";
     EXPECT_EQ(other.designClientSize.cx, 0);
     EXPECT_EQ(other.textColour, static_cast<int32_t>(GetSysColor(COLOR_BTNTEXT)));
     EXPECT_FALSE(other.backgroundBrush);
@@ -254,39 +253,48 @@ TEST(ControlTable, RegistrationCopiesLayoutFlagsColoursAndClearsTheGroupFlag) {
 TEST(SubWindows, ControlsJoinTheSubWindowAndLeaveWithIt) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkSubWindow", 300, 200), nullptr);
-    const int32_t sub = CreateSubWindow(window.record, 100, 200, 200);
+    const int32_t sub = CreateSubWindow(window.record, {.rect = {100, 0, 200, 200}});
     ASSERT_NE(sub, 0);
     HWND subHandle = window.record.controls[sub].handle;
     wchar_t className[64] = {};
     GetClassNameW(subHandle, className, 64);
     EXPECT_STREQ(className, L"_WINSUB_ WINDOW");
-    EXPECT_EQ(window.record.currentParent, subHandle);
-    EXPECT_EQ(window.record.containerSlot, sub);
+    EXPECT_EQ(CreateSubWindow(window.record, {.rect = {0, 0, 50, 50}, .parent = sub}), 0)
+        << "panes do not nest";
     const RECT design = window.record.controls[sub].designRect;
     EXPECT_EQ(design.left, 100);
     EXPECT_EQ(design.right, 200);
 
-    const int32_t inner =
-        AddControl(window.record, ControlKind::kPushButton, L"Button", L"in", 0, 5, 5, 50, 20);
+    const int32_t inner = AddControl(window.record, ControlKind::kPushButton, L"Button", L"in", 0,
+                                     {.rect = {5, 5, 50, 20}, .parent = sub});
     HWND innerHandle = window.record.controls[inner].handle;
     EXPECT_EQ(GetParent(innerHandle), subHandle);
+    const int32_t outer =
+        AddControl(window.record, ControlKind::kPushButton, L"Button", L"out", 0, 5, 5, 50, 20);
+    EXPECT_EQ(GetParent(window.record.controls[outer].handle), window.window());
     ASSERT_TRUE(window.record.controls[sub].children);
     EXPECT_EQ(window.record.controls[sub].children->count, 1);
 
+    ASSERT_TRUE(RemoveControl(window.record, outer));
     ASSERT_TRUE(RemoveControl(window.record, sub));
     EXPECT_FALSE(IsWindow(innerHandle));
     EXPECT_FALSE(IsWindow(subHandle));
     EXPECT_EQ(window.record.count, 0);
-    EXPECT_EQ(window.record.currentParent, window.window());
+    EXPECT_EQ(AddControl(window.record, ControlKind::kLabel, L"Static", L"", 0,
+                         {.rect = {0, 0, 5, 5}, .parent = sub}),
+              0)
+        << "the pane's slot is free";
 }
 
 TEST(SubWindows, ChildListStopsGrowingAtItsLimit) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkSubWindowFull", 300, 200), nullptr);
     window.record.fontSize = 0.0;
-    const int32_t sub = CreateSubWindow(window.record, 0, 300, 200);
+    const int32_t sub = CreateSubWindow(window.record, {.rect = {0, 0, 300, 200}});
     for (int i = 0; i < kMaxSubWindowChildren + 3; ++i)
-        ASSERT_NE(AddControl(window.record, ControlKind::kLabel, L"Static", L"", 0, 0, 0, 1, 1), 0);
+        ASSERT_NE(AddControl(window.record, ControlKind::kLabel, L"Static", L"", 0,
+                             {.rect = {0, 0, 1, 1}, .parent = sub}),
+                  0);
     EXPECT_EQ(window.record.controls[sub].children->count, kMaxSubWindowChildren);
     EXPECT_TRUE(DestroyToolkitWindow(window.record));
 }

@@ -101,30 +101,32 @@ bool BuildMain(WindowRecord& main, Slots& slots) {
         return false;
     main.minTrackSize = {400, 300};
     SetWindowBackColour(main, RGB(0xFD, 0xFD, 0xFF));
-    main.newControlLayoutFlags = layout::kFillsWindow;
-    slots.list =
-        CreateList(main, kMainWidth - kPanelWidth, kMainHeight, L" Name\n Kind\n Size");
+    slots.list = CreateList(
+        main, L" Name\n Kind\n Size",
+        {.rect = {0, 0, kMainWidth - kPanelWidth, kMainHeight}, .layout = layout::kFillsWindow});
     if (slots.list != 0)
         FillList(main.controls[slots.list].handle);
 
-    main.newControlLayoutFlags = layout::kRightPane;
-    slots.panel = CreateSubWindow(main, kMainWidth - kPanelWidth, kPanelWidth, kMainHeight);
-    main.newControlLayoutFlags = 0;
+    slots.panel =
+        CreateSubWindow(main, {.rect = {kMainWidth - kPanelWidth, 0, kPanelWidth, kMainHeight},
+                               .layout = layout::kRightPane});
     SetControlBackColour(main, slots.panel, static_cast<int32_t>(kPaneColour));
+    // Everything below sits in the panel.
+    auto in = [&slots](ControlRect rect) { return Placement{.rect = rect, .parent = slots.panel}; };
 
-    CreateLabel(main, L"Side panel", 12, 12, 176, 20);
-    CreateLabel(main, L"Labels, buttons, a check box and an edit box.", 12, 36, 176, 36);
-    main.flags |= kFlagGroupStart;
-    slots.apply = CreatePushButton(main, L"Apply", 12, 84, 80, 26);
-    slots.reset = CreatePushButton(main, L"Reset", 100, 84, 80, 26);
-    slots.check = CreateCheckBox(main, L"Include hidden items", 12, 124, 176, 22);
-    CreateLabel(main, L"Find:", 12, 158, 176, 18);
-    slots.edit = CreateEditBox(main, L"Type a name to find", 12, 178, 176, 24);
+    CreateLabel(main, L"Side panel", in({12, 12, 176, 20}));
+    CreateLabel(main, L"Labels, buttons, a check box and an edit box.", in({12, 36, 176, 36}));
+    slots.apply = CreatePushButton(
+        main, L"Apply", {.rect = {12, 84, 80, 26}, .parent = slots.panel, .groupStart = true});
+    slots.reset = CreatePushButton(main, L"Reset", in({100, 84, 80, 26}));
+    slots.check = CreateCheckBox(main, L"Include hidden items", in({12, 124, 176, 22}));
+    CreateLabel(main, L"Find:", in({12, 158, 176, 18}));
+    slots.edit = CreateEditBox(main, L"Type a name to find", in({12, 178, 176, 24}));
     SetControlTextColour(main, slots.edit, kPlaceholderColour);
     SetDefaultButton(main, slots.apply);
 
     GdipImage icon = IconImage(main.instance);
-    slots.imageButton = CreateImageButton(main, 214, 40);
+    slots.imageButton = CreateImageButton(main, in({10, 214, kImageButtonWidth, 40}));
     ImageButtonStyle look;  // the main window's light look
     look.fontSize = 13.0f;
     look.cornerSize = 9;
@@ -136,11 +138,13 @@ bool BuildMain(WindowRecord& main, Slots& slots) {
     PaintImageButton(main, slots.imageButton, L"Start a new scan", icon.Get(), 40,
                      L"Pick a folder and the criteria,\r\nthen start the scan", &look);
 
-    CreateHorizontalRule(main, 12, 264, 176, 2, kRuleColour);
-    slots.recycle = CreateRadioButton(main, L"Move to the recycle bin", 12, 274, 176, 20, true);
-    CreateRadioButton(main, L"Delete permanently", 12, 296, 176, 20, false);
+    CreateHorizontalRule(main, kRuleColour, in({12, 264, 176, 2}));
+    slots.recycle =
+        CreateRadioButton(main, L"Move to the recycle bin",
+                          {.rect = {12, 274, 176, 20}, .parent = slots.panel, .groupStart = true});
+    CreateRadioButton(main, L"Delete permanently", in({12, 296, 176, 20}));
     SetControlState(main, slots.recycle, state::kChecked);
-    CreateSizeGrip(main, 16);
+    CreateSizeGrip(main, 16, slots.panel);
     return slots.list != 0 && slots.panel != 0 && slots.edit != 0 && slots.imageButton != 0;
 }
 
@@ -149,34 +153,34 @@ bool BuildControls(WindowRecord& window, HWND owner, Slots& slots) {
                             kControlsHeight, kControlsX, kControlsY, kDefaultStyle, 0,
                             owner) == nullptr)
         return false;
-    CreateLabel(window, L"Every other control kind of the toolkit:", 10, 76, 330, 20);
-    const int32_t text = CreateTextBox(window, 10, 330, 54);
+    CreateLabel(window, L"Every other control kind of the toolkit:", {.rect = {10, 76, 330, 20}});
+    const int32_t text = CreateTextBox(window, {.rect = {10, 10, 330, 54}});
     SetControlText(window, text,
                    L"A read-only text box.\r\nIt wraps and scrolls like an edit box.");
     SetControlTextColour(window, text, RGB(0x30, 0x30, 0x90));
-    CreateRadioButton(window, L"Exact names", 360, 40, 200, 20, true);
-    CreateRadioButton(window, L"Similar names", 360, 62, 200, 20, false);
-    CreateRadioButton(window, L"Same extension", 360, 84, 200, 20, false);
+    CreateRadioButton(window, L"Exact names", {.rect = {360, 40, 200, 20}, .groupStart = true});
+    CreateRadioButton(window, L"Similar names", {.rect = {360, 62, 200, 20}});
+    CreateRadioButton(window, L"Same extension", {.rect = {360, 84, 200, 20}});
     CreateDropDownList(window,
                        L"Exact duplicates (same size and contents)\nSimilar names\nSame size only",
-                       10, 110, 545);
+                       {.rect = {10, 110, 545, 0}});
     CreateLink(window,
                L"Read about <a href=\"https://example.org/clonesifter/\">scan criteria</a> on the "
                L"web site",
-               146, 420);
+               {.rect = {10, 146, 420, 20}});
     UniqueBitmap iconBitmap;
     GdipImage icon = IconImage(window.instance, &iconBitmap);
-    CreatePicture(window, iconBitmap.Get(), 10, 180, 32, 32);
-    CreateScaledPicture(window, icon.Get(), 52, 172, 48, 48);
-    slots.menuButton = CreatePushButton(window, L"Menu", 120, 180, 90, 26);
+    CreatePicture(window, iconBitmap.Get(), {.rect = {10, 180, 32, 32}});
+    CreateScaledPicture(window, icon.Get(), {.rect = {52, 172, 48, 48}});
+    slots.menuButton = CreatePushButton(window, L"Menu", {.rect = {120, 180, 90, 26}});
     CreateAttachedMenu(window, slots.menuButton, L"Open folder", nullptr);
     AddMenuEntry(window, slots.menuButton, nullptr, menu_entry::kAppend, menu_entry::kSeparator,
                  nullptr, nullptr);
     AddMenuEntry(window, slots.menuButton, L"Keep newest", menu_entry::kAppend, menu_entry::kRadio,
                  nullptr, nullptr);
-    slots.ask = CreatePushButton(window, L"Ask", 10, 228, 100, 26);
-    slots.tip = CreatePushButton(window, L"Tip", 120, 228, 100, 26);
-    slots.progress = CreatePushButton(window, L"Progress", 230, 228, 100, 26);
+    slots.ask = CreatePushButton(window, L"Ask", {.rect = {10, 228, 100, 26}});
+    slots.tip = CreatePushButton(window, L"Tip", {.rect = {120, 228, 100, 26}});
+    slots.progress = CreatePushButton(window, L"Progress", {.rect = {230, 228, 100, 26}});
     return slots.progress != 0;
 }
 
@@ -187,16 +191,16 @@ bool BuildSkinned(WindowRecord& skin, HWND owner, Slots& slots) {
     ApplyWindowSkin(skin, kSkinWidth, kSkinHeight, 0xFF303040, 0xFFFFFFFF, 0xFFE4E6EC, 12);
     // The title drags the window: without SS_NOTIFY the label lets the press
     // through to the window, which starts the drag.
-    skin.newControlLayoutFlags = layout::kCaption;
     CreateStandardControl(skin, ControlKind::kLabel, L"Static", L"A skinned window",
-                          WS_CHILD | WS_VISIBLE, 0, 16, 12, 328, 22);
-    skin.newControlLayoutFlags = 0;
+                          WS_CHILD | WS_VISIBLE, 0,
+                          {.rect = {16, 12, 328, 22}, .layout = layout::kCaption});
     CreateLabel(skin,
                 L"Transparent labels show the painted skin behind them, on the body and on the "
                 L"band.",
-                16, 44, 328, 40);
-    CreateLabel(skin, L"On the band", 16, kSkinHeight - 28, 150, 20);
-    slots.skinClose = CreatePushButton(skin, L"Close", kSkinWidth - 96, kSkinHeight - 33, 80, 25);
+                {.rect = {16, 44, 328, 40}});
+    CreateLabel(skin, L"On the band", {.rect = {16, kSkinHeight - 28, 150, 20}});
+    slots.skinClose =
+        CreatePushButton(skin, L"Close", {.rect = {kSkinWidth - 96, kSkinHeight - 33, 80, 25}});
     return slots.skinClose != 0;
 }
 
