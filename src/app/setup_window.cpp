@@ -13,6 +13,7 @@
 #include "engine/options.h"
 #include "platform/dir.h"
 #include "platform/text.h"
+#include "platform/win32/com.h"
 #include "toolkit/container.h"
 #include "toolkit/controls.h"
 #include "toolkit/modal.h"
@@ -25,6 +26,9 @@ namespace {
 using namespace toolkit;
 using engine::ContentChoice;
 using engine::NameChoice;
+using platform::win32::ComPtr;
+using platform::win32::UniqueCoTaskMem;
+using platform::win32::UniquePidl;
 
 constexpr int kClientWidth = 650;
 constexpr int kClientHeight = 550;
@@ -172,40 +176,29 @@ void EnableStart(Setup& setup) {
 // The shell's folder picker; the classic folder browser where it is
 // missing. False on cancel or failure.
 bool PickFolder(HWND owner, std::wstring& chosen) {
-    IFileDialog* dialog = nullptr;
+    ComPtr<IFileDialog> dialog;
     if (SUCCEEDED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IFileDialog, reinterpret_cast<void**>(&dialog)))) {
-        bool picked = false;
+                                   IID_IFileDialog, reinterpret_cast<void**>(dialog.Put())))) {
         dialog->SetOptions(FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
         dialog->SetTitle(texts::kPickerTitle);
-        if (SUCCEEDED(dialog->Show(owner))) {
-            IShellItem* item = nullptr;
-            if (SUCCEEDED(dialog->GetResult(&item))) {
-                wchar_t* path = nullptr;
-                if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path != nullptr) {
-                    chosen = path;
-                    picked = true;
-                    CoTaskMemFree(path);
-                }
-                item->Release();
-            }
-        }
-        dialog->Release();
-        return picked;
+        ComPtr<IShellItem> item;
+        UniqueCoTaskMem<wchar_t> path;
+        if (FAILED(dialog->Show(owner)) || FAILED(dialog->GetResult(item.Put())) ||
+            FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.Put())) || !path)
+            return false;
+        chosen = path.Get();
+        return true;
     }
     BROWSEINFOW info{};
     info.hwndOwner = owner;
     info.lpszTitle = texts::kPickerTitle;
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-    PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
-    if (list == nullptr)
-        return false;
+    const UniquePidl list(SHBrowseForFolderW(&info));
     wchar_t path[MAX_PATH] = {};
-    const bool picked = SHGetPathFromIDListW(list, path) != FALSE;
-    CoTaskMemFree(list);
-    if (picked)
-        chosen = path;
-    return picked;
+    if (!list || !SHGetPathFromIDListW(list.Get(), path))
+        return false;
+    chosen = path;
+    return true;
 }
 
 void Browse(Setup& setup) {

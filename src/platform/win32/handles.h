@@ -30,6 +30,14 @@ public:
 
     Handle Get() const noexcept { return handle_; }
     explicit operator bool() const noexcept { return IsHeld(handle_); }
+    // The object's members, where the handle points at one (a COM
+    // interface).
+    Handle operator->() const noexcept { return handle_; }
+    // For the out-parameter of a creating call: closes what was held first.
+    Handle* Put() noexcept {
+        Reset();
+        return &handle_;
+    }
 
     Handle Release() noexcept {
         Handle handle = handle_;
@@ -60,7 +68,15 @@ struct FindHandleTraits {
     static void Close(Handle handle) noexcept { FindClose(handle); }
 };
 
+// Memory from GlobalAlloc: the clipboard's currency, which owns it only
+// once it has taken it.
+struct GlobalMemoryTraits {
+    using Handle = HGLOBAL;
+    static void Close(Handle handle) noexcept { GlobalFree(handle); }
+};
+
 using UniqueHandle = UniqueOwner<KernelHandleTraits>;
 using UniqueFindHandle = UniqueOwner<FindHandleTraits>;
+using UniqueGlobalMemory = UniqueOwner<GlobalMemoryTraits>;
 
 }  // namespace cs::platform::win32
