@@ -259,12 +259,12 @@ LRESULT CALLBACK TitlePainter(HWND list, UINT message, WPARAM wParam, LPARAM lPa
     const auto top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
     const auto page = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
     const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    HDC dc = GetDC(list);
-    if (dc == nullptr)
+    const WindowDc dc(list);
+    if (!dc)
         return result;
-    HGDIOBJ oldFont = font != nullptr ? SelectObject(dc, font) : nullptr;
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, kTitleText);
+    const SelectGuard selectFont(dc.Get(), font);
+    SetBkMode(dc.Get(), TRANSPARENT);
+    SetTextColor(dc.Get(), kTitleText);
     for (int row = top; row >= 0 && row < count && row <= top + page + 1; ++row) {
         LVITEMW item{};
         item.mask = LVIF_PARAM | LVIF_STATE;
@@ -279,16 +279,12 @@ LRESULT CALLBACK TitlePainter(HWND list, UINT message, WPARAM wParam, LPARAM lPa
         bounds.left = LVIR_BOUNDS;
         if (!SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds)))
             continue;
-        HBRUSH back = CreateSolidBrush(kTitleBack);
-        FillRect(dc, &bounds, back);
-        DeleteObject(back);
+        const UniqueBrush back(CreateSolidBrush(kTitleBack));
+        FillRect(dc.Get(), &bounds, back.Get());
         bounds.left += 6;
         const int group = static_cast<int>((item.state & LVIS_OVERLAYMASK) >> 8);
-        DrawTextW(dc, SectionName(group), -1, &bounds, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        DrawTextW(dc.Get(), SectionName(group), -1, &bounds, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     }
-    if (oldFont != nullptr)
-        SelectObject(dc, oldFont);
-    ReleaseDC(list, dc);
     return result;
 }
 
@@ -329,25 +325,14 @@ void CreateResultList(MainWindow& window, SIZE client) {
     GetClientRect(record.window, &app.listRect);
 }
 
-void SetIcons(HWND window, HICON large, HICON small) {
-    if (small != nullptr) {
-        if (auto old = reinterpret_cast<HICON>(
-                SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small))))
-            DestroyIcon(old);
-    }
-    if (large != nullptr) {
-        if (auto old = reinterpret_cast<HICON>(
-                SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large))))
-            DestroyIcon(old);
-    }
-    RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_ERASE | RDW_INVALIDATE);
-}
-
 SIZE ClientSize(MainWindow& window) {
-    HDC screen = GetDC(nullptr);
-    const int horizontal = GetDeviceCaps(screen, HORZRES);
-    const int vertical = GetDeviceCaps(screen, VERTRES);
-    ReleaseDC(nullptr, screen);
+    int horizontal = 0;
+    int vertical = 0;
+    {
+        const WindowDc screen(nullptr);
+        horizontal = GetDeviceCaps(screen.Get(), HORZRES);
+        vertical = GetDeviceCaps(screen.Get(), VERTRES);
+    }
     const SIZE rule = MainClientSizeForScreen(horizontal, vertical);
     RECT frame{0, 0, rule.cx, rule.cy};
     AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_ACCEPTFILES);
@@ -518,7 +503,7 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
     app.events = record.events;
     app.mainHandle = handle;
     SetWindowSubclass(handle, CloseWatch, 1, reinterpret_cast<DWORD_PTR>(&app));
-    SetIcons(handle, largeIcon, smallIcon);
+    ReplaceWindowIcons(handle, largeIcon, smallIcon);
     ExtractShellIcons(window);
 
     CreatePane(window, client);

@@ -59,18 +59,7 @@ void SetWindowIcons(WindowRecord& record, HWND owner) {
     }
     if (!big && !small)
         return;
-    // The window keeps the icons; the ones they replace are ours to destroy.
-    if (small) {
-        if (auto old = reinterpret_cast<HICON>(SendMessageW(
-                record.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.Release()))))
-            DestroyIcon(old);
-    }
-    if (big) {
-        if (auto old = reinterpret_cast<HICON>(SendMessageW(
-                record.window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.Release()))))
-            DestroyIcon(old);
-    }
-    RedrawWindow(record.window, nullptr, nullptr, RDW_FRAME | RDW_ERASE | RDW_INVALIDATE);
+    ReplaceWindowIcons(record.window, big.Release(), small.Release());
 }
 
 // The icons set at creation are copies made for this window: the window
@@ -168,6 +157,19 @@ WindowRecord::~WindowRecord() {
 
 int FontHeightForPoints(double points) {
     return -static_cast<int>(points * 96.0 / 72.0);
+}
+
+void ReplaceWindowIcons(HWND window, HICON big, HICON small) {
+    auto set = [window](WPARAM which, HICON icon) {
+        if (icon == nullptr)
+            return;
+        // The window keeps the icon; the one it replaces is ours to destroy.
+        const UniqueIcon replaced(reinterpret_cast<HICON>(
+            SendMessageW(window, WM_SETICON, which, reinterpret_cast<LPARAM>(icon))));
+    };
+    set(ICON_SMALL, small);
+    set(ICON_BIG, big);
+    RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_ERASE | RDW_INVALIDATE);
 }
 
 void ResetWindowRecord(WindowRecord& record, bool withTable) {

@@ -311,4 +311,9 @@ bool SetControlEnabledState(WindowRecord& record, int32_t slot, uint32_t bits);
 // The size used for a control's font: −(points × 96 / 72) truncated.
 int FontHeightForPoints(double points);
 
+// Gives the window its big and small icons (a null one stays as it is),
+// destroys the icons they replace and redraws the frame. The window holds
+// the new icons from then on.
+void ReplaceWindowIcons(HWND window, HICON big, HICON small);
+
 }  // namespace cs::toolkit
