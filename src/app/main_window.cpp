@@ -76,19 +76,6 @@ void ExtractShellIcons(MainWindow& window) {
     extract(137, kSmallSize, -1, kPreviewIcon);
 }
 
-// The main window's light image buttons.
-ImageButtonStyle ButtonLook() {
-    ImageButtonStyle look;
-    look.fontSize = 13.0f;
-    look.cornerSize = 9;
-    look.normalStart = look.hoverStart = 0xFFFFFDFD;
-    look.normalEnd = look.hoverEnd = 0xFFDFDDDD;
-    look.normalBorder = 0x60000000;
-    look.hoverBorder = 0xFF606060;
-    look.caption = 0xFF000000;
-    return look;
-}
-
 int32_t ImageButton(MainWindow& window, int y, int height, const wchar_t* caption, HICON icon,
                     int iconSize, const wchar_t* tip) {
     WindowRecord& record = window.app.mainWindow;
@@ -100,7 +87,7 @@ int32_t ImageButton(MainWindow& window, int y, int height, const wchar_t* captio
         UniqueBitmap bitmap = IconToBitmap(icon, iconSize, iconSize);
         image = BitmapToImage(bitmap.Get());
     }
-    const ImageButtonStyle look = ButtonLook();
+    const ImageButtonStyle look = LightImageButtonStyle();
     PaintImageButton(record, slot, caption, image.Get(), height, tip, &look);
     return slot;
 }

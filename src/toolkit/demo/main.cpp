@@ -125,14 +125,7 @@ bool BuildMain(WindowRecord& main, Slots& slots) {
 
     GdipImage icon = IconImage(main.instance);
     slots.imageButton = CreateImageButton(main, 214, 40);
-    ImageButtonStyle look;  // the main window's light look
-    look.fontSize = 13.0f;
-    look.cornerSize = 9;
-    look.normalStart = look.hoverStart = 0xFFFFFDFD;
-    look.normalEnd = look.hoverEnd = 0xFFDFDDDD;
-    look.normalBorder = 0x60000000;
-    look.hoverBorder = 0xFF606060;
-    look.caption = 0xFF000000;
+    const ImageButtonStyle look = LightImageButtonStyle();  // the main window's
     PaintImageButton(main, slots.imageButton, L"Start a new scan", icon.Get(), 40,
                      L"Pick a folder and the criteria,\r\nthen start the scan", &look);
 
