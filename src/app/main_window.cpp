@@ -32,8 +32,6 @@ constexpr int kGripSize = 24;
 constexpr int kGripDrawnSize = 240;
 constexpr Argb kGripColour = 0xFF2020EF;
 constexpr COLORREF kPaneColour = RGB(0xF4, 0xF5, 0xF8);
-constexpr int kNameColumnWidth = 170;
-constexpr int kSizeColumnWidth = 100;
 constexpr int32_t kPaneLayout = layout::kRightPane;
 constexpr int32_t kListLayout = layout::kFillsWindow;
 // The grip stays at the pane's foot; the pane keeps its width, so the grip

@@ -22,10 +22,10 @@ constexpr int kTextBuffer = 4096;
 // Overlay indices are four bits wide.
 constexpr int kLargestStoredGroup = 15;
 
-constexpr int kNameColumnWidth = 170;
-constexpr int kSizeColumnWidth = 100;
-// The path column takes what the two others and the scroll bar leave.
-constexpr int kPathColumnMargin = 420;
+// What the path column leaves of the client width besides the two other
+// columns: the pane and room for the scroll bar; at creation, less.
+constexpr int kPathColumnMargin = 200;
+constexpr int kInitialPathColumnMargin = 420;
 
 struct GroupSpec {
     int id;
@@ -50,12 +50,20 @@ UINT GroupBits(int group) {
 
 }  // namespace
 
+int PathColumnWidthFor(int clientWidth, int nameWidth, int sizeWidth) {
+    return clientWidth - nameWidth - sizeWidth - kPathColumnMargin;
+}
+
+int InitialPathColumnWidth(int clientWidth) {
+    return clientWidth - kInitialPathColumnMargin;
+}
+
 bool PrepareResultListView(HWND list, int clientWidth) {
     const DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
 
-    const int widths[results::kColumnCount] = {clientWidth - kPathColumnMargin, kNameColumnWidth,
-                                               kSizeColumnWidth};
+    const int widths[results::kColumnCount] = {InitialPathColumnWidth(clientWidth),
+                                               kNameColumnWidth, kSizeColumnWidth};
     const auto headerControl = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
     const bool hasColumns =
         headerControl != nullptr &&
