@@ -390,13 +390,16 @@ bool NextEvent(MainWindow& window) {
     return true;
 }
 
+bool NextEventUntilClose(MainWindow& window) {
+    return !window.app.closeRequested && NextEvent(window) && !window.app.closeRequested;
+}
+
 bool PumpForToolkit(EventRecord&, void* context) {
     return NextEvent(*static_cast<MainWindow*>(context));
 }
 
 bool PumpUntilCloseRequest(EventRecord&, void* context) {
-    auto& window = *static_cast<MainWindow*>(context);
-    return !window.app.closeRequested && NextEvent(window) && !window.app.closeRequested;
+    return NextEventUntilClose(*static_cast<MainWindow*>(context));
 }
 
 namespace {
@@ -507,9 +510,7 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
     app.lastClientWidth = now.right;
     MsgBoxShow(app.msgBox, TipOwner(app), texts::kStartTip, msgbox::kTip, msgbox::kHeight);
 
-    while (!app.closeRequested && NextEvent(window)) {
-        if (app.closeRequested)
-            break;
+    while (NextEventUntilClose(window)) {
         if (app.events->code != 0 && app.events->window == &app.mainWindow)
             DispatchMainEvent(window);
     }

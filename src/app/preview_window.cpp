@@ -297,13 +297,6 @@ void RunWait(Preview& preview) {
     }
 }
 
-// The message box's wait ends with the program as well: a close of the
-// main window meanwhile must not leave the box waiting for an answer.
-bool PumpUntilClosing(EventRecord&, void* context) {
-    auto& window = *static_cast<MainWindow*>(context);
-    return !window.app.closeRequested && NextEvent(window);
-}
-
 }  // namespace
 
 int LastScrollPosition(const PreviewScrollBar& bar) {
@@ -397,8 +390,9 @@ void CompareCommand(MainWindow& window) {
             SetControlState(app.mainWindow, window.slots.deleteTicked, state::kEnabled);
         return;
     }
+    // A close of the main window meanwhile must not leave the box waiting.
     MsgBoxAsk(app.msgBox, texts::kCompareNeedsRow, msgbox::kOk, TipOwner(app), nullptr,
-              PumpUntilClosing, &window);
+              PumpUntilCloseRequest, &window);
     EndMainBusy(window);
 }
 
