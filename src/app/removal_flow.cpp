@@ -38,20 +38,6 @@ void Report(MainWindow& window, const wchar_t* text) {
     MsgBoxAsk(app.msgBox, text, msgbox::kOk, nullptr, &app.mainWindow, PumpForToolkit, &window);
 }
 
-bool AnyTicked(AppState& app) {
-    if (!app.rows)
-        return false;
-    const int32_t count = app.rows->Count();
-    for (int32_t row = 0; row < count; ++row) {
-        const int state = app.rows->StateImage(row);
-        if (state < 0)
-            break;
-        if (state == results::kTicked)
-            return true;
-    }
-    return false;
-}
-
 // Starts a worker on `job`; false when the thread could not be created.
 bool StartWorker(AppState& app, LPTHREAD_START_ROUTINE entry, RemovalJob& job) {
     app.removalThread.Reset(StartWorkerThread(entry, &job));
@@ -369,6 +355,21 @@ std::wstring ConfirmQuestion(int32_t fullGroups) {
     else
         swprintf(line, 256, texts::kEveryCopyTickedMany, static_cast<int>(fullGroups));
     return std::wstring(line) + L"\r\n" + texts::kConfirmDelete;
+}
+
+bool AnyTicked(const AppState& app) {
+    if (!app.rows)
+        return false;
+    const int32_t count = app.rows->Count();
+    for (int32_t row = 0; row < count; ++row) {
+        const int state = app.rows->StateImage(row);
+        // A row gone meanwhile: the list has shrunk below it.
+        if (state < 0)
+            break;
+        if (state == results::kTicked)
+            return true;
+    }
+    return false;
 }
 
 void RunRemovalFlow(MainWindow& window) {
