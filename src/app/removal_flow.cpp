@@ -117,6 +117,74 @@ int32_t CountTicked(const std::vector<removal::RowSnapshot>& rows) {
     return ticked;
 }
 
+// Verification can read whole files, so it runs beside the pump, with the
+// dialog's Cancel; nothing is touched until the questions. False when the
+// flow ends here (the user was told why, or the program is closing).
+bool Verify(MainWindow& window, RemovalJob& job) {
+    AppState& app = window.app;
+    OpenWorkerProgress(app, texts::kPreparingToDelete);
+    app.cancelRequested = 0;
+    const bool verifying = StartWorker(app, VerifyThreadProc, job);
+    const DWORD verified = WaitForWorker(window, job, ShowPreparing);
+    ProgressClose(app.progress);
+    if (!verifying) {
+        Report(window, texts::kRemovalNotStarted);
+        return false;
+    }
+    if (verified == kWorkerFailed) {
+        Report(window, texts::kRemovalFailed);
+        return false;
+    }
+    if (app.closeRequested)
+        return false;
+    if (app.cancelRequested != 0) {
+        wchar_t text[256] = {};
+        swprintf(text, 256, texts::kPreparingCancelled,
+                 static_cast<int>(job.itemsChecked.load()),
+                 static_cast<int>(job.ticked - static_cast<int32_t>(job.keptFirst.size())));
+        Report(window, text);
+        return false;
+    }
+    return true;
+}
+
+// Whether the unverified items may go too, then whether anything goes.
+bool Confirm(MainWindow& window, RemovalJob& job) {
+    const removal::VerdictCounts counts = removal::CountVerdicts(job.verdicts);
+    if (counts.unverified > 0) {
+        const int32_t answer = Ask(window, UnverifiedQuestion(counts.unverified).c_str(),
+                                   msgbox::kYesNo);
+        if (answer != msgbox::kFirst && answer != msgbox::kNo)
+            return false;
+        job.policy.allowUnverified = answer == msgbox::kFirst;
+    }
+    const std::wstring question = ConfirmQuestion(static_cast<int32_t>(job.keptFirst.size()));
+    return Ask(window, question.c_str(), msgbox::kYesNo) == msgbox::kFirst;
+}
+
+void Remove(MainWindow& window, RemovalJob& job) {
+    AppState& app = window.app;
+    OpenWorkerProgress(app, texts::kPreparingToDelete);
+    job.permanent =
+        (GetControlState(app.mainWindow, window.slots.deletePermanently, state::kChecked) &
+         state::kChecked) != 0;
+    app.cancelRequested = 0;
+    const bool started = StartWorker(app, RemovalThreadProc, job);
+    ProgressSetState(app.progress, progress::kUnchanged, texts::kDeletingFiles);
+    const DWORD removalEnd = WaitForWorker(window, job);
+    ProgressClose(app.progress);
+    if (!started) {
+        Report(window, texts::kRemovalNotStarted);
+        return;
+    }
+    if (removalEnd == kWorkerFailed) {
+        Report(window, texts::kRemovalFailed);
+        return;
+    }
+    const std::wstring report = RemovalReportText(TallyRemoval(job));
+    Report(window, report.c_str());
+}
+
 void RemoveTicked(MainWindow& window) {
     AppState& app = window.app;
     if (app.scanThread) {
@@ -139,64 +207,8 @@ void RemoveTicked(MainWindow& window) {
     // report.
     job.keptFirst = removal::KeepFirstOfFullyTickedGroups(job.snapshot);
     job.policy.goneIsRemoved = true;
-
-    // Verification can read whole files, so it runs beside the pump, with
-    // the dialog's Cancel; nothing is touched until the questions below.
-    OpenWorkerProgress(app, texts::kPreparingToDelete);
-    app.cancelRequested = 0;
-    const bool verifying = StartWorker(app, VerifyThreadProc, job);
-    const DWORD verified = WaitForWorker(window, job, ShowPreparing);
-    ProgressClose(app.progress);
-    if (!verifying) {
-        Report(window, texts::kRemovalNotStarted);
-        return;
-    }
-    if (verified == kWorkerFailed) {
-        Report(window, texts::kRemovalFailed);
-        return;
-    }
-    if (app.closeRequested)
-        return;
-    if (app.cancelRequested != 0) {
-        wchar_t text[256] = {};
-        swprintf(text, 256, texts::kPreparingCancelled,
-                 static_cast<int>(job.itemsChecked.load()),
-                 static_cast<int>(job.ticked - static_cast<int32_t>(job.keptFirst.size())));
-        Report(window, text);
-        return;
-    }
-
-    const removal::VerdictCounts counts = removal::CountVerdicts(job.verdicts);
-    if (counts.unverified > 0) {
-        const int32_t answer = Ask(window, UnverifiedQuestion(counts.unverified).c_str(),
-                                   msgbox::kYesNo);
-        if (answer != msgbox::kFirst && answer != msgbox::kNo)
-            return;
-        job.policy.allowUnverified = answer == msgbox::kFirst;
-    }
-    const std::wstring question = ConfirmQuestion(static_cast<int32_t>(job.keptFirst.size()));
-    if (Ask(window, question.c_str(), msgbox::kYesNo) != msgbox::kFirst)
-        return;
-
-    OpenWorkerProgress(app, texts::kPreparingToDelete);
-    job.permanent =
-        (GetControlState(app.mainWindow, window.slots.deletePermanently, state::kChecked) &
-         state::kChecked) != 0;
-    app.cancelRequested = 0;
-    const bool started = StartWorker(app, RemovalThreadProc, job);
-    ProgressSetState(app.progress, progress::kUnchanged, texts::kDeletingFiles);
-    const DWORD removalEnd = WaitForWorker(window, job);
-    ProgressClose(app.progress);
-    if (!started) {
-        Report(window, texts::kRemovalNotStarted);
-        return;
-    }
-    if (removalEnd == kWorkerFailed) {
-        Report(window, texts::kRemovalFailed);
-        return;
-    }
-    const std::wstring report = RemovalReportText(TallyRemoval(job));
-    Report(window, report.c_str());
+    if (Verify(window, job) && Confirm(window, job))
+        Remove(window, job);
 }
 
 // The ticked folders of the rows, each with its separator: whatever lies
