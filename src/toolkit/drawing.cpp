@@ -418,10 +418,9 @@ bool SetRoundedFrameRegion(HWND window, int width, int height, int frame, int co
     GetWindowRect(window, &bounds);
     POINT corner{bounds.left, bounds.top};
     ScreenToClient(window, &corner);
-    UniqueRegion region(CreateRoundRectRgn(-corner.x - frame, -corner.y - frame,
-                                           frame + width - corner.x + 1,
-                                           frame + height - corner.y + 1, cornerSize / 2,
-                                           cornerSize / 2));
+    UniqueRegion region(
+        CreateRoundRectRgn(-corner.x - frame, -corner.y - frame, frame + width - corner.x + 1,
+                           frame + height - corner.y + 1, cornerSize / 2, cornerSize / 2));
     // The system owns the region once SetWindowRgn accepted it.
     if (!region || SetWindowRgn(window, region.Get(), redraw ? TRUE : FALSE) == 0)
         return false;

@@ -71,6 +71,16 @@ void DestroyWindowIcons(HWND window) {
     }
 }
 
+// A record may still hold its skin in the memory DC; GDI deletes neither
+// while the bitmap is selected, so the DC gets its own back first.
+void ReleaseSkin(WindowRecord& record) {
+    if (record.memoryDc && record.memoryDcPreviousBitmap != nullptr)
+        SelectObject(record.memoryDc.Get(), record.memoryDcPreviousBitmap);
+    record.memoryDcPreviousBitmap = nullptr;
+    record.skinBitmap.Reset();
+    record.memoryDc.Reset();
+}
+
 // Finds the position of the entry opening `submenu` in `menu` or its
 // submenus, so the entry can be taken out before the submenu is destroyed.
 bool FindSubmenuEntry(HMENU menu, HMENU submenu, HMENU& holder, int& position) {
@@ -188,13 +198,7 @@ void ResetWindowRecord(WindowRecord& record, bool withTable) {
     record.fontStyle = 0;
     record.fontFace.fill(L'\0');
     record.fontQuality = 0;
-    // A reset record may still hold its skin in the memory DC; GDI deletes
-    // neither while the bitmap is selected, so give the DC its own back.
-    if (record.memoryDc && record.memoryDcPreviousBitmap != nullptr)
-        SelectObject(record.memoryDc.Get(), record.memoryDcPreviousBitmap);
-    record.memoryDcPreviousBitmap = nullptr;
-    record.skinBitmap.Reset();
-    record.memoryDc.Reset();
+    ReleaseSkin(record);
     record.backgroundBrush = nullptr;
     record.secondBackground.Reset();
     record.classAtom = 0;
@@ -319,11 +323,7 @@ bool DestroyToolkitWindow(WindowRecord& record) {
         DeleteObject(record.backgroundBrush);
     record.backgroundBrush = nullptr;
     record.secondBackground.Reset();
-    if (record.memoryDc && record.memoryDcPreviousBitmap != nullptr)
-        SelectObject(record.memoryDc.Get(), record.memoryDcPreviousBitmap);
-    record.memoryDcPreviousBitmap = nullptr;
-    record.skinBitmap.Reset();
-    record.memoryDc.Reset();
+    ReleaseSkin(record);
     record.windowMenu.Reset();
     record.accelerators.Reset();
 
