@@ -165,9 +165,7 @@ bool Confirm(MainWindow& window, RemovalJob& job) {
 void Remove(MainWindow& window, RemovalJob& job) {
     AppState& app = window.app;
     OpenWorkerProgress(app, texts::kPreparingToDelete);
-    job.permanent =
-        (GetControlState(app.mainWindow, window.slots.deletePermanently, state::kChecked) &
-         state::kChecked) != 0;
+    job.permanent = IsControlChecked(app.mainWindow, window.slots.deletePermanently);
     app.cancelRequested = 0;
     const bool started = StartWorker(app, RemovalThreadProc, job);
     ProgressSetState(app.progress, progress::kUnchanged, texts::kDeletingFiles);

@@ -60,17 +60,8 @@ struct Setup {
     SetupSlots s;
 };
 
-bool Checked(WindowRecord& record, int32_t slot) {
-    return (GetControlState(record, slot, state::kChecked) & state::kChecked) != 0;
-}
-
 void SetChecked(WindowRecord& record, int32_t slot, bool on) {
     SetControlState(record, slot, on ? state::kChecked : state::kUnchecked);
-}
-
-HWND Handle(WindowRecord& record, int32_t slot) {
-    ControlRecord* control = FindControl(record, slot);
-    return control != nullptr ? control->handle : nullptr;
 }
 
 void SectionLabel(WindowRecord& record, const wchar_t* text, int y, int height) {
@@ -129,14 +120,14 @@ void ShowChoices(Setup& setup, const engine::SetupChoices& c) {
 
 NameChoice ShownNames(Setup& setup) {
     for (int i = 0; i < 4; ++i)
-        if (Checked(setup.record, setup.s.names[i]))
+        if (IsControlChecked(setup.record, setup.s.names[i]))
             return static_cast<NameChoice>(i);
     return NameChoice::None;
 }
 
 ContentChoice ShownContents(Setup& setup) {
     for (int i = 0; i < 3; ++i)
-        if (Checked(setup.record, setup.s.contents[i]))
+        if (IsControlChecked(setup.record, setup.s.contents[i]))
             return static_cast<ContentChoice>(i);
     return ContentChoice::None;
 }
@@ -145,27 +136,28 @@ engine::SetupChoices ReadChoices(Setup& setup) {
     WindowRecord& r = setup.record;
     const SetupSlots& s = setup.s;
     engine::SetupChoices c;
-    c.recursive = Checked(r, s.recursive);
-    c.similarFolders = Checked(r, s.similarFolders);
-    c.sameSize = Checked(r, s.sameSize);
+    c.recursive = IsControlChecked(r, s.recursive);
+    c.similarFolders = IsControlChecked(r, s.similarFolders);
+    c.sameSize = IsControlChecked(r, s.sameSize);
     c.names = ShownNames(setup);
     c.contents = ShownContents(setup);
-    c.allFiles = Checked(r, s.allFiles);
+    c.allFiles = IsControlChecked(r, s.allFiles);
     for (int t = 0; t < engine::kFileTypeCount; ++t)
-        c.types[t] = Checked(r, s.types[t]);
+        c.types[t] = IsControlChecked(r, s.types[t]);
     c.additionalExtensions = platform::FromNative(GetControlText(r, s.extensions));
-    c.listZeroByte = Checked(r, s.zeroByte);
+    c.listZeroByte = IsControlChecked(r, s.zeroByte);
     return c;
 }
 
 void SelectPresetRow(Setup& setup, int row) {
-    SendMessageW(Handle(setup.record, setup.s.presets), CB_SETCURSEL,
+    SendMessageW(ControlHandle(setup.record, setup.s.presets), CB_SETCURSEL,
                  row > 0 ? static_cast<WPARAM>(row - 1) : static_cast<WPARAM>(-1), 0);
 }
 
 void SelectMatchingPreset(Setup& setup) {
-    SelectPresetRow(setup, engine::ControlsToPresetRow(Checked(setup.record, setup.s.sameSize),
-                                                       ShownNames(setup), ShownContents(setup)));
+    SelectPresetRow(setup,
+                    engine::ControlsToPresetRow(IsControlChecked(setup.record, setup.s.sameSize),
+                                                ShownNames(setup), ShownContents(setup)));
 }
 
 void EnableStart(Setup& setup) {
@@ -240,7 +232,7 @@ bool Accept(Setup& setup) {
 }
 
 void WaitForDropDownClosed(Setup& setup) {
-    HWND list = Handle(setup.record, setup.s.presets);
+    HWND list = ControlHandle(setup.record, setup.s.presets);
     while (list != nullptr && SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) &&
            !setup.main.app.closeRequested && NextEvent(setup.main)) {
     }
@@ -248,8 +240,8 @@ void WaitForDropDownClosed(Setup& setup) {
 
 void PresetChosen(Setup& setup) {
     WaitForDropDownClosed(setup);
-    const auto index =
-        static_cast<int>(SendMessageW(Handle(setup.record, setup.s.presets), CB_GETCURSEL, 0, 0));
+    const auto index = static_cast<int>(
+        SendMessageW(ControlHandle(setup.record, setup.s.presets), CB_GETCURSEL, 0, 0));
     if (index < 0 || index >= engine::kPresetCount)
         return;
     engine::SetupChoices choices = ReadChoices(setup);
@@ -260,7 +252,7 @@ void PresetChosen(Setup& setup) {
 void TypeClicked(Setup& setup) {
     bool any = false;
     for (int32_t slot : setup.s.types)
-        any = any || Checked(setup.record, slot);
+        any = any || IsControlChecked(setup.record, slot);
     SetChecked(setup.record, setup.s.allFiles, !any);
 }
 

@@ -592,4 +592,9 @@ bool SetControlEnabledState(WindowRecord& record, int32_t slot, uint32_t bits) {
     return true;
 }
 
+HWND ControlHandle(WindowRecord& record, int32_t slot) {
+    ControlRecord* control = FindControl(record, slot);
+    return control != nullptr ? control->handle : nullptr;
+}
+
 }  // namespace cs::toolkit

@@ -316,4 +316,7 @@ int FontHeightForPoints(double points);
 // the new icons from then on.
 void ReplaceWindowIcons(HWND window, HICON big, HICON small);
 
+// The window of the control in `slot`; null when the slot holds none.
+HWND ControlHandle(WindowRecord& record, int32_t slot);
+
 }  // namespace cs::toolkit
