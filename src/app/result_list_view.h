@@ -17,6 +17,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdint>
 #include <string>
 
@@ -87,6 +89,11 @@ public:
 private:
     LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const;
     void Insert(const results::RowData& data, LPARAM itemData);
+    // Reads the `mask` fields (and the `stateMask` state bits) of `row`
+    // into `item`; false for a missing row.
+    bool ReadItem(int32_t row, UINT mask, UINT stateMask, LVITEMW& item) const;
+    // Sets the `mask` state bits of `row` to `bits`.
+    void WriteState(int32_t row, UINT mask, UINT bits);
 
     HWND list_;
     SeparatorDataFactory makeSeparatorData_;
