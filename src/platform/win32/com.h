@@ -24,18 +24,8 @@ template <typename Interface>
 using ComPtr = UniqueOwner<ComTraits<Interface>>;
 
 template <typename T>
-struct CoTaskMemTraits {
-    using Handle = T*;
-    static void Close(Handle memory) noexcept { CoTaskMemFree(memory); }
-};
-template <typename T>
-using UniqueCoTaskMem = UniqueOwner<CoTaskMemTraits<T>>;
-
-struct PidlTraits {
-    using Handle = PIDLIST_ABSOLUTE;
-    static void Close(Handle list) noexcept { ILFree(list); }
-};
-using UniquePidl = UniqueOwner<PidlTraits>;
+using UniqueCoTaskMem = UniqueOwner<ClosedBy<T*, CoTaskMemFree>>;
+using UniquePidl = UniqueOwner<ClosedBy<PIDLIST_ABSOLUTE, ILFree>>;
 
 // Joins the calling thread to a single-threaded apartment for the scope.
 // Every successful join (S_FALSE, already joined, included) is balanced by

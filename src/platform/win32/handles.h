@@ -58,22 +58,18 @@ private:
     Handle handle_{};
 };
 
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static void Close(Handle handle) noexcept { CloseHandle(handle); }
+// The traits of a handle that one function closes.
+template <typename H, auto CloseFunction>
+struct ClosedBy {
+    using Handle = H;
+    static void Close(Handle handle) noexcept { CloseFunction(handle); }
 };
 
-struct FindHandleTraits {
-    using Handle = HANDLE;
-    static void Close(Handle handle) noexcept { FindClose(handle); }
-};
-
+using KernelHandleTraits = ClosedBy<HANDLE, CloseHandle>;
+using FindHandleTraits = ClosedBy<HANDLE, FindClose>;
 // Memory from GlobalAlloc: the clipboard's currency, which owns it only
 // once it has taken it.
-struct GlobalMemoryTraits {
-    using Handle = HGLOBAL;
-    static void Close(Handle handle) noexcept { GlobalFree(handle); }
-};
+using GlobalMemoryTraits = ClosedBy<HGLOBAL, GlobalFree>;
 
 using UniqueHandle = UniqueOwner<KernelHandleTraits>;
 using UniqueFindHandle = UniqueOwner<FindHandleTraits>;
