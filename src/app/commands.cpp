@@ -80,16 +80,6 @@ void ContextMenu(MainWindow& window, intptr_t point) {
                    app.mainHandle, nullptr);
 }
 
-bool AnyTicked(AppState& app) {
-    if (!app.rows)
-        return false;
-    const int32_t count = app.rows->Count();
-    for (int32_t r = 0; r < count; ++r)
-        if (app.rows->StateImage(r) == results::kTicked)
-            return true;
-    return false;
-}
-
 // Unfolds to the left of the button from its bottom-left corner. Folder
 // entries need a highlighted row, the others a list with rows.
 void SelectMenu(MainWindow& window) {

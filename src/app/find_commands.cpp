@@ -11,6 +11,8 @@
 #include "app/texts.h"
 #include "app/window_rules.h"
 #include "platform/text.h"
+#include "platform/win32/com.h"
+#include "platform/win32/handles.h"
 #include "platform/win32/long_path.h"
 #include "results/find.h"
 #include "results/rows.h"
@@ -22,6 +24,8 @@ namespace cs::app {
 namespace {
 
 using namespace toolkit;
+using platform::win32::UniqueGlobalMemory;
+using platform::win32::UniquePidl;
 
 constexpr int32_t kPlaceholderColour = 0x909090;
 
@@ -107,15 +111,14 @@ void CopyHighlightedPath(MainWindow& window) {
     EmptyClipboard();
     bool placed = false;
     const size_t bytes = (path.size() + 1) * sizeof(wchar_t);
-    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
-        if (void* target = GlobalLock(memory)) {
-            memcpy(target, path.c_str(), bytes);
-            GlobalUnlock(memory);
-            placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-        }
+    UniqueGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
+    if (void* target = memory ? GlobalLock(memory.Get()) : nullptr) {
+        memcpy(target, path.c_str(), bytes);
+        GlobalUnlock(memory.Get());
+        placed = SetClipboardData(CF_UNICODETEXT, memory.Get()) != nullptr;
         // The clipboard owns the memory only once it took it.
-        if (!placed)
-            GlobalFree(memory);
+        if (placed)
+            memory.Release();
     }
     CloseClipboard();
     if (placed)
@@ -146,16 +149,12 @@ void OpenLocation(const std::wstring& path) {
     // folder that holds the item is its root.
     if (parent.size() == 2 && parent[1] == L':')
         parent += L'\\';
-    PIDLIST_ABSOLUTE item = ILCreateFromPathW(path.c_str());
-    PIDLIST_ABSOLUTE folder = ILCreateFromPathW(parent.c_str());
-    if (item != nullptr && folder != nullptr) {
-        PCUITEMID_CHILD child = ILFindLastID(item);
-        SHOpenFolderAndSelectItems(folder, 1, &child, 0);
+    const UniquePidl item(ILCreateFromPathW(path.c_str()));
+    const UniquePidl folder(ILCreateFromPathW(parent.c_str()));
+    if (item && folder) {
+        PCUITEMID_CHILD child = ILFindLastID(item.Get());
+        SHOpenFolderAndSelectItems(folder.Get(), 1, &child, 0);
     }
-    if (item != nullptr)
-        ILFree(item);
-    if (folder != nullptr)
-        ILFree(folder);
 }
 
 // Whether the shell can be given `path` and reach that very item; when it
@@ -235,11 +234,8 @@ DWORD ShellOpen(const wchar_t* target) {
     info.nShow = SW_SHOW;
     if (!ShellExecuteExW(&info))
         return 0;
-    if (info.hProcess == nullptr)
-        return 1;
-    const DWORD id = GetProcessId(info.hProcess);
-    CloseHandle(info.hProcess);
-    return id;
+    const UniqueHandle process(info.hProcess);
+    return process ? GetProcessId(process.Get()) : 1;
 }
 
 }  // namespace cs::app

@@ -5,41 +5,30 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <memory>
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "platform/win32/com.h"
 #include "toolkit/handles.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
     // Unreadable drives met during a scan must never raise system dialogs.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    const HRESULT com = CoInitialize(nullptr);
+    const cs::platform::win32::ComApartment com;
     // The links are SysLink controls, which only load when asked for.
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_LINK_CLASS};
     InitCommonControlsEx(&controls);
-    // A failed start leaves the token 0; drawing that needs GDI+ then fails
-    // quietly and the program still runs.
-    ULONG_PTR gdiplusToken = 0;
-    Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&gdiplusToken, &input, nullptr) != Gdiplus::Ok)
-        gdiplusToken = 0;
+    // A failed start leaves drawing that needs GDI+ failing quietly; the
+    // program still runs.
+    const cs::toolkit::GdiplusSession gdiplus;
     HICON largeIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
     HICON smallIcon = LoadIconW(instance, MAKEINTRESOURCEW(2));
 
-    int exitCode = 1;
-    {
-        auto app = std::make_unique<cs::app::AppState>();
-        exitCode =
-            cs::app::RunMainWindow(*app, instance, commandLine, showCommand, largeIcon, smallIcon);
-        cs::app::TeardownAppState(*app);
-    }
-
-    if (gdiplusToken != 0)
-        Gdiplus::GdiplusShutdown(gdiplusToken);
-    if (SUCCEEDED(com))
-        CoUninitialize();
+    auto app = std::make_unique<cs::app::AppState>();
+    const int exitCode =
+        cs::app::RunMainWindow(*app, instance, commandLine, showCommand, largeIcon, smallIcon);
+    cs::app::TeardownAppState(*app);
     return exitCode;
 }

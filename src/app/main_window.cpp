@@ -33,8 +33,6 @@ constexpr int kGripSize = 24;
 constexpr int kGripDrawnSize = 240;
 constexpr Argb kGripColour = 0xFF2020EF;
 constexpr COLORREF kPaneColour = RGB(0xF4, 0xF5, 0xF8);
-constexpr int kNameColumnWidth = 170;
-constexpr int kSizeColumnWidth = 100;
 constexpr int32_t kPaneLayout = layout::kRightPane;
 constexpr int32_t kListLayout = layout::kFillsWindow;
 // The grip stays at the pane's foot; the pane keeps its width, so the grip
@@ -78,19 +76,6 @@ void ExtractShellIcons(MainWindow& window) {
     extract(137, kSmallSize, -1, kPreviewIcon);
 }
 
-// The main window's light image buttons.
-ImageButtonStyle ButtonLook() {
-    ImageButtonStyle look;
-    look.fontSize = 13.0f;
-    look.cornerSize = 9;
-    look.normalStart = look.hoverStart = 0xFFFFFDFD;
-    look.normalEnd = look.hoverEnd = 0xFFDFDDDD;
-    look.normalBorder = 0x60000000;
-    look.hoverBorder = 0xFF606060;
-    look.caption = 0xFF000000;
-    return look;
-}
-
 // The pane's controls all sit in the pane.
 Placement InPane(const MainWindow& window, ControlRect rect) {
     return {.rect = rect, .parent = window.slots.pane};
@@ -108,7 +93,7 @@ int32_t ImageButton(MainWindow& window, int y, int height, const wchar_t* captio
         UniqueBitmap bitmap = IconToBitmap(icon, iconSize, iconSize);
         image = BitmapToImage(bitmap.Get());
     }
-    const ImageButtonStyle look = ButtonLook();
+    const ImageButtonStyle look = LightImageButtonStyle();
     PaintImageButton(record, slot, caption, image.Get(), height, tip, &look);
     return slot;
 }
@@ -263,12 +248,12 @@ LRESULT CALLBACK TitlePainter(HWND list, UINT message, WPARAM wParam, LPARAM lPa
     const auto top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
     const auto page = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
     const auto count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    HDC dc = GetDC(list);
-    if (dc == nullptr)
+    const WindowDc dc(list);
+    if (!dc)
         return result;
-    HGDIOBJ oldFont = font != nullptr ? SelectObject(dc, font) : nullptr;
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, kTitleText);
+    const SelectGuard selectFont(dc.Get(), font);
+    SetBkMode(dc.Get(), TRANSPARENT);
+    SetTextColor(dc.Get(), kTitleText);
     for (int row = top; row >= 0 && row < count && row <= top + page + 1; ++row) {
         LVITEMW item{};
         item.mask = LVIF_PARAM | LVIF_STATE;
@@ -283,16 +268,12 @@ LRESULT CALLBACK TitlePainter(HWND list, UINT message, WPARAM wParam, LPARAM lPa
         bounds.left = LVIR_BOUNDS;
         if (!SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds)))
             continue;
-        HBRUSH back = CreateSolidBrush(kTitleBack);
-        FillRect(dc, &bounds, back);
-        DeleteObject(back);
+        const UniqueBrush back(CreateSolidBrush(kTitleBack));
+        FillRect(dc.Get(), &bounds, back.Get());
         bounds.left += 6;
         const int group = static_cast<int>((item.state & LVIS_OVERLAYMASK) >> 8);
-        DrawTextW(dc, SectionName(group), -1, &bounds, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        DrawTextW(dc.Get(), SectionName(group), -1, &bounds, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
     }
-    if (oldFont != nullptr)
-        SelectObject(dc, oldFont);
-    ReleaseDC(list, dc);
     return result;
 }
 
@@ -330,25 +311,14 @@ void CreateResultList(MainWindow& window, SIZE client) {
     GetClientRect(record.window, &app.listRect);
 }
 
-void SetIcons(HWND window, HICON large, HICON small) {
-    if (small != nullptr) {
-        if (auto old = reinterpret_cast<HICON>(
-                SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small))))
-            DestroyIcon(old);
-    }
-    if (large != nullptr) {
-        if (auto old = reinterpret_cast<HICON>(
-                SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large))))
-            DestroyIcon(old);
-    }
-    RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_ERASE | RDW_INVALIDATE);
-}
-
 SIZE ClientSize(MainWindow& window) {
-    HDC screen = GetDC(nullptr);
-    const int horizontal = GetDeviceCaps(screen, HORZRES);
-    const int vertical = GetDeviceCaps(screen, VERTRES);
-    ReleaseDC(nullptr, screen);
+    int horizontal = 0;
+    int vertical = 0;
+    {
+        const WindowDc screen(nullptr);
+        horizontal = GetDeviceCaps(screen.Get(), HORZRES);
+        vertical = GetDeviceCaps(screen.Get(), VERTRES);
+    }
     const SIZE rule = MainClientSizeForScreen(horizontal, vertical);
     RECT frame{0, 0, rule.cx, rule.cy};
     AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_ACCEPTFILES);
@@ -422,13 +392,16 @@ bool NextEvent(MainWindow& window) {
     return true;
 }
 
+bool NextEventUntilClose(MainWindow& window) {
+    return !window.app.closeRequested && NextEvent(window) && !window.app.closeRequested;
+}
+
 bool PumpForToolkit(EventRecord&, void* context) {
     return NextEvent(*static_cast<MainWindow*>(context));
 }
 
 bool PumpUntilCloseRequest(EventRecord&, void* context) {
-    auto& window = *static_cast<MainWindow*>(context);
-    return !window.app.closeRequested && NextEvent(window) && !window.app.closeRequested;
+    return NextEventUntilClose(*static_cast<MainWindow*>(context));
 }
 
 namespace {
@@ -491,7 +464,7 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
     app.events = record.events;
     app.mainHandle = handle;
     SetWindowSubclass(handle, CloseWatch, 1, reinterpret_cast<DWORD_PTR>(&app));
-    SetIcons(handle, largeIcon, smallIcon);
+    ReplaceWindowIcons(handle, largeIcon, smallIcon);
     ExtractShellIcons(window);
 
     CreatePane(window, client);
@@ -510,9 +483,7 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
     app.lastClientWidth = now.right;
     MsgBoxShow(app.msgBox, TipOwner(app), texts::kStartTip, msgbox::kTip, msgbox::kHeight);
 
-    while (!app.closeRequested && NextEvent(window)) {
-        if (app.closeRequested)
-            break;
+    while (NextEventUntilClose(window)) {
         if (const Event e = ReadEvent(*app.events); e.window == &app.mainWindow)
             DispatchMainEvent(window, e);
     }

@@ -107,11 +107,15 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
 // dialog's cancel on, opens links and refits the columns. False when the
 // queue has ended. The caller reads the event from app.events.
 bool NextEvent(MainWindow& window);
-// The pump as the toolkit's message box wants it.
-bool PumpForToolkit(toolkit::EventRecord& events, void* context);
-// The pump of a question: a close request of the main window ends the
-// wait unanswered, so closing the window while a question is open starts
+// NextEvent until the main window's close is requested: false once it is,
+// also when the request came with the event just taken, so that the caller
+// never acts on that event.
+bool NextEventUntilClose(MainWindow& window);
+// The two pumps a message box is given. A report's goes on through a close
+// request, since what it tells is worth reading; a question's ends the wait
+// unanswered, so closing the window while a question is open starts
 // nothing.
+bool PumpForToolkit(toolkit::EventRecord& events, void* context);
 bool PumpUntilCloseRequest(toolkit::EventRecord& events, void* context);
 
 // Opens the progress dialog over the main window with a spinner, `text`

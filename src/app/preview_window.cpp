@@ -62,11 +62,6 @@ struct Preview {
     bool tickedSome = false;
 };
 
-HWND Handle(WindowRecord& record, int32_t slot) {
-    ControlRecord* control = FindControl(record, slot);
-    return control != nullptr ? control->handle : nullptr;
-}
-
 // The thumbnail of `path` letterboxed into the square, or nothing for a
 // file the decoder does not take (folders, other files, broken pictures).
 // The decoded picture is released before the next file is opened, so one
@@ -177,7 +172,7 @@ void MoveTo(Preview& preview, int position) {
     info.fMask = SIF_POS;
     info.nPos = position;
     SetScrollInfo(preview.record.window, SB_VERT, &info, TRUE);
-    SetWindowPos(Handle(preview.record, preview.pane), nullptr, 0,
+    SetWindowPos(ControlHandle(preview.record, preview.pane), nullptr, 0,
                  -(position - 1) * kPreviewUnitPixels, 0, 0,
                  SWP_NOSIZE | SWP_NOOWNERZORDER | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -233,7 +228,7 @@ void Scroll(Preview& preview, WPARAM request) {
 }
 
 void Wheel(Preview& preview, WPARAM value) {
-    if (preview.record.window == nullptr || Handle(preview.record, preview.pane) == nullptr)
+    if (preview.record.window == nullptr || ControlHandle(preview.record, preview.pane) == nullptr)
         return;
     const PreviewScrollBar bar = ReadScrollBar(preview.record.window);
     const WheelMove move =
@@ -254,8 +249,7 @@ bool StillShows(Preview& preview, const PreviewPanel& panel) {
 // box goes back rather than tick a file the user never saw here.
 void BoxToggled(Preview& preview, const PreviewPanel& panel) {
     WindowRecord& r = preview.record;
-    const bool checked =
-        (GetControlState(r, panel.checkId, state::kChecked) & state::kChecked) != 0;
+    const bool checked = IsControlChecked(r, panel.checkId);
     if (!StillShows(preview, panel)) {
         SetControlState(r, panel.checkId, checked ? state::kUnchecked : state::kChecked);
         return;
@@ -310,13 +304,6 @@ void RunWait(Preview& preview) {
                 break;
         }
     }
-}
-
-// The message box's wait ends with the program as well: a close of the
-// main window meanwhile must not leave the box waiting for an answer.
-bool PumpUntilClosing(EventRecord&, void* context) {
-    auto& window = *static_cast<MainWindow*>(context);
-    return !window.app.closeRequested && NextEvent(window);
 }
 
 }  // namespace
@@ -412,8 +399,9 @@ void CompareCommand(MainWindow& window) {
             SetControlState(app.mainWindow, window.slots.deleteTicked, state::kEnabled);
         return;
     }
+    // A close of the main window meanwhile must not leave the box waiting.
     MsgBoxAsk(app.msgBox, texts::kCompareNeedsRow, msgbox::kOk, TipOwner(app), nullptr,
-              PumpUntilClosing, &window);
+              PumpUntilCloseRequest, &window);
     EndMainBusy(window);
 }
 

@@ -38,20 +38,6 @@ void Report(MainWindow& window, const wchar_t* text) {
     MsgBoxAsk(app.msgBox, text, msgbox::kOk, nullptr, &app.mainWindow, PumpForToolkit, &window);
 }
 
-bool AnyTicked(AppState& app) {
-    if (!app.rows)
-        return false;
-    const int32_t count = app.rows->Count();
-    for (int32_t row = 0; row < count; ++row) {
-        const int state = app.rows->StateImage(row);
-        if (state < 0)
-            break;
-        if (state == results::kTicked)
-            return true;
-    }
-    return false;
-}
-
 // Starts a worker on `job`; false when the thread could not be created.
 bool StartWorker(AppState& app, LPTHREAD_START_ROUTINE entry, RemovalJob& job) {
     app.removalThread = StartWorkerThread(entry, &job);
@@ -129,6 +115,72 @@ int32_t CountTicked(const std::vector<removal::RowSnapshot>& rows) {
     return ticked;
 }
 
+// Verification can read whole files, so it runs beside the pump, with the
+// dialog's Cancel; nothing is touched until the questions. False when the
+// flow ends here (the user was told why, or the program is closing).
+bool Verify(MainWindow& window, RemovalJob& job) {
+    AppState& app = window.app;
+    OpenWorkerProgress(app, texts::kPreparingToDelete);
+    app.cancelRequested = 0;
+    const bool verifying = StartWorker(app, VerifyThreadProc, job);
+    const DWORD verified = WaitForWorker(window, job, ShowPreparing);
+    ProgressClose(app.progress);
+    if (!verifying) {
+        Report(window, texts::kRemovalNotStarted);
+        return false;
+    }
+    if (verified == kWorkerFailed) {
+        Report(window, texts::kRemovalFailed);
+        return false;
+    }
+    if (app.closeRequested)
+        return false;
+    if (app.cancelRequested != 0) {
+        wchar_t text[256] = {};
+        swprintf(text, 256, texts::kPreparingCancelled,
+                 static_cast<int>(job.itemsChecked.load()),
+                 static_cast<int>(job.ticked - static_cast<int32_t>(job.keptFirst.size())));
+        Report(window, text);
+        return false;
+    }
+    return true;
+}
+
+// Whether the unverified items may go too, then whether anything goes.
+bool Confirm(MainWindow& window, RemovalJob& job) {
+    const removal::VerdictCounts counts = removal::CountVerdicts(job.verdicts);
+    if (counts.unverified > 0) {
+        const int32_t answer = Ask(window, UnverifiedQuestion(counts.unverified).c_str(),
+                                   msgbox::kYesNo);
+        if (answer != msgbox::kFirst && answer != msgbox::kNo)
+            return false;
+        job.policy.allowUnverified = answer == msgbox::kFirst;
+    }
+    const std::wstring question = ConfirmQuestion(static_cast<int32_t>(job.keptFirst.size()));
+    return Ask(window, question.c_str(), msgbox::kYesNo) == msgbox::kFirst;
+}
+
+void Remove(MainWindow& window, RemovalJob& job) {
+    AppState& app = window.app;
+    OpenWorkerProgress(app, texts::kPreparingToDelete);
+    job.permanent = IsControlChecked(app.mainWindow, window.slots.deletePermanently);
+    app.cancelRequested = 0;
+    const bool started = StartWorker(app, RemovalThreadProc, job);
+    ProgressSetState(app.progress, progress::kUnchanged, texts::kDeletingFiles);
+    const DWORD removalEnd = WaitForWorker(window, job);
+    ProgressClose(app.progress);
+    if (!started) {
+        Report(window, texts::kRemovalNotStarted);
+        return;
+    }
+    if (removalEnd == kWorkerFailed) {
+        Report(window, texts::kRemovalFailed);
+        return;
+    }
+    const std::wstring report = RemovalReportText(TallyRemoval(job));
+    Report(window, report.c_str());
+}
+
 void RemoveTicked(MainWindow& window) {
     AppState& app = window.app;
     if (app.scanThread) {
@@ -151,64 +203,8 @@ void RemoveTicked(MainWindow& window) {
     // report.
     job.keptFirst = removal::KeepFirstOfFullyTickedGroups(job.snapshot);
     job.policy.goneIsRemoved = true;
-
-    // Verification can read whole files, so it runs beside the pump, with
-    // the dialog's Cancel; nothing is touched until the questions below.
-    OpenWorkerProgress(app, texts::kPreparingToDelete);
-    app.cancelRequested = 0;
-    const bool verifying = StartWorker(app, VerifyThreadProc, job);
-    const DWORD verified = WaitForWorker(window, job, ShowPreparing);
-    ProgressClose(app.progress);
-    if (!verifying) {
-        Report(window, texts::kRemovalNotStarted);
-        return;
-    }
-    if (verified == kWorkerFailed) {
-        Report(window, texts::kRemovalFailed);
-        return;
-    }
-    if (app.closeRequested)
-        return;
-    if (app.cancelRequested != 0) {
-        wchar_t text[256] = {};
-        swprintf(text, 256, texts::kPreparingCancelled,
-                 static_cast<int>(job.itemsChecked.load()),
-                 static_cast<int>(job.ticked - static_cast<int32_t>(job.keptFirst.size())));
-        Report(window, text);
-        return;
-    }
-
-    const removal::VerdictCounts counts = removal::CountVerdicts(job.verdicts);
-    if (counts.unverified > 0) {
-        const int32_t answer = Ask(window, UnverifiedQuestion(counts.unverified).c_str(),
-                                   msgbox::kYesNo);
-        if (answer != msgbox::kFirst && answer != msgbox::kNo)
-            return;
-        job.policy.allowUnverified = answer == msgbox::kFirst;
-    }
-    const std::wstring question = ConfirmQuestion(static_cast<int32_t>(job.keptFirst.size()));
-    if (Ask(window, question.c_str(), msgbox::kYesNo) != msgbox::kFirst)
-        return;
-
-    OpenWorkerProgress(app, texts::kPreparingToDelete);
-    job.permanent =
-        (GetControlState(app.mainWindow, window.slots.deletePermanently, state::kChecked) &
-         state::kChecked) != 0;
-    app.cancelRequested = 0;
-    const bool started = StartWorker(app, RemovalThreadProc, job);
-    ProgressSetState(app.progress, progress::kUnchanged, texts::kDeletingFiles);
-    const DWORD removalEnd = WaitForWorker(window, job);
-    ProgressClose(app.progress);
-    if (!started) {
-        Report(window, texts::kRemovalNotStarted);
-        return;
-    }
-    if (removalEnd == kWorkerFailed) {
-        Report(window, texts::kRemovalFailed);
-        return;
-    }
-    const std::wstring report = RemovalReportText(TallyRemoval(job));
-    Report(window, report.c_str());
+    if (Verify(window, job) && Confirm(window, job))
+        Remove(window, job);
 }
 
 // The ticked folders of the rows, each with its separator: whatever lies
@@ -367,6 +363,21 @@ std::wstring ConfirmQuestion(int32_t fullGroups) {
     else
         swprintf(line, 256, texts::kEveryCopyTickedMany, static_cast<int>(fullGroups));
     return std::wstring(line) + L"\r\n" + texts::kConfirmDelete;
+}
+
+bool AnyTicked(const AppState& app) {
+    if (!app.rows)
+        return false;
+    const int32_t count = app.rows->Count();
+    for (int32_t row = 0; row < count; ++row) {
+        const int state = app.rows->StateImage(row);
+        // A row gone meanwhile: the list has shrunk below it.
+        if (state < 0)
+            break;
+        if (state == results::kTicked)
+            return true;
+    }
+    return false;
 }
 
 void RunRemovalFlow(MainWindow& window) {

@@ -86,6 +86,9 @@ struct RemovalJob {
 };
 
 void RunRemovalFlow(MainWindow& window);
+// Whether a row of the list is ticked: what "Delete ticked files" needs to
+// be worth pressing.
+bool AnyTicked(const AppState& app);
 
 // Verifies the snapshot's ticked rows against the scan's record and the
 // disk (reads whole files where the scan did not compare bytes).

@@ -22,10 +22,10 @@ constexpr int kTextBuffer = 4096;
 // Overlay indices are four bits wide.
 constexpr int kLargestStoredGroup = 15;
 
-constexpr int kNameColumnWidth = 170;
-constexpr int kSizeColumnWidth = 100;
-// The path column takes what the two others and the scroll bar leave.
-constexpr int kPathColumnMargin = 420;
+// What the path column leaves of the client width besides the two other
+// columns: the pane and room for the scroll bar; at creation, less.
+constexpr int kPathColumnMargin = 200;
+constexpr int kInitialPathColumnMargin = 420;
 
 struct GroupSpec {
     int id;
@@ -50,12 +50,20 @@ UINT GroupBits(int group) {
 
 }  // namespace
 
+int PathColumnWidthFor(int clientWidth, int nameWidth, int sizeWidth) {
+    return clientWidth - nameWidth - sizeWidth - kPathColumnMargin;
+}
+
+int InitialPathColumnWidth(int clientWidth) {
+    return clientWidth - kInitialPathColumnMargin;
+}
+
 bool PrepareResultListView(HWND list, int clientWidth) {
     const DWORD extended = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
 
-    const int widths[results::kColumnCount] = {clientWidth - kPathColumnMargin, kNameColumnWidth,
-                                               kSizeColumnWidth};
+    const int widths[results::kColumnCount] = {InitialPathColumnWidth(clientWidth),
+                                               kNameColumnWidth, kSizeColumnWidth};
     const auto headerControl = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
     const bool hasColumns =
         headerControl != nullptr &&
@@ -104,6 +112,22 @@ LRESULT ListViewRows::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
     return SendMessageW(list_, message, wParam, lParam);
 }
 
+bool ListViewRows::ReadItem(int32_t row, UINT mask, UINT stateMask, LVITEMW& item) const {
+    // LVM_GETITEMW, unlike LVM_GETITEMSTATE, tells a missing row apart.
+    item = LVITEMW{};
+    item.mask = mask;
+    item.iItem = row;
+    item.stateMask = stateMask;
+    return row >= 0 && Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+void ListViewRows::WriteState(int32_t row, UINT mask, UINT bits) {
+    LVITEMW item{};
+    item.stateMask = mask;
+    item.state = bits;
+    Send(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
 int32_t ListViewRows::Count() const {
     return static_cast<int32_t>(Send(LVM_GETITEMCOUNT, 0, 0));
 }
@@ -149,51 +173,33 @@ void ListViewRows::Insert(const results::RowData& data, LPARAM itemData) {
 
     // The control gives every new row an unticked check box; a separator has
     // none, and every row its own state.
-    LVITEMW state{};
-    state.stateMask = kCheckBoxBits;
-    state.state = StateImageBits(data.separator ? results::kNoCheckBox : data.stateImage);
+    UINT mask = kCheckBoxBits;
+    UINT bits = StateImageBits(data.separator ? results::kNoCheckBox : data.stateImage);
     if (!groupsSupported_) {
-        state.stateMask |= kGroupBits;
-        state.state |= GroupBits(data.group);
+        mask |= kGroupBits;
+        bits |= GroupBits(data.group);
     }
-    Send(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    WriteState(row, mask, bits);
 }
 
 int ListViewRows::StateImage(int32_t row) const {
-    // LVM_GETITEMW, unlike LVM_GETITEMSTATE, tells a missing row apart.
-    LVITEMW item{};
-    item.mask = LVIF_STATE;
-    item.iItem = row;
-    item.stateMask = kCheckBoxBits;
-    if (row < 0 || !Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+    LVITEMW item;
+    if (!ReadItem(row, LVIF_STATE, kCheckBoxBits, item))
         return -1;
     return static_cast<int>((item.state & kCheckBoxBits) >> 12);
 }
 
 void ListViewRows::SetStateImage(int32_t row, int state) {
     // Row -1 would address every row.
-    if (row < 0)
-        return;
-    LVITEMW item{};
-    item.stateMask = kCheckBoxBits;
-    item.state = StateImageBits(state);
-    Send(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    if (row >= 0)
+        WriteState(row, kCheckBoxBits, StateImageBits(state));
 }
 
 int ListViewRows::Group(int32_t row) const {
-    if (row < 0)
-        return -1;
-    LVITEMW item{};
-    item.iItem = row;
-    if (groupsSupported_) {
-        item.mask = LVIF_GROUPID;
-        if (!Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-            return -1;
-        return item.iGroupId;
-    }
-    item.mask = LVIF_STATE;
-    item.stateMask = kGroupBits;
-    if (!Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+    LVITEMW item;
+    if (groupsSupported_)
+        return ReadItem(row, LVIF_GROUPID, 0, item) ? item.iGroupId : -1;
+    if (!ReadItem(row, LVIF_STATE, kGroupBits, item))
         return -1;
     return static_cast<int>((item.state & kGroupBits) >> 8);
 }
@@ -248,12 +254,8 @@ bool ListViewRows::IsSelected(int32_t row) const {
 }
 
 void ListViewRows::SetSelectedFocused(int32_t row, bool on) {
-    if (row < 0)
-        return;
-    LVITEMW item{};
-    item.stateMask = kSelectedFocused;
-    item.state = on ? kSelectedFocused : 0;
-    Send(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    if (row >= 0)
+        WriteState(row, kSelectedFocused, on ? kSelectedFocused : 0);
 }
 
 int32_t ListViewRows::FirstSelected() const {
@@ -268,21 +270,13 @@ void ListViewRows::EnsureVisible(int32_t row) {
 }
 
 int ListViewRows::Image(int32_t row) const {
-    LVITEMW item{};
-    item.mask = LVIF_IMAGE;
-    item.iItem = row;
-    if (row < 0 || !Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-        return -1;
-    return item.iImage;
+    LVITEMW item;
+    return ReadItem(row, LVIF_IMAGE, 0, item) ? item.iImage : -1;
 }
 
 LPARAM ListViewRows::ItemData(int32_t row) const {
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = row;
-    if (row < 0 || !Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-        return 0;
-    return item.lParam;
+    LVITEMW item;
+    return ReadItem(row, LVIF_PARAM, 0, item) ? item.lParam : 0;
 }
 
 }  // namespace cs::app

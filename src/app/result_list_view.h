@@ -17,6 +17,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <cstdint>
 #include <string>
 
@@ -30,12 +32,22 @@ using SeparatorDataFactory = LPARAM (*)();
 // Frees item data that never reached a row, because inserting it failed.
 using SeparatorDataRelease = void (*)(LPARAM);
 
+// The result list's column widths. The name and size columns keep theirs;
+// the path column takes what they, the main window's 180-pixel pane and
+// room for the vertical scroll bar leave of a client area `clientWidth`
+// wide. At creation it is client width - 420, so the columns overrun the
+// list by 30 pixels until the first refit.
+inline constexpr int kNameColumnWidth = 170;
+inline constexpr int kSizeColumnWidth = 100;
+int PathColumnWidthFor(int clientWidth, int nameWidth, int sizeWidth);
+int InitialPathColumnWidth(int clientWidth);
+
 // Sets up a report-style list view as the result list: check boxes and
-// full-row selection, the three columns (" Full path", " File name",
-// " Size"; widths client width - 420, 170 and 100; a list that already has
-// its three columns only gets the widths), and the four list groups with
-// group view on. Returns whether the control really has groups (false
-// under Wine, where inserting them fails harmlessly). UI thread.
+// full-row selection, the three columns (texts::kColumnHeadings, at the
+// widths above; a list that already has its three columns only gets the
+// widths), and the four list groups with group view on. Returns whether
+// the control really has groups (false under Wine, where inserting them
+// fails harmlessly). UI thread.
 bool PrepareResultListView(HWND list, int clientWidth);
 
 class ListViewRows {
@@ -77,6 +89,11 @@ public:
 private:
     LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const;
     void Insert(const results::RowData& data, LPARAM itemData);
+    // Reads the `mask` fields (and the `stateMask` state bits) of `row`
+    // into `item`; false for a missing row.
+    bool ReadItem(int32_t row, UINT mask, UINT stateMask, LVITEMW& item) const;
+    // Sets the `mask` state bits of `row` to `bits`.
+    void WriteState(int32_t row, UINT mask, UINT bits);
 
     HWND list_;
     SeparatorDataFactory makeSeparatorData_;

@@ -1,7 +1,6 @@
 #include "app/scan_flow.h"
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <cwchar>
 
@@ -11,6 +10,7 @@
 #include "engine/scan.h"
 #include "platform/dir.h"
 #include "platform/text.h"
+#include "platform/win32/com.h"
 #include "results/result_list.h"
 #include "toolkit/controls.h"
 #include "toolkit/msgbox.h"
@@ -118,14 +118,12 @@ void StartScan(MainWindow& window) {
 
 DWORD WINAPI ScanThreadProc(void* appState) {
     auto& app = *static_cast<AppState*>(appState);
-    const HRESULT com = CoInitialize(nullptr);
+    const platform::win32::ComApartment com;
     engine::ScanHooks hooks;
     if (app.rows)
         hooks = results::RebuildHookFor(*app.rows, app.options.criteria);
     const engine::ScanOutcome outcome =
         engine::RunScan(app.options, app.results, app.cancelRequested, &app.scanProgress, hooks);
-    if (SUCCEEDED(com))
-        CoUninitialize();
     return outcome == engine::ScanOutcome::Completed ? 1 : 0;
 }
 

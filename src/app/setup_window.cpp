@@ -13,6 +13,7 @@
 #include "engine/options.h"
 #include "platform/dir.h"
 #include "platform/text.h"
+#include "platform/win32/com.h"
 #include "toolkit/container.h"
 #include "toolkit/controls.h"
 #include "toolkit/modal.h"
@@ -25,6 +26,9 @@ namespace {
 using namespace toolkit;
 using engine::ContentChoice;
 using engine::NameChoice;
+using platform::win32::ComPtr;
+using platform::win32::UniqueCoTaskMem;
+using platform::win32::UniquePidl;
 
 constexpr int kClientWidth = 650;
 constexpr int kClientHeight = 550;
@@ -56,17 +60,8 @@ struct Setup {
     SetupSlots s;
 };
 
-bool Checked(WindowRecord& record, int32_t slot) {
-    return (GetControlState(record, slot, state::kChecked) & state::kChecked) != 0;
-}
-
 void SetChecked(WindowRecord& record, int32_t slot, bool on) {
     SetControlState(record, slot, on ? state::kChecked : state::kUnchecked);
-}
-
-HWND Handle(WindowRecord& record, int32_t slot) {
-    ControlRecord* control = FindControl(record, slot);
-    return control != nullptr ? control->handle : nullptr;
 }
 
 void SectionLabel(WindowRecord& record, const wchar_t* text, int y, int height) {
@@ -136,14 +131,14 @@ void ShowChoices(Setup& setup, const engine::SetupChoices& c) {
 
 NameChoice ShownNames(Setup& setup) {
     for (int i = 0; i < 4; ++i)
-        if (Checked(setup.record, setup.s.names[i]))
+        if (IsControlChecked(setup.record, setup.s.names[i]))
             return static_cast<NameChoice>(i);
     return NameChoice::None;
 }
 
 ContentChoice ShownContents(Setup& setup) {
     for (int i = 0; i < 3; ++i)
-        if (Checked(setup.record, setup.s.contents[i]))
+        if (IsControlChecked(setup.record, setup.s.contents[i]))
             return static_cast<ContentChoice>(i);
     return ContentChoice::None;
 }
@@ -152,27 +147,28 @@ engine::SetupChoices ReadChoices(Setup& setup) {
     WindowRecord& r = setup.record;
     const SetupSlots& s = setup.s;
     engine::SetupChoices c;
-    c.recursive = Checked(r, s.recursive);
-    c.similarFolders = Checked(r, s.similarFolders);
-    c.sameSize = Checked(r, s.sameSize);
+    c.recursive = IsControlChecked(r, s.recursive);
+    c.similarFolders = IsControlChecked(r, s.similarFolders);
+    c.sameSize = IsControlChecked(r, s.sameSize);
     c.names = ShownNames(setup);
     c.contents = ShownContents(setup);
-    c.allFiles = Checked(r, s.allFiles);
+    c.allFiles = IsControlChecked(r, s.allFiles);
     for (int t = 0; t < engine::kFileTypeCount; ++t)
-        c.types[t] = Checked(r, s.types[t]);
+        c.types[t] = IsControlChecked(r, s.types[t]);
     c.additionalExtensions = platform::FromNative(GetControlText(r, s.extensions));
-    c.listZeroByte = Checked(r, s.zeroByte);
+    c.listZeroByte = IsControlChecked(r, s.zeroByte);
     return c;
 }
 
 void SelectPresetRow(Setup& setup, int row) {
-    SendMessageW(Handle(setup.record, setup.s.presets), CB_SETCURSEL,
+    SendMessageW(ControlHandle(setup.record, setup.s.presets), CB_SETCURSEL,
                  row > 0 ? static_cast<WPARAM>(row - 1) : static_cast<WPARAM>(-1), 0);
 }
 
 void SelectMatchingPreset(Setup& setup) {
-    SelectPresetRow(setup, engine::ControlsToPresetRow(Checked(setup.record, setup.s.sameSize),
-                                                       ShownNames(setup), ShownContents(setup)));
+    SelectPresetRow(setup,
+                    engine::ControlsToPresetRow(IsControlChecked(setup.record, setup.s.sameSize),
+                                                ShownNames(setup), ShownContents(setup)));
 }
 
 void EnableStart(Setup& setup) {
@@ -183,40 +179,29 @@ void EnableStart(Setup& setup) {
 // The shell's folder picker; the classic folder browser where it is
 // missing. False on cancel or failure.
 bool PickFolder(HWND owner, std::wstring& chosen) {
-    IFileDialog* dialog = nullptr;
+    ComPtr<IFileDialog> dialog;
     if (SUCCEEDED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IFileDialog, reinterpret_cast<void**>(&dialog)))) {
-        bool picked = false;
+                                   IID_IFileDialog, reinterpret_cast<void**>(dialog.Put())))) {
         dialog->SetOptions(FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM);
         dialog->SetTitle(texts::kPickerTitle);
-        if (SUCCEEDED(dialog->Show(owner))) {
-            IShellItem* item = nullptr;
-            if (SUCCEEDED(dialog->GetResult(&item))) {
-                wchar_t* path = nullptr;
-                if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path != nullptr) {
-                    chosen = path;
-                    picked = true;
-                    CoTaskMemFree(path);
-                }
-                item->Release();
-            }
-        }
-        dialog->Release();
-        return picked;
+        ComPtr<IShellItem> item;
+        UniqueCoTaskMem<wchar_t> path;
+        if (FAILED(dialog->Show(owner)) || FAILED(dialog->GetResult(item.Put())) ||
+            FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.Put())) || !path)
+            return false;
+        chosen = path.Get();
+        return true;
     }
     BROWSEINFOW info{};
     info.hwndOwner = owner;
     info.lpszTitle = texts::kPickerTitle;
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-    PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
-    if (list == nullptr)
-        return false;
+    const UniquePidl list(SHBrowseForFolderW(&info));
     wchar_t path[MAX_PATH] = {};
-    const bool picked = SHGetPathFromIDListW(list, path) != FALSE;
-    CoTaskMemFree(list);
-    if (picked)
-        chosen = path;
-    return picked;
+    if (!list || !SHGetPathFromIDListW(list.Get(), path))
+        return false;
+    chosen = path;
+    return true;
 }
 
 void Browse(Setup& setup) {
@@ -258,7 +243,7 @@ bool Accept(Setup& setup) {
 }
 
 void WaitForDropDownClosed(Setup& setup) {
-    HWND list = Handle(setup.record, setup.s.presets);
+    HWND list = ControlHandle(setup.record, setup.s.presets);
     while (list != nullptr && SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) &&
            !setup.main.app.closeRequested && NextEvent(setup.main)) {
     }
@@ -266,8 +251,8 @@ void WaitForDropDownClosed(Setup& setup) {
 
 void PresetChosen(Setup& setup) {
     WaitForDropDownClosed(setup);
-    const auto index =
-        static_cast<int>(SendMessageW(Handle(setup.record, setup.s.presets), CB_GETCURSEL, 0, 0));
+    const auto index = static_cast<int>(
+        SendMessageW(ControlHandle(setup.record, setup.s.presets), CB_GETCURSEL, 0, 0));
     if (index < 0 || index >= engine::kPresetCount)
         return;
     engine::SetupChoices choices = ReadChoices(setup);
@@ -278,7 +263,7 @@ void PresetChosen(Setup& setup) {
 void TypeClicked(Setup& setup) {
     bool any = false;
     for (int32_t slot : setup.s.types)
-        any = any || Checked(setup.record, slot);
+        any = any || IsControlChecked(setup.record, slot);
     SetChecked(setup.record, setup.s.allFiles, !any);
 }
 

@@ -2,15 +2,6 @@
 
 namespace cs::app {
 
-namespace {
-
-// The pane's 180 pixels and room for the vertical scroll bar. (At creation
-// the path column is client width - 420, which leaves 30 pixels less; the
-// first refit makes up for that.)
-constexpr int kColumnMargin = 200;
-
-}  // namespace
-
 SIZE MainClientSizeForScreen(int horizontalResolution, int verticalResolution) {
     SIZE size{};
     size.cx = horizontalResolution > 1500 ? 1300 : horizontalResolution > 950 ? 800 : 750;
@@ -25,10 +16,6 @@ SIZE FitClientIntoWorkArea(SIZE client, SIZE frame, SIZE workArea) {
     if (workArea.cy > 0 && fitted.cy + frame.cy > workArea.cy)
         fitted.cy = workArea.cy - frame.cy;
     return fitted;
-}
-
-int PathColumnWidthFor(int clientWidth, int nameWidth, int sizeWidth) {
-    return clientWidth - nameWidth - sizeWidth - kColumnMargin;
 }
 
 std::wstring ExtensionOf(const std::wstring& path) {

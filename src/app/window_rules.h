@@ -18,10 +18,6 @@ SIZE MainClientSizeForScreen(int horizontalResolution, int verticalResolution);
 // of reach. `frame` is what the window adds around its client area.
 SIZE FitClientIntoWorkArea(SIZE client, SIZE frame, SIZE workArea);
 
-// Width of the path column once the client area is `clientWidth` wide:
-// what the name and size columns, the pane and the scroll bar leave.
-int PathColumnWidthFor(int clientWidth, int nameWidth, int sizeWidth);
-
 // The extension of the last name of `path`, with its dot (".exe"); empty
 // when the name has none.
 std::wstring ExtensionOf(const std::wstring& path);

@@ -390,6 +390,10 @@ uint32_t GetControlState(WindowRecord& record, int32_t slot, uint32_t mask) {
     return bits & mask;
 }
 
+bool IsControlChecked(WindowRecord& record, int32_t slot) {
+    return (GetControlState(record, slot, state::kChecked) & state::kChecked) != 0;
+}
+
 bool SetControlText(WindowRecord& record, int32_t slot, const wchar_t* text) {
     if (slot == -1)
         slot = record.count;

@@ -106,6 +106,8 @@ bool SetControlCursor(WindowRecord& record, int32_t slot, const wchar_t* systemC
 // Returns the result of the last call made; false when nothing applied.
 bool SetControlState(WindowRecord& record, int32_t slot, uint32_t bits);
 uint32_t GetControlState(WindowRecord& record, int32_t slot, uint32_t mask);
+// Whether a check box, radio button or menu entry is checked.
+bool IsControlChecked(WindowRecord& record, int32_t slot);
 // Drop-down lists take "\n"-separated entries; an empty text only clears
 // the selection.
 bool SetControlText(WindowRecord& record, int32_t slot, const wchar_t* text);

@@ -412,6 +412,98 @@ bool CenterWindow(HWND window, HWND reference) {
                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOREDRAW) != FALSE;
 }
 
+bool SetRoundedFrameRegion(HWND window, int width, int height, int frame, int cornerSize,
+                           bool redraw) {
+    RECT bounds{};
+    GetWindowRect(window, &bounds);
+    POINT corner{bounds.left, bounds.top};
+    ScreenToClient(window, &corner);
+    UniqueRegion region(
+        CreateRoundRectRgn(-corner.x - frame, -corner.y - frame, frame + width - corner.x + 1,
+                           frame + height - corner.y + 1, cornerSize / 2, cornerSize / 2));
+    // The system owns the region once SetWindowRgn accepted it.
+    if (!region || SetWindowRgn(window, region.Get(), redraw ? TRUE : FALSE) == 0)
+        return false;
+    region.Release();
+    return true;
+}
+
+bool InstallSkin(WindowRecord& record, GdipImage image, int width, int height) {
+    if (!record.memoryDc || !image)
+        return false;
+    UINT imageWidth = 0;
+    UINT imageHeight = 0;
+    GdipGetImageWidth(image.Get(), &imageWidth);
+    GdipGetImageHeight(image.Get(), &imageHeight);
+    if (static_cast<LONG>(imageWidth) != width || static_cast<LONG>(imageHeight) != height) {
+        GdipImage scaled = CreatePremultipliedBitmap(width, height);
+        if (scaled && DrawImageScaled(image.Get(), AsBitmap(scaled), width, height))
+            image = std::move(scaled);
+    }
+    HBITMAP converted = nullptr;
+    if (GdipCreateHBITMAPFromBitmap(AsBitmap(image), &converted, 0xFEFEFE) != Ok ||
+        converted == nullptr)
+        return false;
+    UniqueBitmap bitmap(converted);
+    UniqueBrush pattern(CreatePatternBrush(bitmap.Get()));
+    if (!pattern)
+        return false;
+    HGDIOBJ previous = SelectObject(record.memoryDc.Get(), bitmap.Get());
+    if (record.memoryDcPreviousBitmap == nullptr)
+        record.memoryDcPreviousBitmap = previous;
+    // The old skin was the one selected until now; it is free to go.
+    record.skinBitmap = std::move(bitmap);
+    if (record.backgroundMode != BackgroundMode::kBorrowedBrush &&
+        record.backgroundBrush != nullptr)
+        DeleteObject(record.backgroundBrush);
+    record.backgroundBrush = static_cast<HBRUSH>(pattern.Release());
+    record.backgroundMode = BackgroundMode::kSkin;
+    return true;
+}
+
+namespace {
+
+// The frame, the body inside it and, when it differs from the body, the
+// band of buttons at the foot.
+GdipImage PaintSkin(int width, int height, Argb frame, Argb body, Argb band) {
+    GdipImage skin = CreatePremultipliedBitmap(width, height);
+    if (!skin)
+        return skin;
+    const float w = static_cast<float>(width);
+    const float h = static_cast<float>(height);
+    FillRoundedRect(AsBitmap(skin), 0.0f, 0.0f, w, h, frame, 4.0f);
+    FillRoundedRect(AsBitmap(skin), 4.0f, 4.0f, w - 8.0f, h - 8.0f, body, 4.0f);
+    if (band != body)
+        FillRoundedRect(AsBitmap(skin), 4.0f, h - 39.0f, w - 8.0f, 35.0f, band, 0.0f);
+    return skin;
+}
+
+// A captioned window gives up the system's frame for the skin's: a custom
+// frame without corners, else the client area cut out with rounded ones.
+void FrameCaptionedWindow(WindowRecord& record, int cornerSize) {
+    HWND window = record.window;
+    RECT client{};
+    GetClientRect(window, &client);
+    SetWindowTheme(window, L"", L"");
+    record.cornerSize = cornerSize;
+    record.frameWidth = 0;
+    record.frameColour = 0;
+    if (cornerSize <= 0) {
+        record.customFrame = 1;
+        SetWindowRgn(window, nullptr, FALSE);
+        SetWindowPos(window, nullptr, 0, 0, client.right, client.bottom,
+                     SWP_FRAMECHANGED | SWP_NOMOVE);
+    } else {
+        record.customFrame = 0;
+        SetRoundedFrameRegion(window, client.right, client.bottom, 0, cornerSize, true);
+    }
+    GetClientRect(window, &client);
+    record.laidOutClient = {0, 0, client.right, client.bottom};
+    record.designClientSize = {client.right, client.bottom};
+}
+
+}  // namespace
+
 void ApplyWindowSkin(WindowRecord& record, int width, int height, Argb frame, Argb body, Argb band,
                      int cornerSize) {
     HWND window = record.window;
@@ -423,78 +515,22 @@ void ApplyWindowSkin(WindowRecord& record, int width, int height, Argb frame, Ar
     // no bitmap yet whose own size it could mean.
     const int paintedWidth = width > 0 ? width : client.right;
     const int paintedHeight = height > 0 ? height : client.bottom;
-
-    GdipImage skin = CreatePremultipliedBitmap(paintedWidth, paintedHeight);
+    GdipImage skin = PaintSkin(paintedWidth, paintedHeight, frame, body, band);
     if (!skin)
         return;
-    const float w = static_cast<float>(paintedWidth);
-    const float h = static_cast<float>(paintedHeight);
-    FillRoundedRect(AsBitmap(skin), 0.0f, 0.0f, w, h, frame, 4.0f);
-    FillRoundedRect(AsBitmap(skin), 4.0f, 4.0f, w - 8.0f, h - 8.0f, body, 4.0f);
-    if (band != body)
-        FillRoundedRect(AsBitmap(skin), 4.0f, h - 39.0f, w - 8.0f, 35.0f, band, 0.0f);
 
-    if (record.memoryDc) {
-        const int targetWidth = width == 0 ? client.right : width == -1 ? paintedWidth : width;
-        const int targetHeight = height == 0    ? client.bottom
-                                 : height == -1 ? paintedHeight
-                                                : height;
-        if (targetWidth != paintedWidth || targetHeight != paintedHeight) {
-            GdipImage scaled = CreatePremultipliedBitmap(targetWidth, targetHeight);
-            if (scaled && DrawImageScaled(skin.Get(), AsBitmap(scaled), targetWidth, targetHeight))
-                skin = std::move(scaled);
-        }
-        HBITMAP converted = nullptr;
-        if (GdipCreateHBITMAPFromBitmap(AsBitmap(skin), &converted, 0xFEFEFE) == Ok &&
-            converted != nullptr) {
-            UniqueBitmap skinBitmap(converted);
-            UniqueBrush pattern(CreatePatternBrush(skinBitmap.Get()));
-            if (pattern) {
-                HGDIOBJ previous = SelectObject(record.memoryDc.Get(), skinBitmap.Get());
-                if (record.memoryDcPreviousBitmap == nullptr)
-                    record.memoryDcPreviousBitmap = previous;
-                // The old skin was the one selected until now; it is free to go.
-                record.skinBitmap = std::move(skinBitmap);
-                if (record.backgroundMode != BackgroundMode::kBorrowedBrush && record.backgroundBrush != nullptr)
-                    DeleteObject(record.backgroundBrush);
-                record.backgroundBrush = static_cast<HBRUSH>(pattern.Release());
-                record.backgroundMode = BackgroundMode::kSkin;
-                BitmapDimensions size;
-                if (BitmapSize(record.skinBitmap.Get(), size))
-                    record.designClientSize = {size.width, size.height};
-            }
-        }
-    }
+    const int targetWidth = width == 0 ? client.right : width == -1 ? paintedWidth : width;
+    const int targetHeight = height == 0 ? client.bottom : height == -1 ? paintedHeight : height;
+    BitmapDimensions size;
+    if (InstallSkin(record, std::move(skin), targetWidth, targetHeight) &&
+        BitmapSize(record.skinBitmap.Get(), size))
+        record.designClientSize = {size.width, size.height};
 
     const LONG style = GetWindowLongW(window, GWL_STYLE);
-    if ((style & WS_CAPTION) == WS_CAPTION) {
-        SetWindowTheme(window, L"", L"");
-        record.cornerSize = cornerSize;
-        record.frameWidth = 0;
-        record.frameColour = 0;
-        if (cornerSize <= 0) {
-            record.customFrame = 1;
-            SetWindowRgn(window, nullptr, FALSE);
-            SetWindowPos(window, nullptr, 0, 0, client.right, client.bottom,
-                         SWP_FRAMECHANGED | SWP_NOMOVE);
-        } else {
-            record.customFrame = 0;
-            RECT bounds{};
-            GetWindowRect(window, &bounds);
-            POINT corner{bounds.left, bounds.top};
-            ScreenToClient(window, &corner);
-            HRGN region =
-                CreateRoundRectRgn(-corner.x, -corner.y, client.right - corner.x + 1,
-                                   client.bottom - corner.y + 1, cornerSize / 2, cornerSize / 2);
-            if (region != nullptr && SetWindowRgn(window, region, TRUE) == 0)
-                DeleteObject(region);
-        }
-        GetClientRect(window, &client);
-        record.laidOutClient = {0, 0, client.right, client.bottom};
-        record.designClientSize = {client.right, client.bottom};
-    } else if (cornerSize != 0) {
+    if ((style & WS_CAPTION) == WS_CAPTION)
+        FrameCaptionedWindow(record, cornerSize);
+    else if (cornerSize != 0)
         SetRoundedWindowRegion(window, paintedWidth, paintedHeight, cornerSize);
-    }
 }
 
 }  // namespace cs::toolkit

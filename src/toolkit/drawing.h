@@ -63,7 +63,19 @@ GdipImage BitmapToImage(HBITMAP bitmap);
 // "Segoe UI", else the generic sans-serif family; size in pixels.
 GdipFont CreateUiFont(float size, int style);
 bool CenterWindow(HWND window, HWND reference);
+// Paints the skin (frame, body, band) and installs it; takes the system's
+// frame from a captioned window, rounds a popup's corners.
 void ApplyWindowSkin(WindowRecord& record, int width, int height, Argb frame, Argb body, Argb band,
                      int cornerSize);
+// Makes `image`, scaled to width × height where it has another size, the
+// window's background the way a skin is: held in the record's memory DC, so
+// transparent controls show the part behind them, and painted through a
+// pattern brush of it. False when nothing changed.
+bool InstallSkin(WindowRecord& record, GdipImage image, int width, int height);
+// Cuts the window to a GDI rounded rectangle (corner ellipses cornerSize / 2
+// wide) around its width × height client area and `frame` pixels beyond it,
+// wherever the client area lies in the window.
+bool SetRoundedFrameRegion(HWND window, int width, int height, int frame, int cornerSize,
+                           bool redraw);
 
 }  // namespace cs::toolkit

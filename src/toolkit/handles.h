@@ -32,48 +32,22 @@ namespace cs::toolkit {
 // One owner template for every handle kind; its traits say how to close.
 using platform::win32::UniqueOwner;
 
-template <typename T>
-struct GdiObjectTraits {
-    using Handle = T;
-    static void Close(Handle handle) noexcept { DeleteObject(handle); }
-};
-struct DcTraits {
-    using Handle = HDC;
-    static void Close(Handle handle) noexcept { DeleteDC(handle); }
-};
-struct IconTraits {
-    using Handle = HICON;
-    static void Close(Handle handle) noexcept { DestroyIcon(handle); }
-};
-struct MenuTraits {
-    using Handle = HMENU;
-    static void Close(Handle handle) noexcept { DestroyMenu(handle); }
-};
-struct AcceleratorTraits {
-    using Handle = HACCEL;
-    static void Close(Handle handle) noexcept { DestroyAcceleratorTable(handle); }
-};
-struct ImageListTraits {
-    using Handle = HIMAGELIST;
-    static void Close(Handle handle) noexcept { ImageList_Destroy(handle); }
-};
-struct WindowTraits {
-    using Handle = HWND;
-    static void Close(Handle handle) noexcept { DestroyWindow(handle); }
-};
+using platform::win32::ClosedBy;
 using platform::win32::KernelHandleTraits;
 
-using UniqueBitmap = UniqueOwner<GdiObjectTraits<HBITMAP>>;
-using UniqueBrush = UniqueOwner<GdiObjectTraits<HBRUSH>>;
-using UniqueFont = UniqueOwner<GdiObjectTraits<HFONT>>;
-using UniqueRegion = UniqueOwner<GdiObjectTraits<HRGN>>;
-using UniqueGdiObject = UniqueOwner<GdiObjectTraits<HGDIOBJ>>;
-using UniqueDc = UniqueOwner<DcTraits>;
-using UniqueIcon = UniqueOwner<IconTraits>;
-using UniqueMenu = UniqueOwner<MenuTraits>;
-using UniqueAccelerators = UniqueOwner<AcceleratorTraits>;
-using UniqueImageList = UniqueOwner<ImageListTraits>;
-using UniqueWindow = UniqueOwner<WindowTraits>;
+template <typename T>
+using UniqueGdi = UniqueOwner<ClosedBy<T, DeleteObject>>;
+using UniqueBitmap = UniqueGdi<HBITMAP>;
+using UniqueBrush = UniqueGdi<HBRUSH>;
+using UniqueFont = UniqueGdi<HFONT>;
+using UniqueRegion = UniqueGdi<HRGN>;
+using UniqueGdiObject = UniqueGdi<HGDIOBJ>;
+using UniqueDc = UniqueOwner<ClosedBy<HDC, DeleteDC>>;
+using UniqueIcon = UniqueOwner<ClosedBy<HICON, DestroyIcon>>;
+using UniqueMenu = UniqueOwner<ClosedBy<HMENU, DestroyMenu>>;
+using UniqueAccelerators = UniqueOwner<ClosedBy<HACCEL, DestroyAcceleratorTable>>;
+using UniqueImageList = UniqueOwner<ClosedBy<HIMAGELIST, ImageList_Destroy>>;
+using UniqueWindow = UniqueOwner<ClosedBy<HWND, DestroyWindow>>;
 using UniqueHandle = UniqueOwner<KernelHandleTraits>;
 
 // A DC borrowed with GetDC, given back with ReleaseDC.

@@ -37,6 +37,20 @@ struct ImageButtonStyle {
     int32_t disabledLook = kDisabledFaded;
 };
 
+// The light look: a near-white body, a grey border that darkens on hover,
+// a black caption, smaller rounder corners.
+inline ImageButtonStyle LightImageButtonStyle() {
+    ImageButtonStyle look;
+    look.fontSize = 13.0f;
+    look.cornerSize = 9;
+    look.normalStart = look.hoverStart = 0xFFFFFDFD;
+    look.normalEnd = look.hoverEnd = 0xFFDFDDDD;
+    look.normalBorder = 0x60000000;
+    look.hoverBorder = 0xFF606060;
+    look.caption = 0xFF000000;
+    return look;
+}
+
 inline constexpr int kImageButtonWidth = 160;
 
 // No faces until painted. PaintImageButton paints them kImageButtonWidth

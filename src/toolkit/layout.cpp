@@ -54,6 +54,22 @@ constexpr AxisFlags kHorizontal{
 constexpr AxisFlags kVertical{layout::kScaleHeight,   layout::kScaleY, layout::kProportionalCentreY,
                               layout::kCentreOffsetY, layout::kTop,    layout::kBottom};
 
+// A size grip keeps to its parent's bottom-right corner, whichever way the
+// parent (the window or a pane) has just changed.
+void KeepSizeGripsInTheirCorner(WindowRecord& record) {
+    for (int32_t slot = 1; slot <= record.count; ++slot) {
+        ControlRecord* control = FindControl(record, slot);
+        RECT parent{};
+        RECT grip{};
+        if (control == nullptr || control->kind != ControlKind::kSizeGrip ||
+            !GetClientRect(GetParent(control->handle), &parent) ||
+            !GetClientRect(control->handle, &grip))
+            continue;
+        SetWindowPos(control->handle, nullptr, parent.right - grip.right,
+                     parent.bottom - grip.bottom, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
+    }
+}
 
 }  // namespace
 
@@ -121,33 +137,11 @@ bool LayoutControls(WindowRecord& record) {
         }
     }
 
-    if (record.cornerSize > 1) {
-        RECT bounds{};
-        GetWindowRect(window, &bounds);
-        POINT corner{bounds.left, bounds.top};
-        ScreenToClient(window, &corner);
-        const int frame = record.frameWidth;
-        HRGN region = CreateRoundRectRgn(
-            -corner.x - frame, -corner.y - frame, frame + width - corner.x + 1,
-            frame + height - corner.y + 1, record.cornerSize / 2, record.cornerSize / 2);
-        if (region != nullptr && SetWindowRgn(window, region, IsWindowVisible(window)) == 0)
-            DeleteObject(region);
-    }
+    if (record.cornerSize > 1)
+        SetRoundedFrameRegion(window, width, height, record.frameWidth, record.cornerSize,
+                              IsWindowVisible(window) != FALSE);
     const bool moved = EndDeferWindowPos(batch) != FALSE;
-    // A size grip keeps to its parent's bottom-right corner, whichever way
-    // the parent (the window or a pane) has just changed.
-    for (int32_t slot = 1; slot <= record.count; ++slot) {
-        ControlRecord* control = FindControl(record, slot);
-        RECT parent{};
-        RECT grip{};
-        if (control == nullptr || control->kind != ControlKind::kSizeGrip ||
-            !GetClientRect(GetParent(control->handle), &parent) ||
-            !GetClientRect(control->handle, &grip))
-            continue;
-        SetWindowPos(control->handle, nullptr, parent.right - grip.right,
-                     parent.bottom - grip.bottom, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
-    }
+    KeepSizeGripsInTheirCorner(record);
     return moved;
 }
 

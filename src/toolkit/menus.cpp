@@ -98,26 +98,73 @@ int32_t CreateAttachedMenu(WindowRecord& record, int32_t slot, const wchar_t* te
     return AddMenuEntry(record, slot, text, menu_entry::kAppend, 0, bitmap, bitmap);
 }
 
-int32_t AddMenuEntry(WindowRecord& record, int32_t ownerSlot, const wchar_t* text, int32_t position,
-                     uint32_t flags, HBITMAP checkedBitmap, HBITMAP uncheckedBitmap) {
-    if (record.window == nullptr || !EnsureControlCapacity(record))
-        return 0;
-    HMENU menu = nullptr;
+namespace {
+
+// The menu new entries of `ownerSlot` go into: the window's menu bar (made
+// on first use) for slot 0, else the popup or submenu the control holds.
+HMENU MenuForEntries(WindowRecord& record, int32_t ownerSlot) {
     if (ownerSlot == 0) {
         if (!record.windowMenu) {
             record.windowMenu.Reset(CreateMenu());
             if (!record.windowMenu || !SetMenu(record.window, record.windowMenu.Get())) {
                 record.windowMenu.Reset();
-                return 0;
+                return nullptr;
             }
         }
-        menu = record.windowMenu.Get();
-    } else {
-        ControlRecord* owner = FindControl(record, ownerSlot);
-        if (owner == nullptr || owner->kind == ControlKind::kMenuEntry)
-            return 0;
-        menu = owner->menu;
+        return record.windowMenu.Get();
     }
+    ControlRecord* owner = FindControl(record, ownerSlot);
+    if (owner == nullptr || owner->kind == ControlKind::kMenuEntry)
+        return nullptr;
+    return owner->menu;
+}
+
+// Choices in a submenu must arrive the same way as in its parent.
+UniqueMenu MakeSubmenu(HMENU parent) {
+    UniqueMenu submenu(CreatePopupMenu());
+    if (!submenu)
+        return submenu;
+    MENUINFO parentInfo{};
+    parentInfo.cbSize = sizeof(parentInfo);
+    parentInfo.fMask = MIM_STYLE;
+    if (GetMenuInfo(parent, &parentInfo) && (parentInfo.dwStyle & MNS_NOTIFYBYPOS)) {
+        MENUINFO style{};
+        style.cbSize = sizeof(style);
+        style.fMask = MIM_STYLE;
+        style.dwStyle = MNS_NOTIFYBYPOS;
+        SetMenuInfo(submenu.Get(), &style);
+    }
+    return submenu;
+}
+
+// A check or radio entry shows the two bitmaps as its check marks; any other
+// shows the first beside its text (kItemBitmap) or as its marks.
+void DescribeEntryImages(MENUITEMINFOW& info, uint32_t flags, HBITMAP checkedBitmap,
+                         HBITMAP uncheckedBitmap) {
+    if (flags & (menu_entry::kCheck | menu_entry::kRadio)) {
+        if (flags & menu_entry::kRadio)
+            info.fType |= MFT_RADIOCHECK;
+        info.fState = MFS_CHECKED;
+        info.fMask |= MIIM_CHECKMARKS;
+        info.hbmpChecked = checkedBitmap;
+        info.hbmpUnchecked = uncheckedBitmap;
+    } else if (flags & menu_entry::kItemBitmap) {
+        info.fMask |= MIIM_BITMAP;
+        info.hbmpItem = checkedBitmap;
+    } else if (checkedBitmap != nullptr || uncheckedBitmap != nullptr) {
+        info.fMask |= MIIM_CHECKMARKS;
+        info.hbmpChecked = checkedBitmap;
+        info.hbmpUnchecked = uncheckedBitmap;
+    }
+}
+
+}  // namespace
+
+int32_t AddMenuEntry(WindowRecord& record, int32_t ownerSlot, const wchar_t* text, int32_t position,
+                     uint32_t flags, HBITMAP checkedBitmap, HBITMAP uncheckedBitmap) {
+    if (record.window == nullptr || !EnsureControlCapacity(record))
+        return 0;
+    HMENU menu = MenuForEntries(record, ownerSlot);
     if (menu == nullptr)
         return 0;
 
@@ -134,38 +181,13 @@ int32_t AddMenuEntry(WindowRecord& record, int32_t ownerSlot, const wchar_t* tex
         info.dwTypeData = const_cast<wchar_t*>(text != nullptr ? text : L"");
     }
     if (flags & menu_entry::kSubmenu) {
-        submenu.Reset(CreatePopupMenu());
+        submenu = MakeSubmenu(menu);
         if (!submenu)
             return 0;
-        // Choices in the submenu must arrive the same way as in its parent.
-        MENUINFO parentInfo{};
-        parentInfo.cbSize = sizeof(parentInfo);
-        parentInfo.fMask = MIM_STYLE;
-        if (GetMenuInfo(menu, &parentInfo) && (parentInfo.dwStyle & MNS_NOTIFYBYPOS)) {
-            MENUINFO style{};
-            style.cbSize = sizeof(style);
-            style.fMask = MIM_STYLE;
-            style.dwStyle = MNS_NOTIFYBYPOS;
-            SetMenuInfo(submenu.Get(), &style);
-        }
         info.fMask |= MIIM_SUBMENU;
         info.hSubMenu = submenu.Get();
     }
-    if (flags & (menu_entry::kCheck | menu_entry::kRadio)) {
-        if (flags & menu_entry::kRadio)
-            info.fType |= MFT_RADIOCHECK;
-        info.fState = MFS_CHECKED;
-        info.fMask |= MIIM_CHECKMARKS;
-        info.hbmpChecked = checkedBitmap;
-        info.hbmpUnchecked = uncheckedBitmap;
-    } else if (flags & menu_entry::kItemBitmap) {
-        info.fMask |= MIIM_BITMAP;
-        info.hbmpItem = checkedBitmap;
-    } else if (checkedBitmap != nullptr || uncheckedBitmap != nullptr) {
-        info.fMask |= MIIM_CHECKMARKS;
-        info.hbmpChecked = checkedBitmap;
-        info.hbmpUnchecked = uncheckedBitmap;
-    }
+    DescribeEntryImages(info, flags, checkedBitmap, uncheckedBitmap);
     const UINT where = position == menu_entry::kAppend || position < 0
                            ? static_cast<UINT>(GetMenuItemCount(menu))
                            : static_cast<UINT>(position);

@@ -89,40 +89,6 @@ LRESULT CALLBACK TipProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     return result;
 }
 
-// Makes the painted image the window's background the way a skin is, so the
-// transparent statics on it are painted with the part behind them.
-void SetTipBackground(WindowRecord& record, GdipImage image) {
-    RECT client{};
-    GetClientRect(record.window, &client);
-    UINT width = 0;
-    UINT height = 0;
-    GdipGetImageWidth(image.Get(), &width);
-    GdipGetImageHeight(image.Get(), &height);
-    if (client.right > 0 && client.bottom > 0 &&
-        (static_cast<LONG>(width) != client.right || static_cast<LONG>(height) != client.bottom)) {
-        GdipImage scaled = CreatePremultipliedBitmap(client.right, client.bottom);
-        if (scaled && DrawImageScaled(image.Get(), AsBitmap(scaled), client.right, client.bottom))
-            image = std::move(scaled);
-    }
-    HBITMAP converted = nullptr;
-    if (!record.memoryDc ||
-        GdipCreateHBITMAPFromBitmap(AsBitmap(image), &converted, 0xFEFEFE) != Gdiplus::Ok)
-        return;
-    UniqueBitmap bitmap(converted);
-    UniqueBrush pattern(CreatePatternBrush(bitmap.Get()));
-    if (!pattern)
-        return;
-    HGDIOBJ previous = SelectObject(record.memoryDc.Get(), bitmap.Get());
-    if (record.memoryDcPreviousBitmap == nullptr)
-        record.memoryDcPreviousBitmap = previous;
-    record.skinBitmap = std::move(bitmap);
-    if (record.backgroundMode != BackgroundMode::kBorrowedBrush &&
-        record.backgroundBrush != nullptr)
-        DeleteObject(record.backgroundBrush);
-    record.backgroundBrush = static_cast<HBRUSH>(pattern.Release());
-    record.backgroundMode = BackgroundMode::kSkin;
-}
-
 GdipImage PaintTipImage(int width, int height) {
     GdipImage image = CreatePremultipliedBitmap(width, height);
     GdipGraphics graphics;
@@ -257,7 +223,10 @@ void ShowTip(MsgBox& box, WindowRecord* owner, HWND ownerWindow, const wchar_t* 
     if (messageControl != nullptr)
         SetWindowPos(messageControl->handle, nullptr, 0, 0, size.cx - 20, textHeight,
                      SWP_NOMOVE | SWP_NOOWNERZORDER | SWP_NOZORDER);
-    SetTipBackground(record, PaintTipImage(size.cx, size.cy));
+    // The transparent statics on it are painted with the part behind them.
+    RECT client{};
+    GetClientRect(record.window, &client);
+    InstallSkin(record, PaintTipImage(size.cx, size.cy), client.right, client.bottom);
 
     const int32_t titleId = CreateStandardControl(
         record, ControlKind::kLabel, L"Static", title.c_str(), kMessageStyle, 0,

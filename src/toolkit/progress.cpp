@@ -16,6 +16,7 @@ namespace cs::toolkit {
 namespace {
 
 using namespace Gdiplus::DllExports;
+using platform::win32::ComPtr;
 
 constexpr wchar_t kDialogClass[] = L"_WND_PROGRESS_DLG_";
 constexpr DWORD kIndicatorStyle = style::kPicture;
@@ -285,23 +286,21 @@ void SetMessage(ProgressDialog& dialog, const wchar_t* text) {
 void CreateTaskbar(ProgressIndicator& indicator) {
     if (indicator.taskbar != nullptr)
         return;
-    ITaskbarList* list = nullptr;
+    ComPtr<ITaskbarList> list;
     if (FAILED(CoCreateInstance(kClsidTaskbarList, nullptr, CLSCTX_INPROC_SERVER, kIidTaskbarList,
-                                reinterpret_cast<void**>(&list))) ||
-        list == nullptr)
+                                reinterpret_cast<void**>(list.Put()))) ||
+        !list)
         return;
     // The shell documents HrInit as required before any other call; without
     // it Windows may ignore every progress call.
-    ITaskbarList2* list2 = nullptr;
+    ComPtr<ITaskbarList2> list2;
     if (SUCCEEDED(list->HrInit()) &&
-        SUCCEEDED(list->QueryInterface(kIidTaskbarList2, reinterpret_cast<void**>(&list2))) &&
-        list2 != nullptr) {
+        SUCCEEDED(list->QueryInterface(kIidTaskbarList2, reinterpret_cast<void**>(list2.Put()))) &&
+        list2) {
         ITaskbarList3* list3 = nullptr;
         if (SUCCEEDED(list2->QueryInterface(kIidTaskbarList3, reinterpret_cast<void**>(&list3))))
             indicator.taskbar = list3;
-        list2->Release();
     }
-    list->Release();
 }
 
 }  // namespace
@@ -314,9 +313,7 @@ bool SpinnerRunning(const ProgressIndicator& indicator) {
     return ThreadRunning(indicator.thread.Get());
 }
 
-ProgressIndicator::ProgressIndicator() {
-    comStarted = SUCCEEDED(CoInitialize(nullptr));
-}
+ProgressIndicator::ProgressIndicator() = default;
 
 ProgressIndicator::~ProgressIndicator() {
     // The thread reads this record's spinner block; it must be gone first.
@@ -326,8 +323,6 @@ ProgressIndicator::~ProgressIndicator() {
     }
     if (taskbar != nullptr)
         taskbar->Release();
-    if (comStarted)
-        CoUninitialize();
 }
 
 ProgressDialog::~ProgressDialog() {

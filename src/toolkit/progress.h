@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/win32/com.h"
 #include "toolkit/drawing.h"
 #include "toolkit/handles.h"
 #include "toolkit/window.h"
@@ -71,7 +72,8 @@ struct ProgressIndicator {
     UniqueHandle thread;
     ITaskbarList3* taskbar = nullptr;
     HWND taskbarWindow = nullptr;  // the owner's top-level window, when there is one
-    bool comStarted = false;
+    // The taskbar interface is a COM object; the apartment outlasts it.
+    platform::win32::ComApartment apartment;
 };
 
 struct ProgressDialog {

@@ -63,18 +63,7 @@ void SetWindowIcons(WindowRecord& record, HWND owner) {
     }
     if (!big && !small)
         return;
-    // The window keeps the icons; the ones they replace are ours to destroy.
-    if (small) {
-        if (auto old = reinterpret_cast<HICON>(SendMessageW(
-                record.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.Release()))))
-            DestroyIcon(old);
-    }
-    if (big) {
-        if (auto old = reinterpret_cast<HICON>(SendMessageW(
-                record.window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.Release()))))
-            DestroyIcon(old);
-    }
-    RedrawWindow(record.window, nullptr, nullptr, RDW_FRAME | RDW_ERASE | RDW_INVALIDATE);
+    ReplaceWindowIcons(record.window, big.Release(), small.Release());
 }
 
 // The icons set at creation are copies made for this window: the window
@@ -84,6 +73,16 @@ void DestroyWindowIcons(HWND window) {
         if (auto icon = reinterpret_cast<HICON>(SendMessageW(window, WM_SETICON, which, 0)))
             DestroyIcon(icon);
     }
+}
+
+// A record may still hold its skin in the memory DC; GDI deletes neither
+// while the bitmap is selected, so the DC gets its own back first.
+void ReleaseSkin(WindowRecord& record) {
+    if (record.memoryDc && record.memoryDcPreviousBitmap != nullptr)
+        SelectObject(record.memoryDc.Get(), record.memoryDcPreviousBitmap);
+    record.memoryDcPreviousBitmap = nullptr;
+    record.skinBitmap.Reset();
+    record.memoryDc.Reset();
 }
 
 // Finds the position of the entry opening `submenu` in `menu` or its
@@ -188,6 +187,19 @@ UniqueFont CreateControlFont(const WindowRecord& record, ControlFont font) {
 
 }  // namespace detail
 
+void ReplaceWindowIcons(HWND window, HICON big, HICON small) {
+    auto set = [window](WPARAM which, HICON icon) {
+        if (icon == nullptr)
+            return;
+        // The window keeps the icon; the one it replaces is ours to destroy.
+        const UniqueIcon replaced(reinterpret_cast<HICON>(
+            SendMessageW(window, WM_SETICON, which, reinterpret_cast<LPARAM>(icon))));
+    };
+    set(ICON_SMALL, small);
+    set(ICON_BIG, big);
+    RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_ERASE | RDW_INVALIDATE);
+}
+
 void ResetWindowRecord(WindowRecord& record, bool withTable) {
     record.window = nullptr;
     record.tooltip.Release();
@@ -203,13 +215,7 @@ void ResetWindowRecord(WindowRecord& record, bool withTable) {
     record.fontStyle = 0;
     record.fontFace.fill(L'\0');
     record.fontQuality = 0;
-    // A reset record may still hold its skin in the memory DC; GDI deletes
-    // neither while the bitmap is selected, so give the DC its own back.
-    if (record.memoryDc && record.memoryDcPreviousBitmap != nullptr)
-        SelectObject(record.memoryDc.Get(), record.memoryDcPreviousBitmap);
-    record.memoryDcPreviousBitmap = nullptr;
-    record.skinBitmap.Reset();
-    record.memoryDc.Reset();
+    ReleaseSkin(record);
     record.backgroundBrush = nullptr;
     record.secondBackground.Reset();
     record.classAtom = 0;
@@ -331,11 +337,7 @@ bool DestroyToolkitWindow(WindowRecord& record) {
         DeleteObject(record.backgroundBrush);
     record.backgroundBrush = nullptr;
     record.secondBackground.Reset();
-    if (record.memoryDc && record.memoryDcPreviousBitmap != nullptr)
-        SelectObject(record.memoryDc.Get(), record.memoryDcPreviousBitmap);
-    record.memoryDcPreviousBitmap = nullptr;
-    record.skinBitmap.Reset();
-    record.memoryDc.Reset();
+    ReleaseSkin(record);
     record.windowMenu.Reset();
     record.accelerators.Reset();
 
@@ -589,6 +591,11 @@ bool SetControlEnabledState(WindowRecord& record, int32_t slot, uint32_t bits) {
         return false;
     EnableWindow(control->handle, enable ? TRUE : FALSE);
     return true;
+}
+
+HWND ControlHandle(WindowRecord& record, int32_t slot) {
+    ControlRecord* control = FindControl(record, slot);
+    return control != nullptr ? control->handle : nullptr;
 }
 
 }  // namespace cs::toolkit

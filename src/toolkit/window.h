@@ -346,4 +346,12 @@ bool SetControlEnabledState(WindowRecord& record, int32_t slot, uint32_t bits);
 // The size used for a control's font: −(points × 96 / 72) truncated.
 int FontHeightForPoints(double points);
 
+// Gives the window its big and small icons (a null one stays as it is),
+// destroys the icons they replace and redraws the frame. The window holds
+// the new icons from then on.
+void ReplaceWindowIcons(HWND window, HICON big, HICON small);
+
+// The window of the control in `slot`; null when the slot holds none.
+HWND ControlHandle(WindowRecord& record, int32_t slot);
+
 }  // namespace cs::toolkit

@@ -16,11 +16,7 @@ bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
 
-struct HashHandleTraits {
-    using Handle = BCRYPT_HASH_HANDLE;
-    static void Close(Handle handle) noexcept { BCryptDestroyHash(handle); }
-};
-using UniqueHash = win32::UniqueOwner<HashHandleTraits>;
+using UniqueHash = win32::UniqueOwner<win32::ClosedBy<BCRYPT_HASH_HANDLE, BCryptDestroyHash>>;
 
 struct Provider {
     BCRYPT_ALG_HANDLE algorithm = nullptr;

@@ -30,6 +30,14 @@ public:
 
     Handle Get() const noexcept { return handle_; }
     explicit operator bool() const noexcept { return IsHeld(handle_); }
+    // The object's members, where the handle points at one (a COM
+    // interface).
+    Handle operator->() const noexcept { return handle_; }
+    // For the out-parameter of a creating call: closes what was held first.
+    Handle* Put() noexcept {
+        Reset();
+        return &handle_;
+    }
 
     Handle Release() noexcept {
         Handle handle = handle_;
@@ -50,17 +58,21 @@ private:
     Handle handle_{};
 };
 
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static void Close(Handle handle) noexcept { CloseHandle(handle); }
+// The traits of a handle that one function closes.
+template <typename H, auto CloseFunction>
+struct ClosedBy {
+    using Handle = H;
+    static void Close(Handle handle) noexcept { CloseFunction(handle); }
 };
 
-struct FindHandleTraits {
-    using Handle = HANDLE;
-    static void Close(Handle handle) noexcept { FindClose(handle); }
-};
+using KernelHandleTraits = ClosedBy<HANDLE, CloseHandle>;
+using FindHandleTraits = ClosedBy<HANDLE, FindClose>;
+// Memory from GlobalAlloc: the clipboard's currency, which owns it only
+// once it has taken it.
+using GlobalMemoryTraits = ClosedBy<HGLOBAL, GlobalFree>;
 
 using UniqueHandle = UniqueOwner<KernelHandleTraits>;
 using UniqueFindHandle = UniqueOwner<FindHandleTraits>;
+using UniqueGlobalMemory = UniqueOwner<GlobalMemoryTraits>;
 
 }  // namespace cs::platform::win32

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "platform/win32/com.h"
 #include "platform/win32/folder_win32.h"
 #include "platform/win32/handles.h"
 #include "platform/win32/removal_win32.h"
@@ -44,6 +45,8 @@ namespace cs::platform {
 
 namespace {
 
+using win32::ComApartment;
+using win32::ComPtr;
 using win32::UniqueFindHandle;
 using win32::UniqueHandle;
 
@@ -173,40 +176,6 @@ win32::TreeOutcome DeleteSubtree(const std::wstring& folder, const std::wstring&
 
 // --- Recycling ---------------------------------------------------------------
 
-// Balances a CoInitialize that succeeded (S_FALSE included).
-class ComScope {
-public:
-    ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComScope() {
-        if (initialised_)
-            CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    bool initialised_;
-};
-
-template <typename T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() {
-        if (pointer_)
-            pointer_->Release();
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    T* operator->() const { return pointer_; }
-    T* Get() const { return pointer_; }
-    T** Out() { return &pointer_; }
-    explicit operator bool() const { return pointer_ != nullptr; }
-
-private:
-    T* pointer_ = nullptr;
-};
-
 // Watches the one delete of a recycle operation. The shell announces before
 // the delete whether it will recycle (TSF_DELETE_RECYCLE_IF_POSSIBLE); an
 // item it means to destroy is refused there, which cancels its delete. After
@@ -296,7 +265,7 @@ enum class Recycle { Done, Failed, NoFileOperation };
 Recycle RecycleThroughFileOperation(const std::wstring& path) {
     ComPtr<IFileOperation> operation;
     if (FAILED(CoCreateInstance(CLSID_FileOperation, nullptr, CLSCTX_ALL, IID_IFileOperation,
-                                reinterpret_cast<void**>(operation.Out())))) {
+                                reinterpret_cast<void**>(operation.Put())))) {
         return Recycle::NoFileOperation;
     }
     // No FOF_WANTNUKEWARNING: it would ask the user, and nobody is there to
@@ -308,7 +277,7 @@ Recycle RecycleThroughFileOperation(const std::wstring& path) {
     }
     ComPtr<IShellItem> item;
     if (FAILED(SHCreateItemFromParsingName(path.c_str(), nullptr, IID_IShellItem,
-                                           reinterpret_cast<void**>(item.Out())))) {
+                                           reinterpret_cast<void**>(item.Put())))) {
         return Recycle::NoFileOperation;
     }
     RecycleWatch watch;
@@ -466,7 +435,7 @@ void ForgetServedRecycleBins() {
 }
 
 bool RecycleShellPath(const std::wstring& shellPath) {
-    ComScope com;
+    ComApartment com;
     switch (RecycleThroughFileOperation(shellPath)) {
         case Recycle::Done:
             return true;

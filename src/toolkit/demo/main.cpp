@@ -127,14 +127,7 @@ bool BuildMain(WindowRecord& main, Slots& slots) {
 
     GdipImage icon = IconImage(main.instance);
     slots.imageButton = CreateImageButton(main, in({10, 214, kImageButtonWidth, 40}));
-    ImageButtonStyle look;  // the main window's light look
-    look.fontSize = 13.0f;
-    look.cornerSize = 9;
-    look.normalStart = look.hoverStart = 0xFFFFFDFD;
-    look.normalEnd = look.hoverEnd = 0xFFDFDDDD;
-    look.normalBorder = 0x60000000;
-    look.hoverBorder = 0xFF606060;
-    look.caption = 0xFF000000;
+    const ImageButtonStyle look = LightImageButtonStyle();  // the main window's
     PaintImageButton(main, slots.imageButton, L"Start a new scan", icon.Get(), 40,
                      L"Pick a folder and the criteria,\r\nthen start the scan", &look);
 
@@ -258,6 +251,83 @@ bool AnnouncingPump(EventRecord& events, void* context) {
     return WaitEvent(events);
 }
 
+// What the loop acts on, besides the windows it names in its output.
+struct Demo {
+    EventRecord events;
+    WindowRecord main;
+    WindowRecord skin;
+    WindowRecord controls;
+    MsgBox box;
+    ProgressDialog progress;
+    Slots slots;
+};
+
+// The slots, so a driver knows which event a click should give, and where
+// the buttons that open the box, the tip and the dialog are.
+void AnnounceSlots(Demo& demo) {
+    const Slots& slots = demo.slots;
+    std::printf(
+        "slots list=%d apply=%d check=%d edit=%d close=%d image=%d ask=%d tip=%d "
+        "progress=%d\n",
+        slots.list, slots.apply, slots.check, slots.edit, slots.skinClose, slots.imageButton,
+        slots.ask, slots.tip, slots.progress);
+    PrintCentre("ask", demo.controls, slots.ask);
+    PrintCentre("tip", demo.controls, slots.tip);
+    PrintCentre("progress", demo.controls, slots.progress);
+    std::printf("ready\n");
+    std::fflush(stdout);
+}
+
+// First press: spinning as the program's callers open it; second: 40 %.
+void PressProgress(Demo& demo) {
+    ProgressDialog& progress = demo.progress;
+    if (progress.window.window == nullptr) {
+        ProgressOpen(progress, L"Currently scanning...\r\nZ:\\srv\\data", &demo.controls);
+        ProgressSetState(progress, progress::kSpin, nullptr);
+        ProgressAddCancel(progress);
+        ProgressShow(progress);
+        std::printf("progress spinning\n");
+    } else {
+        ProgressSetState(progress, 40, L"Deleting the selected files...");
+        std::printf("progress 40\n");
+    }
+    PrintRect("progress", progress.window.window);
+    PrintCentre("cancel", progress.window, progress.cancelId);
+}
+
+// Acts on one event; false when the captioned window closes.
+bool HandleEvent(Demo& demo, const Windows& windows) {
+    const EventRecord& events = demo.events;
+    const Slots& slots = demo.slots;
+    std::printf("event %d window %ls value %d\n", events.code, Name(events, windows), events.value);
+    std::fflush(stdout);
+    const Event e = ReadEvent(events);
+    if (e.window == &demo.controls && e.IsCommand(slots.ask)) {
+        const int32_t answer =
+            MsgBoxAsk(demo.box, L"Are you sure you want to delete the selected files?",
+                      msgbox::kYesNo, &demo.controls, nullptr, AnnouncingPump, &demo.box);
+        std::printf("answer %d\n", answer);
+        std::fflush(stdout);
+    } else if (e.window == &demo.controls && e.IsCommand(slots.tip)) {
+        MsgBoxShow(demo.box, &demo.controls, L"The selected path was copied to the clipboard.",
+                   msgbox::kTip);
+        if (demo.box.window.window != nullptr)
+            PrintRect("tip", demo.box.window.window);
+    } else if (e.window == &demo.controls && e.IsCommand(slots.progress)) {
+        PressProgress(demo);
+    } else if (e.window == &demo.progress.window && e.IsCommand(demo.progress.cancelId)) {
+        ProgressClose(demo.progress);
+        std::printf("progress closed\n");
+        std::fflush(stdout);
+    } else if (e.window == &demo.skin &&
+               (e.kind == event::kClose || e.IsCommand(slots.skinClose)) && demo.skin.window) {
+        CloseDialog(demo.skin);
+    } else if (e.window == &demo.main && e.kind == event::kClose) {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int wmain() {
@@ -269,101 +339,40 @@ int wmain() {
         return 1;
     }
 
-    EventRecord events;
-    WindowRecord main;
-    WindowRecord skin;
-    WindowRecord controlsWindow;
-    MsgBox box;
-    ProgressDialog progress;
-    main.events = &events;
-    skin.events = &events;
-    controlsWindow.events = &events;
-    Slots slots;
-    if (!BuildMain(main, slots) || !BuildSkinned(skin, main.window, slots) ||
-        !BuildControls(controlsWindow, main.window, slots)) {
+    Demo demo;
+    demo.main.events = &demo.events;
+    demo.skin.events = &demo.events;
+    demo.controls.events = &demo.events;
+    if (!BuildMain(demo.main, demo.slots) ||
+        !BuildSkinned(demo.skin, demo.main.window, demo.slots) ||
+        !BuildControls(demo.controls, demo.main.window, demo.slots)) {
         std::fputs("the demo windows could not be created\n", stderr);
         return 1;
     }
-    ShowToolkitWindow(main, SW_SHOWNORMAL, show::kUpdate | show::kForeground | show::kDrain);
-    ShowToolkitWindow(skin, SW_SHOWNOACTIVATE, show::kUpdate | show::kDrain);
-    ShowToolkitWindow(controlsWindow, SW_SHOWNOACTIVATE, show::kUpdate | show::kDrain);
-    const Windows windows{&main, &skin, &controlsWindow, &box, &progress};
-    UniqueHandle ticker = StartWakeTicker(main.window);
-    // The slots, so a driver knows which event a click should give.
-    std::printf(
-        "slots list=%d apply=%d check=%d edit=%d close=%d image=%d ask=%d tip=%d "
-        "progress=%d\n",
-        slots.list, slots.apply, slots.check, slots.edit, slots.skinClose, slots.imageButton,
-        slots.ask, slots.tip, slots.progress);
-    PrintCentre("ask", controlsWindow, slots.ask);
-    PrintCentre("tip", controlsWindow, slots.tip);
-    PrintCentre("progress", controlsWindow, slots.progress);
-    std::printf("ready\n");
-    std::fflush(stdout);
+    ShowToolkitWindow(demo.main, SW_SHOWNORMAL, show::kUpdate | show::kForeground | show::kDrain);
+    ShowToolkitWindow(demo.skin, SW_SHOWNOACTIVATE, show::kUpdate | show::kDrain);
+    ShowToolkitWindow(demo.controls, SW_SHOWNOACTIVATE, show::kUpdate | show::kDrain);
+    const Windows windows{&demo.main, &demo.skin, &demo.controls, &demo.box, &demo.progress};
+    UniqueHandle ticker = StartWakeTicker(demo.main.window);
+    AnnounceSlots(demo);
 
-    while (WaitEvent(events)) {
-        if (events.code == 0)
+    while (WaitEvent(demo.events)) {
+        if (demo.events.code == 0)
             continue;
         // A tip vanishes at the next user action, which still takes effect.
-        if (CloseTipOnEvent(box, events)) {
+        if (CloseTipOnEvent(demo.box, demo.events)) {
             std::printf("tip closed\n");
             std::fflush(stdout);
         }
-        std::printf("event %d window %ls value %d\n", events.code, Name(events, windows),
-                    events.value);
-        std::fflush(stdout);
-        const Event e = ReadEvent(events);
-        if (e.window == &controlsWindow && e.IsCommand(slots.ask)) {
-            const int32_t answer =
-                MsgBoxAsk(box, L"Are you sure you want to delete the selected files?",
-                          msgbox::kYesNo, &controlsWindow, nullptr, AnnouncingPump, &box);
-            std::printf("answer %d\n", answer);
-            std::fflush(stdout);
-            continue;
-        }
-        if (e.window == &controlsWindow && e.IsCommand(slots.tip)) {
-            MsgBoxShow(box, &controlsWindow, L"The selected path was copied to the clipboard.",
-                       msgbox::kTip);
-            if (box.window.window != nullptr)
-                PrintRect("tip", box.window.window);
-            continue;
-        }
-        if (e.window == &controlsWindow && e.IsCommand(slots.progress)) {
-            // First press: spinning as the program's callers open it; second: 40 %.
-            if (progress.window.window == nullptr) {
-                ProgressOpen(progress, L"Currently scanning...\r\nZ:\\srv\\data", &controlsWindow);
-                ProgressSetState(progress, progress::kSpin, nullptr);
-                ProgressAddCancel(progress);
-                ProgressShow(progress);
-                std::printf("progress spinning\n");
-            } else {
-                ProgressSetState(progress, 40, L"Deleting the selected files...");
-                std::printf("progress 40\n");
-            }
-            PrintRect("progress", progress.window.window);
-            PrintCentre("cancel", progress.window, progress.cancelId);
-            continue;
-        }
-        if (e.window == &progress.window && e.IsCommand(progress.cancelId)) {
-            ProgressClose(progress);
-            std::printf("progress closed\n");
-            std::fflush(stdout);
-            continue;
-        }
-        if (e.window == &skin && (e.kind == event::kClose || e.IsCommand(slots.skinClose)) &&
-            skin.window) {
-            CloseDialog(skin);
-            continue;
-        }
-        if (e.window == &main && e.kind == event::kClose)
+        if (!HandleEvent(demo, windows))
             break;
     }
-    if (skin.window != nullptr)
-        CloseDialog(skin);
-    MsgBoxClose(box);
-    ProgressClose(progress);
-    DestroyToolkitWindow(controlsWindow);
-    DestroyToolkitWindow(main);
+    if (demo.skin.window != nullptr)
+        CloseDialog(demo.skin);
+    MsgBoxClose(demo.box);
+    ProgressClose(demo.progress);
+    DestroyToolkitWindow(demo.controls);
+    DestroyToolkitWindow(demo.main);
     std::printf("closed\n");
     std::fflush(stdout);
     return 0;
