@@ -3,8 +3,9 @@
 // worker thread handles, and what the main window learned about its list.
 // Created by the entry function before the main window exists and torn down
 // after it is gone. The user-interface thread owns it; the scan thread reads
-// the options and writes the results and the rows while it runs, and the
-// user-interface thread touches those only after the thread has ended.
+// the options and writes the results while it runs, and hands rows over
+// through `fill`; the user-interface thread touches the results only after
+// the thread has ended.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "app/scan_fill.h"
 #include "app/section_rows.h"
 #include "engine/options.h"
 #include "engine/scan.h"
@@ -56,9 +58,10 @@ struct AppState {
     HWND listHandle = nullptr;
     RECT listRect{};
     int32_t lastClientWidth = 0;
-    // The rows the rebuilds write: the list view, with section titles where
-    // the control has no groups. Made once the list exists.
+    // The rows the scan fills: the list view, with section titles where the
+    // control has no groups. Made once the list exists.
     std::unique_ptr<SectionedRows> rows;
+    ScanFill fill;
     // The root the next setup window starts with, instead of an empty box
     // and the folder picker: the folder given on the command line, or one
     // dropped on the main window. Taken by the scan that starts with it.

@@ -454,6 +454,23 @@ void OpenWorkerProgress(AppState& app, const wchar_t* text) {
                           reinterpret_cast<DWORD_PTR>(&app));
 }
 
+void HoldListDrawing(MainWindow& window, bool hold) {
+    HWND list = window.app.listHandle;
+    if (list == nullptr)
+        return;
+    const bool painter = !window.groupsSupported;
+    if (hold) {
+        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        if (painter)
+            RemoveWindowSubclass(list, TitlePainter, 1);
+        return;
+    }
+    if (painter)
+        SetWindowSubclass(list, TitlePainter, 1, reinterpret_cast<DWORD_PTR>(window.titleFont.Get()));
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW);
+}
+
 void BeginMainBusy(MainWindow& window) {
     BeginBusy(window.busy, window.app.mainWindow, window.slots.startScan, window.slots.list,
               window.slots.grip);

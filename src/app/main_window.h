@@ -120,6 +120,13 @@ bool PumpUntilCloseRequest(toolkit::EventRecord& events, void* context);
 // produces no event any wait reads.
 void OpenWorkerProgress(AppState& app, const wchar_t* text);
 
+// Holds the result list's drawing while rows go in (true), or draws it
+// now and lets it draw again (false). While held, the section-title
+// painter is off the list too: under Wine each message to a subclassed
+// window costs the subclass data lookups, two round trips to the server,
+// which made a row cost milliseconds.
+void HoldListDrawing(MainWindow& window, bool hold);
+
 void BeginMainBusy(MainWindow& window);
 void EndMainBusy(MainWindow& window);
 

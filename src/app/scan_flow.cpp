@@ -3,7 +3,10 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <chrono>
 #include <cwchar>
+#include <mutex>
+#include <vector>
 
 #include "app/main_window.h"
 #include "app/setup_window.h"
@@ -11,7 +14,7 @@
 #include "engine/scan.h"
 #include "platform/dir.h"
 #include "platform/text.h"
-#include "results/result_list.h"
+#include "results/list_fill.h"
 #include "toolkit/controls.h"
 #include "toolkit/msgbox.h"
 #include "toolkit/progress.h"
@@ -21,10 +24,110 @@ namespace cs::app {
 namespace {
 
 using namespace toolkit;
+using Clock = std::chrono::steady_clock;
 
-void RebuildRows(AppState& app) {
-    if (app.rows)
-        results::RebuildResultList(*app.rows, app.results, app.options.criteria);
+// One step of the fill stays this short, so that a message sent to the
+// progress dialog or the list waits no longer than that (plus the paint).
+constexpr auto kStepBudget = std::chrono::milliseconds(25);
+// Rows inserted between two looks at the clock; a larger group is split
+// over steps, hidden until its last part is in.
+constexpr size_t kRowsPerChunk = 32;
+// While rows keep coming the list is drawn this often, not after every
+// step: a drawing of the visible rows costs as much as inserting many.
+constexpr auto kShowEvery = std::chrono::milliseconds(500);
+
+void ResetFill(AppState& app) {
+    ScanFill& fill = app.fill;
+    {
+        std::lock_guard<std::mutex> lock(fill.mutex);
+        fill.handed.clear();
+    }
+    fill.source.Clear();
+    fill.layout.Clear(app.rows && app.rows->WantsTitles());
+    fill.backlog.clear();
+    fill.lastTaken = false;
+    fill.splitGroup = false;
+}
+
+// The next whole entries of the backlog, about kRowsPerChunk rows; the
+// first part of an entry larger than that.
+std::vector<results::NewRows> NextChunk(ScanFill& fill) {
+    std::vector<results::NewRows> chunk;
+    size_t rows = 0;
+    while (!fill.backlog.empty() && rows < kRowsPerChunk) {
+        results::NewRows& front = fill.backlog.front();
+        const size_t room = kRowsPerChunk - rows;
+        if (front.rows.size() > room && rows == 0) {
+            results::NewRows part;
+            part.section = front.section;
+            part.order = front.order;
+            part.rows.assign(std::make_move_iterator(front.rows.begin()),
+                             std::make_move_iterator(front.rows.begin() + room));
+            front.rows.erase(front.rows.begin(), front.rows.begin() + room);
+            chunk.push_back(std::move(part));
+            fill.splitGroup = true;
+            return chunk;
+        }
+        if (front.rows.size() > room)
+            break;
+        rows += front.rows.size();
+        chunk.push_back(std::move(front));
+        fill.backlog.pop_front();
+        fill.splitGroup = false;
+    }
+    return chunk;
+}
+
+void ShowList(MainWindow& window) {
+    ScanFill& fill = window.app.fill;
+    if (fill.holding)
+        HoldListDrawing(window, false);
+    fill.holding = false;
+    fill.lastShown = Clock::now();
+}
+
+// One step of the fill: what the scan thread handed over joins the
+// backlog, and rows go in until the step's time is up. A cancelled scan
+// only completes the groups already on the list. Returns whether the
+// backlog is empty.
+bool FillStep(MainWindow& window) {
+    AppState& app = window.app;
+    ScanFill& fill = app.fill;
+    {
+        std::lock_guard<std::mutex> lock(fill.mutex);
+        for (results::NewRows& entry : fill.handed)
+            fill.backlog.push_back(std::move(entry));
+        fill.handed.clear();
+    }
+    if (app.cancelRequested.load() != 0) {
+        std::erase_if(fill.backlog, [&](const results::NewRows& entry) {
+            return !fill.layout.Shows(entry.section, entry.order);
+        });
+    }
+    if (!app.rows) {
+        fill.backlog.clear();
+        return true;
+    }
+    if (fill.backlog.empty())
+        return true;
+
+    const Clock::time_point start = Clock::now();
+    if (!fill.holding) {
+        HoldListDrawing(window, true);
+        fill.holding = true;
+    }
+    while (!fill.backlog.empty() && Clock::now() - start < kStepBudget) {
+        std::vector<results::NewRows> chunk = NextChunk(fill);
+        fill.layout.Insert(*app.rows, chunk);
+    }
+    if (!fill.splitGroup && Clock::now() - fill.lastShown >= kShowEvery)
+        ShowList(window);
+    // Steps follow each other as long as the backlog lasts, and a window's
+    // paint waits for an empty queue: the dialog is painted here instead.
+    if (app.progress.window.window != nullptr)
+        RedrawWindow(app.progress.window.window, nullptr, nullptr,
+                     RDW_UPDATENOW | RDW_ALLCHILDREN);
+    return fill.backlog.empty();
 }
 
 }  // namespace
@@ -107,6 +210,8 @@ void StartScan(MainWindow& window) {
     app.cancelRequested = 0;
     if (app.rows)
         app.rows->DeleteAll();
+    ResetFill(app);
+    app.fill.lastShown = Clock::now();
     app.scanThread.Reset(StartWorkerThread(ScanThreadProc, &app));
     if (!app.scanThread) {
         ProgressClose(app.progress);
@@ -120,8 +225,17 @@ DWORD WINAPI ScanThreadProc(void* appState) {
     auto& app = *static_cast<AppState*>(appState);
     const HRESULT com = CoInitialize(nullptr);
     engine::ScanHooks hooks;
+    // The rows are made here, on the scan thread; the user-interface thread
+    // only inserts them.
     if (app.rows)
-        hooks = results::RebuildHookFor(*app.rows, app.options.criteria);
+        hooks.rebuild = [&app](const engine::ScanResults& found) {
+            std::vector<results::NewRows> rows = app.fill.source.Take(found, app.options.criteria);
+            if (rows.empty())
+                return;
+            std::lock_guard<std::mutex> lock(app.fill.mutex);
+            for (results::NewRows& entry : rows)
+                app.fill.handed.push_back(std::move(entry));
+        };
     const engine::ScanOutcome outcome =
         engine::RunScan(app.options, app.results, app.cancelRequested, &app.scanProgress, hooks);
     if (SUCCEEDED(com))
@@ -131,15 +245,28 @@ DWORD WINAPI ScanThreadProc(void* appState) {
 
 bool CheckFinishedScan(MainWindow& window) {
     AppState& app = window.app;
-    if (!app.scanThread || WaitForSingleObject(app.scanThread.Get(), 0) == WAIT_TIMEOUT)
+    if (!app.scanThread)
         return false;
+    const bool ended = WaitForSingleObject(app.scanThread.Get(), 0) != WAIT_TIMEOUT;
+    ScanFill& fill = app.fill;
+    // Once the thread has ended, what it gained after its last hand-over
+    // (zero-byte files count no joins, and the last joins reach no refresh
+    // point) goes on the list too, before the tip is chosen.
+    if (ended && !fill.lastTaken) {
+        std::vector<results::NewRows> rest = fill.source.Take(app.results, app.options.criteria);
+        std::lock_guard<std::mutex> lock(fill.mutex);
+        for (results::NewRows& entry : rest)
+            fill.handed.push_back(std::move(entry));
+        fill.lastTaken = true;
+    }
+    // The handle stays held until the list is full, so that nothing starts
+    // another scan or a removal on rows still arriving.
+    if (!FillStep(window) || !ended)
+        return false;
+    ShowList(window);
     DWORD completed = 0;
     GetExitCodeThread(app.scanThread.Get(), &completed);
     app.scanThread.Reset();
-    // Always, not only when joins were counted since the last rebuild: zero-
-    // byte files count none, and every group must be on the list before the
-    // tip is chosen.
-    RebuildRows(app);
     ProgressClose(app.progress);
     SetControlState(app.mainWindow, window.slots.startScan, state::kEnabled);
     const int32_t rows = app.rows ? app.rows->ResultRowCount() : 0;
