@@ -29,7 +29,11 @@ struct ScanFill {
     // steps is never shown half.
     bool holding = false;
     bool splitGroup = false;
-    std::chrono::steady_clock::time_point lastShown;
+    // When the held list is drawn next; the bands of it still to draw, one
+    // a step, and the time they took so far.
+    std::chrono::steady_clock::time_point nextShow;
+    int bandsLeft = 0;
+    std::chrono::steady_clock::duration showTime{};
 };
 
 }  // namespace cs::app

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cwchar>
 #include <mutex>
@@ -31,10 +32,13 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kStepBudget = std::chrono::milliseconds(25);
 // Rows inserted between two looks at the clock; a larger group is split
 // over steps, hidden until its last part is in.
-constexpr size_t kRowsPerChunk = 32;
-// While rows keep coming the list is drawn this often, not after every
-// step: a drawing of the visible rows costs as much as inserting many.
+constexpr size_t kRowsPerChunk = 16;
+// While rows keep coming the list is drawn, a band a step, at most this
+// often and at most a tenth of the time: a drawing of the visible rows
+// costs as much as inserting hundreds.
 constexpr auto kShowEvery = std::chrono::milliseconds(500);
+constexpr int kShowShare = 10;
+constexpr int kBands = 4;
 
 void ResetFill(AppState& app) {
     ScanFill& fill = app.fill;
@@ -47,6 +51,8 @@ void ResetFill(AppState& app) {
     fill.backlog.clear();
     fill.lastTaken = false;
     fill.splitGroup = false;
+    fill.holding = false;
+    fill.bandsLeft = 0;
 }
 
 // The next whole entries of the backlog, about kRowsPerChunk rows; the
@@ -78,19 +84,34 @@ std::vector<results::NewRows> NextChunk(ScanFill& fill) {
     return chunk;
 }
 
-void ShowList(MainWindow& window) {
+// One step of drawing the list: the first lets it draw again, each draws
+// a band. Returns whether the drawing is complete.
+bool ShowStep(MainWindow& window) {
     ScanFill& fill = window.app.fill;
-    if (fill.holding)
-        HoldListDrawing(window, false);
-    fill.holding = false;
-    fill.lastShown = Clock::now();
+    const Clock::time_point start = Clock::now();
+    if (fill.holding) {
+        HoldListDrawing(window, false, false);
+        fill.holding = false;
+        fill.bandsLeft = kBands;
+        fill.showTime = {};
+    } else if (fill.bandsLeft > 0) {
+        DrawListBand(window, kBands - fill.bandsLeft, kBands);
+        --fill.bandsLeft;
+    }
+    fill.showTime += Clock::now() - start;
+    if (fill.bandsLeft > 0)
+        return false;
+    fill.nextShow =
+        Clock::now() + std::max<Clock::duration>(kShowEvery, fill.showTime * kShowShare);
+    return true;
 }
 
 // One step of the fill: what the scan thread handed over joins the
-// backlog, and rows go in until the step's time is up. A cancelled scan
-// only completes the groups already on the list. Returns whether the
-// backlog is empty.
-bool FillStep(MainWindow& window) {
+// backlog, and rows go in until the step's time is up, or a band of the
+// list is drawn. A cancelled scan only completes the groups already on the
+// list. Once the scan thread has `ended`, the last rows are drawn at once.
+// Returns whether every row handed over is in and drawn.
+bool FillStep(MainWindow& window, bool ended) {
     AppState& app = window.app;
     ScanFill& fill = app.fill;
     {
@@ -104,30 +125,32 @@ bool FillStep(MainWindow& window) {
             return !fill.layout.Shows(entry.section, entry.order);
         });
     }
-    if (!app.rows) {
+    if (!app.rows)
         fill.backlog.clear();
-        return true;
-    }
-    if (fill.backlog.empty())
-        return true;
 
+    bool done = false;
     const Clock::time_point start = Clock::now();
-    if (!fill.holding) {
-        HoldListDrawing(window, true);
-        fill.holding = true;
+    const bool allIn = fill.backlog.empty() && ended;
+    if (fill.bandsLeft > 0 ||
+        (fill.holding && !fill.splitGroup && (allIn || start >= fill.nextShow))) {
+        done = ShowStep(window) && fill.backlog.empty();
+    } else if (fill.backlog.empty()) {
+        done = !fill.holding;
+    } else {
+        if (!fill.holding) {
+            HoldListDrawing(window, true);
+            fill.holding = true;
+        }
+        while (!fill.backlog.empty() && Clock::now() - start < kStepBudget) {
+            std::vector<results::NewRows> chunk = NextChunk(fill);
+            fill.layout.Insert(*app.rows, chunk);
+        }
     }
-    while (!fill.backlog.empty() && Clock::now() - start < kStepBudget) {
-        std::vector<results::NewRows> chunk = NextChunk(fill);
-        fill.layout.Insert(*app.rows, chunk);
-    }
-    if (!fill.splitGroup && Clock::now() - fill.lastShown >= kShowEvery)
-        ShowList(window);
     // Steps follow each other as long as the backlog lasts, and a window's
     // paint waits for an empty queue: the dialog is painted here instead.
     if (app.progress.window.window != nullptr)
-        RedrawWindow(app.progress.window.window, nullptr, nullptr,
-                     RDW_UPDATENOW | RDW_ALLCHILDREN);
-    return fill.backlog.empty();
+        RedrawWindow(app.progress.window.window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    return done;
 }
 
 }  // namespace
@@ -211,7 +234,7 @@ void StartScan(MainWindow& window) {
     if (app.rows)
         app.rows->DeleteAll();
     ResetFill(app);
-    app.fill.lastShown = Clock::now();
+    app.fill.nextShow = Clock::now() + kShowEvery;
     app.scanThread.Reset(StartWorkerThread(ScanThreadProc, &app));
     if (!app.scanThread) {
         ProgressClose(app.progress);
@@ -261,9 +284,8 @@ bool CheckFinishedScan(MainWindow& window) {
     }
     // The handle stays held until the list is full, so that nothing starts
     // another scan or a removal on rows still arriving.
-    if (!FillStep(window) || !ended)
+    if (!FillStep(window, ended) || !ended)
         return false;
-    ShowList(window);
     DWORD completed = 0;
     GetExitCodeThread(app.scanThread.Get(), &completed);
     app.scanThread.Reset();
