@@ -96,6 +96,11 @@ DWORD WaitForWorker(MainWindow& window, const RemovalJob& job, Tick tick = nullp
     return code;
 }
 
+void ShowListNow(MainWindow& window, const RemovalJob&) {
+    HoldListDrawing(window, false);
+    HoldListDrawing(window, true);
+}
+
 std::wstring SizeText(uint64_t bytes) {
     return platform::ToNative(results::FormatSize(bytes));
 }
@@ -197,9 +202,15 @@ void RemoveTicked(MainWindow& window) {
         (GetControlState(app.mainWindow, window.slots.deletePermanently, state::kChecked) &
          state::kChecked) != 0;
     app.cancelRequested = 0;
+    // The rows of removed items go one at a time; drawn after each, the
+    // list cost more than the removal itself (every drawing of the visible
+    // rows is many messages to subclassed windows, each round trips to the
+    // server under Wine), so it is drawn at each tick of the wait instead.
+    HoldListDrawing(window, true);
     const bool started = StartWorker(app, RemovalThreadProc, job);
     ProgressSetState(app.progress, progress::kUnchanged, texts::kDeletingFiles);
-    const DWORD removalEnd = WaitForWorker(window, job);
+    const DWORD removalEnd = WaitForWorker(window, job, ShowListNow);
+    HoldListDrawing(window, false);
     ProgressClose(app.progress);
     if (!started) {
         Report(window, texts::kRemovalNotStarted);
