@@ -54,8 +54,8 @@ std::vector<NewRows> FillSource::Take(const engine::ScanResults& results, uint32
         NewRows entry;
         entry.section = kZeroByteGroup;
         for (size_t z = zerosTaken_; z < results.zeroByteFiles.size(); ++z)
-            entry.rows.push_back(MakeItemRow(kZeroByteGroup, kFileImage, results.zeroByteFiles[z],
-                                             kZeroSizeText));
+            entry.rows.push_back(
+                MakeItemRow(kZeroByteGroup, kFileImage, results.zeroByteFiles[z], kZeroSizeText));
         zerosTaken_ = results.zeroByteFiles.size();
         out.push_back(std::move(entry));
     }

@@ -111,10 +111,9 @@ TEST(RebuildHook, FillingFromHandOversEqualsTheRebuildThroughout) {
         if (next(11) == 0)
             tree.MakeDir("d" + std::to_string(next(5)) + "/sub" + std::to_string(g % 4));
     }
-    const engine::ScanOptions options =
-        test::Options(tree, engine::CRIT_RECURSIVE | engine::CRIT_SAME_SIZE |
-                                engine::CRIT_EXACT_CONTENTS | engine::CRIT_LIST_ZERO_BYTE |
-                                engine::CRIT_SIMILAR_FOLDERS);
+    const engine::ScanOptions options = test::Options(
+        tree, engine::CRIT_RECURSIVE | engine::CRIT_SAME_SIZE | engine::CRIT_EXACT_CONTENTS |
+                  engine::CRIT_LIST_ZERO_BYTE | engine::CRIT_SIMILAR_FOLDERS);
     FillSource source;
     FillLayout layout;
     MemoryRows filled;
