@@ -29,6 +29,9 @@ struct ScanFill {
     // steps is never shown half.
     bool holding = false;
     bool splitGroup = false;
+    // A Cancel left found groups off the list: the tip says it was
+    // cancelled even when the walk itself had completed.
+    bool dropped = false;
     // When the held list is drawn next; the bands of it still to draw, one
     // a step, and the time they took so far.
     std::chrono::steady_clock::time_point nextShow;

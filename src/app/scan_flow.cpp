@@ -53,6 +53,7 @@ void ResetFill(AppState& app) {
     fill.splitGroup = false;
     fill.holding = false;
     fill.bandsLeft = 0;
+    fill.dropped = false;
 }
 
 // The next whole entries of the backlog, about kRowsPerChunk rows; the
@@ -121,9 +122,9 @@ bool FillStep(MainWindow& window, bool ended) {
         fill.handed.clear();
     }
     if (app.cancelRequested.load() != 0) {
-        std::erase_if(fill.backlog, [&](const results::NewRows& entry) {
-            return !fill.layout.Shows(entry.section, entry.order);
-        });
+        fill.dropped |= std::erase_if(fill.backlog, [&](const results::NewRows& entry) {
+                            return !fill.layout.Shows(entry.section, entry.order);
+                        }) > 0;
     }
     if (!app.rows)
         fill.backlog.clear();
@@ -292,9 +293,10 @@ bool CheckFinishedScan(MainWindow& window) {
     ProgressClose(app.progress);
     SetControlState(app.mainWindow, window.slots.startScan, state::kEnabled);
     const int32_t rows = app.rows ? app.rows->ResultRowCount() : 0;
-    const std::wstring text = completed == kWorkerFailed
-                                  ? std::wstring(texts::kScanFailed)
-                                  : EndOfScanText(rows, SkipsOf(app.results), completed == 0);
+    const std::wstring text =
+        completed == kWorkerFailed
+            ? std::wstring(texts::kScanFailed)
+            : EndOfScanText(rows, SkipsOf(app.results), completed == 0 || app.fill.dropped);
     MsgBoxShow(app.msgBox, TipOwner(app), text.c_str(), msgbox::kTip, msgbox::kHeight);
     return true;
 }
