@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "app/scan_fill.h"
 #include "app/section_rows.h"
 #include "engine/options.h"
 #include "engine/scan.h"
@@ -49,6 +50,9 @@ struct AppState {
     // Set when the main window was asked to close while a child window's
     // wait was running; the command loop then ends as well.
     bool closeRequested = false;
+    // The rows the scan fills: the list view, with section titles where the
+    // control has no groups. Made once the list exists.
+    std::unique_ptr<SectionedRows> rows;
     // A worker runs while its handle is held; only the user-interface
     // thread starts, polls and releases them.
     toolkit::UniqueHandle scanThread;
@@ -70,11 +74,10 @@ struct AppState {
     // Counters of atomics and a folder under its own lock: either thread at
     // any time.
     engine::ScanProgress scanProgress;
-    // The rows the rebuilds write: the list view, with section titles where
-    // the control has no groups. Made once the list exists. While a scan
-    // runs, its thread rebuilds them through messages that the user-interface
-    // thread serves; a removal changes them on the user-interface thread.
-    std::unique_ptr<SectionedRows> rows;
+    // The rows of a running scan on their way to the list: the scan thread
+    // hands them over under the fill's own lock (scan_fill.h says which
+    // parts are whose).
+    ScanFill fill;
 };
 
 // Releases what the record owns, in the order start-up's mirror needs: the

@@ -429,6 +429,37 @@ void OpenWorkerProgress(AppState& app, const wchar_t* text) {
                           reinterpret_cast<DWORD_PTR>(&app));
 }
 
+void HoldListDrawing(MainWindow& window, bool hold, bool drawNow) {
+    HWND list = window.app.listHandle;
+    if (list == nullptr)
+        return;
+    const bool painter = !window.groupsSupported;
+    if (hold) {
+        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        if (painter)
+            RemoveWindowSubclass(list, TitlePainter, 1);
+        return;
+    }
+    if (painter)
+        SetWindowSubclass(list, TitlePainter, 1,
+                          reinterpret_cast<DWORD_PTR>(window.titleFont.Get()));
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(list, nullptr, nullptr,
+                 drawNow ? RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW
+                         : RDW_VALIDATE | RDW_NOCHILDREN);
+}
+
+void DrawListBand(MainWindow& window, int band, int bands) {
+    HWND list = window.app.listHandle;
+    RECT client{};
+    if (list == nullptr || bands <= 0 || !GetClientRect(list, &client))
+        return;
+    RECT part = client;
+    part.top = client.top + (client.bottom - client.top) * band / bands;
+    part.bottom = client.top + (client.bottom - client.top) * (band + 1) / bands;
+    RedrawWindow(list, &part, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
 void BeginMainBusy(MainWindow& window) {
     BeginBusy(window.busy, window.app.mainWindow, window.slots.startScan, window.slots.list,
               window.slots.grip);

@@ -125,6 +125,18 @@ bool PumpUntilCloseRequest(toolkit::EventRecord& events, void* context);
 // produces no event any wait reads.
 void OpenWorkerProgress(AppState& app, const wchar_t* text);
 
+// Holds the result list's drawing while rows go in (true), or lets it draw
+// again (false), drawing it now or, without `drawNow`, leaving it to
+// DrawListBand. While held, the section-title painter is off the list too:
+// under Wine each message to a subclassed window costs the subclass data
+// lookups, two round trips to the server, which made a row cost
+// milliseconds.
+void HoldListDrawing(MainWindow& window, bool hold, bool drawNow = true);
+// Draws band `band` (0-based) of `bands` equal horizontal bands of the
+// list now: a whole drawing of the visible rows took up to 160 ms under
+// Wine on a busy machine, longer than a step of the pump may take.
+void DrawListBand(MainWindow& window, int band, int bands);
+
 void BeginMainBusy(MainWindow& window);
 void EndMainBusy(MainWindow& window);
 

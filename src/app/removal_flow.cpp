@@ -80,6 +80,11 @@ DWORD WaitForWorker(MainWindow& window, const RemovalJob& job, Tick tick = nullp
     return code;
 }
 
+void ShowListNow(MainWindow& window, const RemovalJob&) {
+    HoldListDrawing(window, false);
+    HoldListDrawing(window, true);
+}
+
 std::wstring SizeText(uint64_t bytes) {
     return platform::ToNative(results::FormatSize(bytes));
 }
@@ -165,9 +170,15 @@ void Remove(MainWindow& window, RemovalJob& job) {
     OpenWorkerProgress(app, texts::kPreparingToDelete);
     job.permanent = IsControlChecked(app.mainWindow, window.slots.deletePermanently);
     app.cancelRequested = 0;
+    // The rows of removed items go one at a time; drawn after each, the
+    // list cost more than the removal itself (every drawing of the visible
+    // rows is many messages to subclassed windows, each round trips to the
+    // server under Wine), so it is drawn at each tick of the wait instead.
+    HoldListDrawing(window, true);
     const bool started = StartWorker(app, RemovalThreadProc, job);
     ProgressSetState(app.progress, progress::kUnchanged, texts::kDeletingFiles);
-    const DWORD removalEnd = WaitForWorker(window, job);
+    const DWORD removalEnd = WaitForWorker(window, job, ShowListNow);
+    HoldListDrawing(window, false);
     ProgressClose(app.progress);
     if (!started) {
         Report(window, texts::kRemovalNotStarted);

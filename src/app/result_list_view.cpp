@@ -133,53 +133,69 @@ int32_t ListViewRows::Count() const {
 }
 
 void ListViewRows::Append(const results::RowData& data) {
+    Insert(kAppendPosition, data);
+}
+
+void ListViewRows::Insert(int32_t row, const results::RowData& data) {
     const LPARAM itemData = data.separator && makeSeparatorData_ ? makeSeparatorData_() : LPARAM{0};
-    Insert(data, itemData);
+    InsertRow(row, data, itemData);
 }
 
 void ListViewRows::AppendSeparator(int group, LPARAM itemData) {
+    InsertSeparator(kAppendPosition, group, itemData);
+}
+
+void ListViewRows::InsertSeparator(int32_t row, int group, LPARAM itemData) {
     results::RowData data;
     data.stateImage = results::kNoCheckBox;
     data.group = group;
     data.image = results::kSeparatorImage;
     data.separator = true;
-    Insert(data, itemData);
+    InsertRow(row, data, itemData);
 }
 
-void ListViewRows::Insert(const results::RowData& data, LPARAM itemData) {
+void ListViewRows::InsertRow(int32_t row, const results::RowData& data, LPARAM itemData) {
     std::wstring path = platform::ToNative(data.texts[results::kPathColumn]);
+    // The state goes in with the row: each later change of it would be two
+    // more notifications to the owner (changing, changed), and under Wine
+    // every message that reaches a subclassed window costs round trips to
+    // the server.
     LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_GROUPID;
-    item.iItem = kAppendPosition;
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_GROUPID | LVIF_STATE;
+    item.iItem = row < 0 ? kAppendPosition : row;
     item.pszText = path.data();
     item.iImage = data.image;
     item.lParam = itemData;
     item.iGroupId = data.group;
-    const auto row =
+    item.stateMask = kCheckBoxBits;
+    item.state = StateImageBits(data.separator ? results::kNoCheckBox : data.stateImage);
+    if (!groupsSupported_) {
+        item.stateMask |= kGroupBits;
+        item.state |= GroupBits(data.group);
+    }
+    const auto inserted =
         static_cast<int32_t>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-    if (row < 0) {
+    if (inserted < 0) {
         if (itemData && releaseSeparatorData_)
             releaseSeparatorData_(itemData);
         return;
     }
 
     for (int column : {results::kNameColumn, results::kSizeColumn}) {
+        if (data.texts[column].empty())
+            continue;
         std::wstring text = platform::ToNative(data.texts[column]);
         LVITEMW sub{};
         sub.iSubItem = column;
         sub.pszText = text.data();
-        Send(LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&sub));
+        Send(LVM_SETITEMTEXTW, inserted, reinterpret_cast<LPARAM>(&sub));
     }
 
-    // The control gives every new row an unticked check box; a separator has
-    // none, and every row its own state.
-    UINT mask = kCheckBoxBits;
-    UINT bits = StateImageBits(data.separator ? results::kNoCheckBox : data.stateImage);
-    if (!groupsSupported_) {
-        mask |= kGroupBits;
-        bits |= GroupBits(data.group);
-    }
-    WriteState(row, mask, bits);
+    // A check-box list gives every new row an unticked box whatever the
+    // state asked for (Wine's does): a separator must have none, a ticked
+    // row its tick.
+    if ((item.state & kCheckBoxBits) != StateImageBits(results::kUnticked))
+        WriteState(inserted, item.stateMask, item.state);
 }
 
 int ListViewRows::StateImage(int32_t row) const {

@@ -62,9 +62,13 @@ public:
     // Appends at the end. A separator row gets no check box and the
     // factory's item data; every other row gets item data 0.
     void Append(const results::RowData& data);
+    // Before row `row` (at the end when it is the count or beyond), as
+    // Append makes it.
+    void Insert(int32_t row, const results::RowData& data);
     // Appends a separator row of `group` with the given item data (which the
     // list's owner frees, or which is freed here when the insert fails).
     void AppendSeparator(int group, LPARAM itemData);
+    void InsertSeparator(int32_t row, int group, LPARAM itemData);
     int StateImage(int32_t row) const;
     void SetStateImage(int32_t row, int state);
     int Group(int32_t row) const;
@@ -88,7 +92,7 @@ public:
 
 private:
     LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const;
-    void Insert(const results::RowData& data, LPARAM itemData);
+    void InsertRow(int32_t row, const results::RowData& data, LPARAM itemData);
     // Reads the `mask` fields (and the `stateMask` state bits) of `row`
     // into `item`; false for a missing row.
     bool ReadItem(int32_t row, UINT mask, UINT stateMask, LVITEMW& item) const;

@@ -1,9 +1,10 @@
 // One scan from the main window's side: the "Start a new scan" command
 // (busy guard, setup window, start), the scan thread's entry, the
 // completion step the event pump runs after every message, and the text of
-// the end-of-scan tip. The scan thread writes the results and the list rows
-// (through sent list-view messages, which this thread serves while it
-// pumps); everything else runs on the user-interface thread.
+// the end-of-scan tip. The scan thread writes the results and hands their
+// rows over (app/scan_fill.h); the completion step puts them on the list a
+// step at a time. Everything but the thread's entry runs on the
+// user-interface thread.
 #pragma once
 
 #include <windows.h>
@@ -26,8 +27,10 @@ void DropCommand(MainWindow& window, const wchar_t* droppedPaths);
 // closes again and the user is told.
 void StartScan(MainWindow& window);
 DWORD WINAPI ScanThreadProc(void* appState);
-// When the scan thread has ended: rebuild, close the progress dialog and
-// show the end-of-scan tip. Returns whether it ran.
+// Puts what the scan thread handed over on the list, one short step per
+// call; once the thread has ended and the list is full, closes the
+// progress dialog and shows the end-of-scan tip. Returns whether the scan
+// ended in this call.
 bool CheckFinishedScan(MainWindow& window);
 
 // What the scan could not look at, when the engine counts it.

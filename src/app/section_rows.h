@@ -37,6 +37,14 @@ public:
         }
         rows_.Append(data);
     }
+    // Inserts without titles of its own: a fill that inserts places them
+    // itself (InsertTitle).
+    void Insert(int32_t row, const results::RowData& data) { rows_.Insert(row, data); }
+    void InsertTitle(int32_t row, int group) {
+        rows_.InsertSeparator(row, group, makeTitleData_ ? makeTitleData_(group) : 0);
+        ++titles_;
+    }
+    bool WantsTitles() const { return !rows_.GroupsSupported(); }
     int StateImage(int32_t row) const { return rows_.StateImage(row); }
     void SetStateImage(int32_t row, int state) { rows_.SetStateImage(row, state); }
     int Group(int32_t row) const { return rows_.Group(row); }

@@ -13,6 +13,10 @@ class MemoryRows {
 public:
     int32_t Count() const { return static_cast<int32_t>(rows_.size()); }
     void Append(const RowData& data) { rows_.push_back({data, false}); }
+    // Before row `row`; at the end when `row` is the count or beyond.
+    void Insert(int32_t row, const RowData& data) {
+        rows_.insert(Has(row) ? rows_.begin() + row : rows_.end(), {data, false});
+    }
     int StateImage(int32_t row) const { return Has(row) ? rows_[row].data.stateImage : -1; }
     void SetStateImage(int32_t row, int state) {
         if (Has(row))

@@ -243,8 +243,13 @@ ProcResult Notification(WindowRecord& record, HWND window, LPARAM lParam) {
     ControlRecord* control = FindControl(record, slot);
     if (control == nullptr || control->handle != header->hwndFrom)
         return {};
-    SetActive(record, window);
     const UINT code = header->code;
+    // A list view reports each row the program inserts and each it paints;
+    // none of that is the user's doing, and under Wine each look at the
+    // foreground window is a round trip to the server, which cost as much
+    // as the rest of inserting the row.
+    if (code != LVN_INSERTITEM && code != LVN_ITEMCHANGING && code != NM_CUSTOMDRAW)
+        SetActive(record, window);
     if (control->kind == ControlKind::kLink && (code == NM_CLICK || code == NM_RETURN)) {
         auto* link = reinterpret_cast<NMLINK*>(lParam);
         SetEventText(record, link->item.szUrl);

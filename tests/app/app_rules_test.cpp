@@ -9,6 +9,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/main_window.h"
@@ -20,6 +21,7 @@
 #include "app/window_rules.h"
 #include "engine/scan_results.h"
 #include "list_window.h"
+#include "results/list_fill.h"
 #include "results/memory_rows.h"
 #include "results/result_list.h"
 #include "results/selection.h"
@@ -236,6 +238,31 @@ TEST(SectionRows, TitlesSeparateTheSectionsWithoutChangingWhatTheRulesSee) {
     results::RebuildResultList(rows, results, criteria);
     EXPECT_EQ(rows.TitleCount(), 3);
     EXPECT_EQ(rows.Count(), plain.Count() + 3);
+
+    // Filled from hand-overs instead (the zero-byte files and the second
+    // group first), the titles take the rebuild's places.
+    auto describe = [&rows](int32_t r) {
+        return std::u16string{static_cast<char16_t>(u'0' + rows.StateImage(r)),
+                              static_cast<char16_t>(u'0' + rows.Group(r)), u' '} +
+               rows.Text(r, 0);
+    };
+    std::vector<std::u16string> rebuilt;
+    for (int32_t r = 0; r < rows.Count(); ++r)
+        rebuilt.push_back(describe(r));
+    rows.DeleteAll();
+    engine::ScanResults early = results;
+    early.matchGroups[0].count = 0;
+    results::FillSource source;
+    results::FillLayout layout(rows.WantsTitles());
+    const engine::ScanResults* handOvers[] = {&early, &results};
+    for (const engine::ScanResults* handed : handOvers) {
+        std::vector<results::NewRows> batch = source.Take(*handed, criteria);
+        layout.Insert(rows, batch);
+    }
+    EXPECT_EQ(rows.TitleCount(), 3);
+    ASSERT_EQ(rows.Count(), static_cast<int32_t>(rebuilt.size()));
+    for (int32_t r = 0; r < rows.Count(); ++r)
+        EXPECT_TRUE(describe(r) == rebuilt[static_cast<size_t>(r)]) << "row " << r;
 }
 
 }  // namespace

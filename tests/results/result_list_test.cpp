@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/scan.h"
+#include "results/list_fill.h"
 #include "results/list_text.h"
 #include "results/memory_rows.h"
 #include "results/result_list.h"
@@ -70,6 +71,71 @@ TEST(RebuildHook, ScanFillsRowsAsItGoes) {
         EXPECT_EQ(count % 3, 2) << "n groups of two show 3n - 1 rows";
     RebuildResultList(rows, results, options.criteria);
     EXPECT_EQ(rows.Count(), 45 * 3 - 1);
+}
+
+std::string Describe(const MemoryRows& rows) {
+    std::string out;
+    for (int32_t r = 0; r < rows.Count(); ++r) {
+        out += std::to_string(rows.Group(r)) + (rows.IsSeparator(r) ? "s" : "") + ' ' +
+               std::to_string(rows.StateImage(r)) + ' ' + std::to_string(rows.Image(r));
+        for (int c = 0; c < kColumnCount; ++c)
+            for (char16_t unit : rows.Text(r, c))
+                out += static_cast<char>(unit < 128 ? unit : '?');
+        out += '\n';
+    }
+    return out;
+}
+
+// Filled from hand-overs instead of rebuilt, the rows equal the rebuild's at
+// every hand-over and at the end: groups whose second member comes after
+// groups founded later, members joining groups already shown, zero-byte
+// files arriving between them, similar folders, and the closing separator
+// of the file section appearing with the first zero-byte file.
+TEST(RebuildHook, FillingFromHandOversEqualsTheRebuildThroughout) {
+    test::TempTree tree;
+    uint32_t random = 7;
+    auto next = [&random](uint32_t below) {
+        random = random * 1103515245u + 12345u;
+        return (random >> 16) % below;
+    };
+    for (int g = 0; g < 120; ++g) {
+        const std::string body = "contents " + std::to_string(g) + std::string(g % 7, 'x');
+        // The founder early, the copies late and in another order.
+        tree.Write("a/" + std::to_string(g), body);
+        for (uint32_t c = 0, copies = next(4); c < copies; ++c)
+            tree.Write("d" + std::to_string(next(5)) + "/" + std::to_string(119 - g) + "-" +
+                           std::to_string(c),
+                       body);
+        if (next(9) == 0)
+            tree.Write("d" + std::to_string(next(5)) + "/empty" + std::to_string(g), "");
+        if (next(11) == 0)
+            tree.MakeDir("d" + std::to_string(next(5)) + "/sub" + std::to_string(g % 4));
+    }
+    const engine::ScanOptions options = test::Options(
+        tree, engine::CRIT_RECURSIVE | engine::CRIT_SAME_SIZE | engine::CRIT_EXACT_CONTENTS |
+                  engine::CRIT_LIST_ZERO_BYTE | engine::CRIT_SIMILAR_FOLDERS);
+    FillSource source;
+    FillLayout layout;
+    MemoryRows filled;
+    int handOvers = 0;
+    auto check = [&](const engine::ScanResults& results) {
+        std::vector<NewRows> batch = source.Take(results, options.criteria);
+        layout.Insert(filled, batch);
+        MemoryRows rebuilt;
+        RebuildResultList(rebuilt, results, options.criteria);
+        ASSERT_EQ(Describe(filled), Describe(rebuilt)) << "after hand-over " << handOvers;
+        ++handOvers;
+    };
+    engine::ScanHooks hooks;
+    hooks.rebuild = check;
+    engine::ScanResults results;
+    std::atomic<uint8_t> cancel{0};
+    engine::RunScan(options, results, cancel, nullptr, hooks);
+    check(results);
+    EXPECT_GT(handOvers, 3);
+    EXPECT_FALSE(results.zeroByteFiles.empty());
+    EXPECT_FALSE(results.folderGroups.empty());
+    EXPECT_EQ(layout.RowCount(), filled.Count());
 }
 
 }  // namespace

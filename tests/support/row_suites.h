@@ -21,6 +21,7 @@
 #include "platform/text.h"
 #include "removal/verify.h"
 #include "results/find.h"
+#include "results/list_fill.h"
 #include "results/result_list.h"
 #include "results/selection.h"
 #include "support/temp_tree.h"
@@ -149,6 +150,24 @@ TYPED_TEST_P(RowSuite, RebuildPlacesSeparatorsInEverySectionCombination) {
     };
     for (const Case& c : cases) {
         const engine::ScanResults results = ResultsWith(c.folders, c.groups, c.zeros);
+        // Filled from two hand-overs, the first with the zero-byte files and
+        // every group but the first of its section, the rows take the places
+        // the rebuild gives them.
+        this->rows().DeleteAll();
+        engine::ScanResults early = results;
+        if (c.folders > 1)
+            early.folderGroups[0].count = 0;
+        if (c.groups > 1)
+            early.matchGroups[0].count = 0;
+        results::FillSource source;
+        results::FillLayout layout;
+        const engine::ScanResults* handOvers[] = {&early, &results};
+        for (const engine::ScanResults* handed : handOvers) {
+            std::vector<results::NewRows> batch = source.Take(*handed, engine::CRIT_SAME_SIZE);
+            layout.Insert(this->rows(), batch);
+        }
+        EXPECT_EQ(Layout(this->rows()), c.layout) << "filled in two hand-overs";
+
         results::RebuildResultList(this->rows(), results, engine::CRIT_SAME_SIZE);
         EXPECT_EQ(Layout(this->rows()), c.layout)
             << c.folders << " folder groups, " << c.groups << " match groups, " << c.zeros

@@ -367,6 +367,121 @@ TEST_F(DesktopProgram, CancelEarlyThenScanAgainThenCloseDuringAScan) {
     EXPECT_EQ(program.ExitCode(), 1u);
 }
 
+// Rows of whole groups: split at every row without a check box.
+std::vector<std::vector<RemoteRow>> GroupsOf(const std::vector<RemoteRow>& rows) {
+    std::vector<std::vector<RemoteRow>> groups;
+    bool open = false;
+    for (const RemoteRow& row : rows) {
+        if (row.stateImage == 0) {
+            open = false;
+            continue;
+        }
+        if (!open)
+            groups.emplace_back();
+        open = true;
+        groups.back().push_back(row);
+    }
+    return groups;
+}
+
+bool SameRows(const std::vector<RemoteRow>& a, const std::vector<RemoteRow>& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t r = 0; r < a.size(); ++r)
+        for (int c = 0; c < 3; ++c)
+            if (a[r].texts[c] != b[r].texts[c] || a[r].stateImage != b[r].stateImage ||
+                a[r].group != b[r].group)
+                return false;
+    return true;
+}
+
+// Thousands of pairs, each file's twin of its name and size in another
+// folder: a group is whole from the moment it exists, so wherever a Cancel
+// lands, every group on the list must be one of the engine's.
+TEST_F(DesktopProgram, CancelDuringALongFillLeavesWholeGroupsAndTheDialogAnswers) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring root =
+        std::wstring(temp) + L"cs-driver-pairs-" + std::to_wstring(GetCurrentProcessId());
+    RemoveTree(root);
+    constexpr int kPairs = 6000;
+    for (const wchar_t* folder : {L"", L"\\a", L"\\b"})
+        CreateDirectoryW((root + folder).c_str(), nullptr);
+    for (int pair = 0; pair < kPairs; ++pair) {
+        const std::string bytes(static_cast<size_t>(pair + 1), 'x');
+        const std::wstring name = L"\\pair" + std::to_wstring(pair) + L".dat";
+        WriteFile(root + L"\\a" + name, bytes);
+        WriteFile(root + L"\\b" + name, bytes);
+    }
+    engine::SetupChoices choices;  // the setup window's first choices
+    engine::ApplyPreset(1, choices);
+
+    Program program(L"\"" + root + L"\"");
+    ASSERT_TRUE(program.Started());
+    MainWindow main = AwaitMain(program);
+    ASSERT_NE(main.window, nullptr);
+    HWND setup = OpenSetup(program, main);
+    ASSERT_NE(setup, nullptr);
+    HWND start = Button(setup, texts::kStartNow);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(start) != FALSE; }));
+    DialogPinger pinger(program);
+    ASSERT_TRUE(Repeat([&] { Click(start); }, [&] { return !IsWindow(setup); }));
+    HWND progress = program.Await(L"_WND_PROGRESS_DLG_");
+    ASSERT_NE(progress, nullptr);
+    // Cancelled once rows have started to go in.
+    ASSERT_TRUE(WaitUntil([&] { return SendMessageW(main.list, LVM_GETITEMCOUNT, 0, 0) > 0; }));
+    Photograph(L"progress-during-fill");
+    HWND cancel = Button(progress, texts::kCancel);
+    ASSERT_NE(cancel, nullptr);
+    Click(cancel);
+    HWND tip = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            tip = program.Window(L"_WndMsgTipClass", main.window);
+            return tip != nullptr && program.Window(L"_WND_PROGRESS_DLG_") == nullptr;
+        },
+        60000))
+        << "no tip within a minute of the cancel";
+    pinger.Stop();
+    EXPECT_EQ(MessageOf(tip).rfind(texts::kScanCancelled, 0), 0u);
+    EXPECT_GT(pinger.pings, 0);
+    EXPECT_EQ(pinger.late, 0) << "answers over 200 ms (seconds in:ms) " << pinger.lateAt
+                              << ", longest " << pinger.longestMs << " ms";
+
+    const bool groups = SendMessageW(main.list, LVM_GETGROUPCOUNT, 0, 0) > 0;
+    const std::vector<RemoteRow> expected = ExpectedRows(root, choices, groups);
+    const std::vector<RemoteRow> shown = ReadRows(main.list);
+    const std::vector<std::vector<RemoteRow>> all = GroupsOf(expected);
+    const std::vector<std::vector<RemoteRow>> kept = GroupsOf(shown);
+    ASSERT_EQ(all.size(), static_cast<size_t>(kPairs));
+    ASSERT_GT(kept.size(), 0u);
+    ASSERT_LT(kept.size(), all.size()) << "the cancel came after the end of the fill";
+    // In the engine's order, each group one of the engine's ...
+    size_t next = 0;
+    for (const std::vector<RemoteRow>& group : kept) {
+        while (next < all.size() && !SameRows(all[next], group))
+            ++next;
+        ASSERT_LT(next, all.size())
+            << "a group the engine did not find, or out of order: "
+            << std::string(group[0].texts[0].begin(), group[0].texts[0].end());
+        ++next;
+    }
+    // ... and between them one separator each, after a title where the list
+    // has no groups: the rows a rebuild of just these groups would give.
+    std::vector<RemoteRow> rebuilt;
+    if (!groups)
+        rebuilt.push_back(expected.front());
+    for (size_t g = 0; g < kept.size(); ++g) {
+        if (g > 0)
+            rebuilt.push_back(expected[(groups ? 0 : 1) + all[0].size()]);
+        rebuilt.insert(rebuilt.end(), kept[g].begin(), kept[g].end());
+    }
+    EXPECT_TRUE(SameRows(shown, rebuilt)) << shown.size() << " rows shown";
+
+    CloseAndExpectExitCode(program, main.window);
+    RemoveTree(root);
+}
+
 TEST_F(DesktopProgram, TheFolderPickerFillsTheRootAndTheGripSizesTheWindow) {
     Program program(L"");
     ASSERT_TRUE(program.Started());

@@ -7,8 +7,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/options.h"
@@ -82,6 +84,32 @@ public:
 private:
     PROCESS_INFORMATION info_{};
     bool started_ = false;
+};
+
+// Sends WM_NULL to the program's progress dialog every 100 ms, from a
+// thread of its own, whenever the dialog shows, until stopped, and times
+// each answer: what a user meets as a dialog that does not respond.
+class DialogPinger {
+public:
+    explicit DialogPinger(const Program& program);
+    ~DialogPinger() { Stop(); }
+    DialogPinger(const DialogPinger&) = delete;
+    DialogPinger& operator=(const DialogPinger&) = delete;
+    void Stop();
+
+    static constexpr double kLateMs = 200;
+    double longestMs = 0;
+    int pings = 0;
+    int late = 0;
+    // When each late answer came (seconds after the start) and its time (ms).
+    std::string lateAt;
+
+private:
+    void Run();
+    const Program& program_;
+    const ULONGLONG started_ = GetTickCount64();
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 // The text of the tip or box `window` shows.
