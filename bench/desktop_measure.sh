@@ -37,7 +37,8 @@ timed_cli() {
 
 # The driver's lines end in CR LF.
 value() { tr -d '\r' <"$2" | sed -n "s/^$1=//p" | tail -n 1; }
-ratio() { echo "scale=2; $1 / $2" | bc; }
+# A cell the driver did not measure (no rows to tick) reads "-".
+ratio() { if [ -n "$1" ] && [ -n "$2" ]; then echo "scale=2; $1 / $2" | bc; else echo -; fi; }
 
 printf '%-28s %8s %8s %6s %8s %8s %6s %9s %5s %8s %8s %6s\n' tree cli_s gui_s ratio cli_MiB \
     gui_MiB ratio wm_null_ms late ctrlB_s select_s ratio >"$results/table.txt"
@@ -66,7 +67,7 @@ while IFS= read -r tree; do
         "$gui_s" "$(ratio "$gui_s" "$cli_s")" "$(echo "$cli_kib / 1024" | bc -l)" \
         "$(echo "$gui_kib / 1024" | bc -l)" "$(ratio "$gui_kib" "$cli_kib")" \
         "$(value longest_ping_ms "$results/gui.txt")" "$(value late_pings "$results/gui.txt")" \
-        "$ctrl_b" "$select_s" "$(ratio "$ctrl_b" "$select_s")" >>"$results/table.txt"
+        "${ctrl_b:--}" "$select_s" "$(ratio "$ctrl_b" "$select_s")" >>"$results/table.txt"
     late_at=$(value late_at "$results/gui.txt")
     [ -z "$late_at" ] || printf '    late answers (seconds after the press:ms): %s\n' "$late_at" \
         >>"$results/table.txt"

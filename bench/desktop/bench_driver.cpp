@@ -135,6 +135,10 @@ int Run(const std::wstring& root, int preset, bool select, bool remove) {
     std::printf("late_at=%s\npeak_kib=%ld\n", pinger.lateAt.c_str(), PeakKib());
     std::fflush(stdout);
 
+    // Nothing listed: there is nothing to tick (the corpora hold no similar
+    // names, so the first choices find no groups in them).
+    if (RowCount(main.list) == 0)
+        select = remove = false;
     if (select || remove) {
         if (HWND shown = program.Window(L"_WndMsgTipClass", main.window))
             PostMessageW(shown, WM_CLOSE, 0, 0);

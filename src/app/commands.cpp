@@ -214,6 +214,8 @@ void RunSelection(MainWindow& window, int entry) {
     if (!app.rows)
         return;
     SectionedRows& rows = *app.rows;
+    // A rule may change every row; drawn once at the end, not row by row.
+    HoldListDrawing(window, true);
     switch (entry) {
         case kSelectKeepFirst:
             results::KeepFirst(rows);
@@ -242,8 +244,9 @@ void RunSelection(MainWindow& window, int entry) {
             results::KeepBy(rows, results::KeepRule::Newest);
             break;
         default:
-            return;
+            break;
     }
+    HoldListDrawing(window, false);
     // The rows' own notices arrive one at a time and only the last is read
     // as an event; the button must not depend on which one that is.
     if (AnyTicked(app))

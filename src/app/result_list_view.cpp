@@ -206,8 +206,9 @@ int ListViewRows::StateImage(int32_t row) const {
 }
 
 void ListViewRows::SetStateImage(int32_t row, int state) {
-    // Row -1 would address every row.
-    if (row >= 0)
+    // Row -1 would address every row. A write that changes nothing still
+    // costs the owner two notices; the rules rewrite every row.
+    if (row >= 0 && StateImage(row) != state)
         WriteState(row, kCheckBoxBits, StateImageBits(state));
 }
 

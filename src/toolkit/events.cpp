@@ -18,6 +18,15 @@ constexpr int kDropPathUnits = 2048;
 constexpr UINT kStateImageMask = 0xF000;
 constexpr UINT kCheckedStateImage = 0x2000;
 
+// A notice of a row's check box alone: what a rule or the program sets.
+bool IsTickChangeAlone(UINT code, LPARAM lParam) {
+    if (code != LVN_ITEMCHANGED)
+        return false;
+    const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
+    return change->uChanged == LVIF_STATE &&
+           ((change->uNewState ^ change->uOldState) & ~kStateImageMask) == 0;
+}
+
 }  // namespace
 
 namespace detail {
@@ -244,11 +253,13 @@ ProcResult Notification(WindowRecord& record, HWND window, LPARAM lParam) {
     if (control == nullptr || control->handle != header->hwndFrom)
         return {};
     const UINT code = header->code;
-    // A list view reports each row the program inserts and each it paints;
-    // none of that is the user's doing, and under Wine each look at the
-    // foreground window is a round trip to the server, which cost as much
-    // as the rest of inserting the row.
-    if (code != LVN_INSERTITEM && code != LVN_ITEMCHANGING && code != NM_CUSTOMDRAW)
+    // A list view reports each row the program inserts, each it paints and
+    // each tick a rule sets; none of that is the user's doing (a click or a
+    // key on the list sends notices of its own), and under Wine each look at
+    // the foreground window is a round trip to the server, which cost as
+    // much as the rest of inserting or ticking the row.
+    if (code != LVN_INSERTITEM && code != LVN_ITEMCHANGING && code != NM_CUSTOMDRAW &&
+        !IsTickChangeAlone(code, lParam))
         SetActive(record, window);
     if (control->kind == ControlKind::kLink && (code == NM_CLICK || code == NM_RETURN)) {
         auto* link = reinterpret_cast<NMLINK*>(lParam);

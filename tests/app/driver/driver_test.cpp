@@ -288,6 +288,23 @@ struct EndlessTree {
     }
 };
 
+// Presses the progress dialog's Cancel; the tip the scan ends with, once the
+// dialog is gone, or null after a minute.
+HWND CancelAndAwaitTip(const Program& program, const MainWindow& main, HWND progress) {
+    HWND cancel = Button(progress, texts::kCancel);
+    if (cancel == nullptr)
+        return nullptr;
+    Click(cancel);
+    HWND tip = nullptr;
+    WaitUntil(
+        [&] {
+            tip = program.Window(L"_WndMsgTipClass", main.window);
+            return tip != nullptr && program.Window(L"_WND_PROGRESS_DLG_") == nullptr;
+        },
+        60000);
+    return program.Window(L"_WND_PROGRESS_DLG_") == nullptr ? tip : nullptr;
+}
+
 TEST_F(DesktopProgram, CancelEarlyThenScanAgainThenCloseDuringAScan) {
     const EndlessTree endless;
     ASSERT_TRUE(endless.Made()) << "no tebibyte files in the temporary folder";
@@ -324,17 +341,8 @@ TEST_F(DesktopProgram, CancelEarlyThenScanAgainThenCloseDuringAScan) {
         return refusal != nullptr && MessageOf(refusal) == texts::kScanAlreadyRunning;
     })) << "no refusal of a drop during a scan";
     EXPECT_EQ(program.Window(texts::kSetupClass), nullptr) << "a second setup window opened";
-    HWND cancel = Button(progress, texts::kCancel);
-    ASSERT_NE(cancel, nullptr);
-    Click(cancel);
-    HWND tip = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            tip = program.Window(L"_WndMsgTipClass", main.window);
-            return tip != nullptr && program.Window(L"_WND_PROGRESS_DLG_") == nullptr;
-        },
-        60000))
-        << "no tip within a minute of the cancel";
+    HWND tip = CancelAndAwaitTip(program, main, progress);
+    ASSERT_NE(tip, nullptr) << "no tip within a minute of the cancel";
     // Nobody looked everywhere: never "could not find any duplicate files".
     const std::wstring message = MessageOf(tip);
     EXPECT_EQ(message.rfind(texts::kScanCancelled, 0), 0u)
@@ -431,17 +439,8 @@ TEST_F(DesktopProgram, CancelDuringALongFillLeavesWholeGroupsAndTheDialogAnswers
     // Cancelled once rows have started to go in.
     ASSERT_TRUE(WaitUntil([&] { return SendMessageW(main.list, LVM_GETITEMCOUNT, 0, 0) > 0; }));
     Photograph(L"progress-during-fill");
-    HWND cancel = Button(progress, texts::kCancel);
-    ASSERT_NE(cancel, nullptr);
-    Click(cancel);
-    HWND tip = nullptr;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            tip = program.Window(L"_WndMsgTipClass", main.window);
-            return tip != nullptr && program.Window(L"_WND_PROGRESS_DLG_") == nullptr;
-        },
-        60000))
-        << "no tip within a minute of the cancel";
+    HWND tip = CancelAndAwaitTip(program, main, progress);
+    ASSERT_NE(tip, nullptr) << "no tip within a minute of the cancel";
     pinger.Stop();
     EXPECT_EQ(MessageOf(tip).rfind(texts::kScanCancelled, 0), 0u);
     EXPECT_GT(pinger.pings, 0);
