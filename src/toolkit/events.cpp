@@ -18,13 +18,21 @@ constexpr int kDropPathUnits = 2048;
 constexpr UINT kStateImageMask = 0xF000;
 constexpr UINT kCheckedStateImage = 0x2000;
 
-// A notice of a row's check box alone: what a rule or the program sets.
-bool IsTickChangeAlone(UINT code, LPARAM lParam) {
-    if (code != LVN_ITEMCHANGED)
-        return false;
-    const auto* change = reinterpret_cast<const NMLISTVIEW*>(lParam);
-    return change->uChanged == LVIF_STATE &&
-           ((change->uNewState ^ change->uOldState) & ~kStateImageMask) == 0;
+// What a list view reports of the program's own doing: each row inserted,
+// changed (a tick a rule sets, a selection the program moves), deleted or
+// painted. A click or key on the list sends notices of its own.
+bool IsListsOwnNotice(UINT code) {
+    switch (code) {
+        case LVN_INSERTITEM:
+        case LVN_ITEMCHANGING:
+        case LVN_ITEMCHANGED:
+        case LVN_DELETEITEM:
+        case LVN_DELETEALLITEMS:
+        case NM_CUSTOMDRAW:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace
@@ -253,13 +261,10 @@ ProcResult Notification(WindowRecord& record, HWND window, LPARAM lParam) {
     if (control == nullptr || control->handle != header->hwndFrom)
         return {};
     const UINT code = header->code;
-    // A list view reports each row the program inserts, each it paints and
-    // each tick a rule sets; none of that is the user's doing (a click or a
-    // key on the list sends notices of its own), and under Wine each look at
-    // the foreground window is a round trip to the server, which cost as
-    // much as the rest of inserting or ticking the row.
-    if (code != LVN_INSERTITEM && code != LVN_ITEMCHANGING && code != NM_CUSTOMDRAW &&
-        !IsTickChangeAlone(code, lParam))
+    // None of the list's own notices is the user's doing, and under Wine
+    // each look at the foreground window is a round trip to the server,
+    // which cost as much as the rest of inserting or ticking the row.
+    if (!IsListsOwnNotice(code))
         SetActive(record, window);
     if (control->kind == ControlKind::kLink && (code == NM_CLICK || code == NM_RETURN)) {
         auto* link = reinterpret_cast<NMLINK*>(lParam);
