@@ -56,10 +56,10 @@ public:
     Grouper& operator=(const Grouper&) = delete;
 
     // A file of non-zero size that passed the walk's filters, with what the
-    // walk saw of it (its size among them). False when the scan was
-    // cancelled while reading.
+    // walk saw of it (its size among them) and its change time. False when
+    // the scan was cancelled while reading.
     bool AddFile(const std::u16string& path, std::u16string_view name,
-                 const platform::ItemFacts& facts);
+                 const platform::ItemFacts& facts, uint64_t ctime);
     // Applies what still waits for digests once the walk has ended. False
     // when the scan was cancelled; then what waited is dropped, as a
     // cancelled single-threaded scan would not have reached it either.
