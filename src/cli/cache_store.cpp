@@ -39,8 +39,8 @@ std::u16string DefaultCacheFolder() {
     std::u16string folder(local, local + std::wcslen(local));
     return folder + u"\\Clonesifter";
 #else
-    // The base directory specification: a relative XDG_CACHE_HOME is to be
-    // ignored.
+    // As the XDG base directories have it, a relative XDG_CACHE_HOME is
+    // not to be used.
     const char* xdg = std::getenv("XDG_CACHE_HOME");
     if (xdg && xdg[0] == '/')
         return platform::Utf8ToUtf16Lossless(std::string(xdg) + "/clonesifter");

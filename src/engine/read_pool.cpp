@@ -151,6 +151,28 @@ CompareOutcome CompareWithFounder(platform::FileReader& file, const std::u16stri
 
 }  // namespace
 
+// The full digest of an open file, from its start.
+static HashResult HashWhole(platform::FileReader& file, FullDigester& full, const ReadContext& context) {
+    if (!file.SeekTo(0))
+        return HashResult::Failed;
+    ReadBuffer& buffer = *context.buffer;
+    if (buffer.size() < kReadChunk)
+        buffer.resize(kReadChunk);
+    full.Reset();
+    for (;;) {
+        if (context.cancel && context.cancel->load(std::memory_order_relaxed))
+            return HashResult::Cancelled;
+        const int64_t got = file.Read(buffer.data(), kReadChunk);
+        if (got < 0)
+            return HashResult::Failed;
+        full.Update(buffer.data(), static_cast<size_t>(got));
+        if (context.bytesRead)
+            context.bytesRead->fetch_add(static_cast<uint64_t>(got), std::memory_order_relaxed);
+        if (static_cast<uint64_t>(got) < kReadChunk)
+            return HashResult::Ok;
+    }
+}
+
 HashResult CompareCoveredBytes(const std::u16string& pathA, const std::u16string& pathB,
                                uint32_t criteria, bool& equal, const ReadContext& context,
                                ReadBuffer& otherBuffer) {
@@ -222,6 +244,19 @@ void RunPlaceJob(ReadJob& job, uint32_t criteria, const ReadContext& context,
         job.result = ComputeContentDigests(file, criteria, job.digests, withFull);
         job.hasDigests = job.result == HashResult::Ok;
         if (job.hasDigests && full) {
+            job.full = full->Finish();
+            job.hasFull = true;
+        }
+        return;
+    }
+    if (full) {
+        // Unlike every class compared: it founds one, and a cache needs its
+        // full digest to place the next file without reading this one.
+        // A read that fails here only costs the digest: the file was read
+        // as far as the scan itself needed.
+        const HashResult whole = HashWhole(file, *full, context);
+        job.result = whole == HashResult::Cancelled ? whole : HashResult::Ok;
+        if (whole == HashResult::Ok) {
             job.full = full->Finish();
             job.hasFull = true;
         }
