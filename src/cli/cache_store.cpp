@@ -19,12 +19,6 @@ namespace {
 
 const char kStoreName[] = "digests.sqlite";
 
-uint32_t Today() {
-    using namespace std::chrono;
-    return static_cast<uint32_t>(
-        duration_cast<hours>(system_clock::now().time_since_epoch()).count() / 24);
-}
-
 std::filesystem::path Native(const std::u16string& path) {
     return std::filesystem::path(platform::ToNative(path));
 }
@@ -93,6 +87,12 @@ bool CacheAvailable() {
 }
 
 namespace {
+
+uint32_t Today() {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(
+        duration_cast<hours>(system_clock::now().time_since_epoch()).count() / 24);
+}
 
 // Integers go in as SQLite's signed 64 bits, bit for bit.
 sqlite3_int64 In(uint64_t v) {
