@@ -179,16 +179,18 @@ bench_tree() {
     log "$name: $tree ($files files)"
     rm -rf "$XDG_CACHE_HOME"
 
-    # First scans: without the cache, then with an empty one.
+    # First scans with an empty cache and without one, taken in turns so
+    # that a change in the machine's load falls on both.
     local t_plain t_first
     uncached "$tree" >/dev/null 2>&1
-    t_plain=$(median warm uncached "$tree")
-    local firsts=()
+    local firsts=() plains=()
     for _ in $(seq "$runs"); do
         rm -rf "$XDG_CACHE_HOME"
         firsts+=("$(seconds cached "$tree")")
+        plains+=("$(seconds uncached "$tree")")
     done
     t_first=$(printf '%s\n' "${firsts[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
+    t_plain=$(printf '%s\n' "${plains[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p")
     row "$name" "first scan with --cache / without" "$t_first" "$t_plain" "$(ratio "$t_first" "$t_plain")" ""
 
     local entries bytes

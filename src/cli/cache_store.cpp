@@ -185,8 +185,7 @@ bool CacheStore::Open(const std::u16string& folder, engine::ContentsCache& cache
             problem = s.Error(doing) + "; scanned without it";
             s.Close();
         }
-        cache = engine::ContentsCache{};
-        cache.today = Today();
+        cache.Clear();
         return false;
     };
 

@@ -39,7 +39,9 @@ public:
 
     // Opens (creating) the store in `folder` and fills `cache` with it.
     // False with `problem` (a sentence, no newline) when it cannot be used;
-    // `cache` is then empty.
+    // `cache` is then empty. May run on a thread of its own while the
+    // scan begins (engine::ContentsCache::filled); Save then on the main
+    // thread once it has ended.
     bool Open(const std::u16string& folder, engine::ContentsCache& cache, std::string& problem);
     // Writes what the scan learnt and prunes. False with `problem` when
     // that failed; the store then holds what it held before.

@@ -9,6 +9,7 @@
 #include <set>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -609,14 +610,21 @@ int Run(const std::vector<std::u16string>& args) {
 
     // The cache only ever speeds a scan up: whatever is wrong with it is
     // said in one line, and the scan goes on as if it had not been asked.
+    // The store is read on a thread of its own while the walk begins,
+    // which needs none of it; the scan waits for it at its first use.
     cs::engine::ContentsCache cache;
     cs::cli::CacheStore store;
     cs::engine::ScanHooks hooks;
+    std::thread loader;
+    std::string cacheProblem;
     if (arguments.cache) {
-        if (store.Open(cacheFolder, cache, error))
-            hooks.cache = &cache;
-        else
-            ErrorF("clonesifter-cli: %s\n", error.c_str());
+        std::promise<bool> filled;
+        cache.filled = filled.get_future().share();
+        hooks.cache = &cache;
+        loader = std::thread([&store, &cache, &cacheFolder, &cacheProblem,
+                              filled = std::move(filled)]() mutable {
+            filled.set_value(store.Open(cacheFolder, cache, cacheProblem));
+        });
     }
 
     InstallCancelHandler();
@@ -639,9 +647,16 @@ int Run(const std::vector<std::u16string>& args) {
     } else {
         outcome = cs::engine::RunScan(options, results, g_cancel, nullptr, hooks);
     }
-    // What was learnt holds also when the scan was interrupted.
-    if (hooks.cache && !store.Save(cache, error))
-        ErrorF("clonesifter-cli: %s\n", error.c_str());
+    bool cached = false;
+    if (loader.joinable()) {
+        loader.join();
+        cached = cache.filled.get();
+        // What was learnt holds also when the scan was interrupted.
+        if (!cached)
+            ErrorF("clonesifter-cli: %s\n", cacheProblem.c_str());
+        else if (!store.Save(cache, error))
+            ErrorF("clonesifter-cli: %s\n", error.c_str());
+    }
 
     if (!results.rootListed) {
         ErrorF("clonesifter-cli: cannot list the folder: %s\n", Utf8(options.rootPath).c_str());
@@ -659,7 +674,7 @@ int Run(const std::vector<std::u16string>& args) {
 
     const bool cancelled = outcome == cs::engine::ScanOutcome::Cancelled;
     if (!arguments.quiet && !cancelled)
-        PrintSummary(results, hooks.cache != nullptr);
+        PrintSummary(results, cached);
     Presentation p;
     p.format = arguments.format;
     p.roots = WalkedRoots(options, results);

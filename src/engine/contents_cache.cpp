@@ -57,6 +57,11 @@ void ContentsCache::Reserve(size_t count) {
     }
 }
 
+void ContentsCache::Clear() {
+    entries_.clear();
+    table_.clear();
+}
+
 void ContentsCache::Grow() {
     Reserve(entries_.size() * 2 + 1);
 }

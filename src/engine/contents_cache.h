@@ -7,12 +7,13 @@
 // the same file as far as the system can tell without reading it (device
 // and inode or volume and file id, size, last write and change time), and
 // a group founded on hints is marked unproved, so that removal compares it
-// in full. The table is filled by one thread before the scan; during the
-// scan only the scan thread uses it.
+// in full. The table is filled by one thread before the scan or beside
+// its start (filled); during the scan only the scan thread uses it.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <vector>
 
 namespace cs::engine {
@@ -61,10 +62,24 @@ struct CachedContents {
 
 class ContentsCache {
 public:
-    // Before the scan, from one thread.
+    // Before the scan, or while it begins, from one thread (see filled).
     void Reserve(size_t count);
     void Add(const CachedContents& entry);
+    void Clear();
     size_t Size() const { return entries_.size(); }
+
+    // Set when the table is filled on another thread while the walk
+    // begins (a large store takes a while to read, and the walk needs
+    // none of it): true once filled, false when it could not be. Await
+    // waits for it on the scan thread's first use.
+    std::shared_future<bool> filled;
+    bool Await() {
+        if (!awaited_) {
+            usable_ = !filled.valid() || filled.get();
+            awaited_ = true;
+        }
+        return usable_;
+    }
 
     // The entry for exactly this file, or null (another file at that
     // identity, or the file changed).
@@ -87,6 +102,8 @@ public:
 
 private:
     void Grow();
+    bool awaited_ = false;
+    bool usable_ = false;
     std::vector<CachedContents> entries_;
     // Open addressing over (device, inode): 0 empty, else index + 1.
     std::vector<uint32_t> table_;

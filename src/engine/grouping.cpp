@@ -200,7 +200,8 @@ struct Grouper::State {
     const uint32_t criteria;
     const bool byContent;
     const bool byName;
-    ContentsCache* const cache;
+    // Null when none was given or it could not be filled: see Cache().
+    ContentsCache* cache;
 
     TextArena arena;
     std::vector<TextArena::Ref> folderPrefixes;
@@ -459,12 +460,19 @@ struct Grouper::State {
     // is the uncached one as long as the cache tells the truth; where it
     // does not, the group is marked unproved, and removal finds out.
 
+    // The cache once filled; waits for it the first time.
+    ContentsCache* Cache() {
+        if (cache && !cache->Await())
+            cache = nullptr;
+        return cache;
+    }
+
     FileKey KeyOf(const FileRecord& f) const {
         return FileKey{devices[f.device], f.inode, f.size, f.mtime, f.ctime};
     }
 
     void Learn(const FileRecord& f, uint64_t signature, const FullDigest* full) {
-        if (!cache || (f.inode == 0 && devices[f.device] == 0))
+        if (!Cache() || (f.inode == 0 && devices[f.device] == 0))
             return;
         CachedContents c;
         c.key = KeyOf(f);
@@ -537,7 +545,7 @@ struct Grouper::State {
         job->kind = ReadJob::Kind::Place;
         job->path = Path(file);
         job->size = file.size;
-        job->wantFull = cache != nullptr;
+        job->wantFull = Cache() != nullptr;
         job->founders.reserve(compare.size());
         for (uint32_t index : compare)
             job->founders.push_back(Path(slots[index].founder));
@@ -549,7 +557,7 @@ struct Grouper::State {
         auto job = std::make_shared<ReadJob>();
         job->kind = ReadJob::Kind::Signature;
         job->size = file.size;
-        if (cache) {
+        if (Cache()) {
             if (const CachedContents* c = cache->Find(KeyOf(file))) {
                 // Done without a read, and consumed in its turn like any
                 // other: the order of placements is the walk's.
@@ -713,7 +721,7 @@ struct Grouper::State {
                     return Cancel();
                 // Unreadable: never grouped, and nobody can join it.
                 if (head.job->result == HashResult::Ok) {
-                    if (cache && !head.job->fromCache)
+                    if (Cache() && !head.job->fromCache)
                         Learn(head.file, head.job->signature,
                               head.job->hasFull ? &head.job->full : nullptr);
                     Admit(head.trigger, head.opened, head.file, *head.job);

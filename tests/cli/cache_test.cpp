@@ -316,6 +316,37 @@ TEST(CliCache, TwoRunsAtOnceBothFinishAndKeepTheStoreWhole) {
     sqlite3_close(db);
 }
 
+int64_t Count(const fs::path& store, const std::string& where) {
+    sqlite3* db = OpenStore(store);
+    sqlite3_stmt* st = nullptr;
+    int64_t n = -1;
+    if (sqlite3_prepare_v2(db, ("SELECT count(*) FROM contents " + where).c_str(), -1, &st,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        n = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return n;
+}
+
+TEST(CliCache, EntriesUnusedFor90DaysArePrunedAndUsedOnesKept) {
+    CachedTree t;
+    ASSERT_EQ(t.Run(true).r.exitCode, 0);
+    ASSERT_EQ(Count(t.Store(), ""), 8);
+    struct stat gone;
+    ASSERT_EQ(stat(t.tree.Path("c/big").c_str(), &gone), 0);
+    fs::remove(t.tree.Path("c/big"));
+    // As if the last scan had been 100 days ago.
+    sqlite3* db = OpenStore(t.Store());
+    Exec(db, "UPDATE contents SET seen = seen - 100; DELETE FROM pruned");
+    sqlite3_close(db);
+    const Scan s = t.Run(true);
+    EXPECT_EQ(FromCache(s.r.err), 7) << s.r.err;
+    // Each used entry was marked seen again; the gone file's went.
+    EXPECT_EQ(Count(t.Store(), ""), 7);
+    EXPECT_EQ(Count(t.Store(), "WHERE inode = " + std::to_string(gone.st_ino)), 0);
+}
+
 TEST(CliCache, DefaultPlaceAndClearing) {
     CachedTree t;
     TempTree home;
