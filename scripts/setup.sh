@@ -7,7 +7,7 @@ set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 packages="cmake ninja-build g++ pkg-config libpcre2-dev libssl-dev libgtest-dev help2man
-googletest nlohmann-json3-dev libglib2.0-dev
+googletest nlohmann-json3-dev libglib2.0-dev libsqlite3-dev libxxhash-dev
 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
 wine64 wine fonts-wine fonts-liberation2 xvfb openbox x11-utils x11-apps imagemagick
 xdotool xclip dpkg-dev xz-utils bzip2 util-linux findutils python3 libc-bin"

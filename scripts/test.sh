@@ -9,16 +9,21 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 "$here/scripts/setup.sh"
 
-# The tests must leave the user's files as they were; the trash folders are
-# where a slip would show, so their listing before and after must agree.
+# The tests must leave the user's files as they were; the trash folders and
+# the digest cache are where a slip would show, so their listing before and
+# after must agree.
 uid=$(id -u)
 home=${HOME:-$(getent passwd "$uid" | cut -d: -f6)}
 case ${XDG_DATA_HOME:-} in
     /*) user_trash=$XDG_DATA_HOME/Trash ;;
     *) user_trash=$home/.local/share/Trash ;;
 esac
+case ${XDG_CACHE_HOME:-} in
+    /*) user_cache=$XDG_CACHE_HOME/clonesifter ;;
+    *) user_cache=$home/.cache/clonesifter ;;
+esac
 list_trashes() {
-    for t in "$user_trash" "/dev/shm/.Trash-$uid"; do
+    for t in "$user_trash" "/dev/shm/.Trash-$uid" "$user_cache"; do
         if [ -e "$t" ]; then
             find "$t" -printf '%p %y %s %T@ %i\n' | LC_ALL=C sort
         else
@@ -33,7 +38,7 @@ list_trashes >"$trash_before"
 check_trashes() {
     list_trashes >"$trash_after"
     if ! cmp -s "$trash_before" "$trash_after"; then
-        echo "== the tests changed the user's trash:" >&2
+        echo "== the tests changed the user's trash or cache:" >&2
         diff "$trash_before" "$trash_after" >&2 || true
         exit 1
     fi

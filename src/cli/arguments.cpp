@@ -53,6 +53,20 @@ const char* UsageText() {
            "  -h, --help          this text\n"
            "  --version           the version\n"
            "\n"
+           "Cache (off by default; never trusted for removal):\n"
+           "  --cache             remember the contents digests of files read, and\n"
+           "                      reuse them for a file whose device, inode, size,\n"
+           "                      last write and change time are unchanged (not yet\n"
+           "                      in the Windows build, which scans without it).\n"
+           "                      A group matched on remembered digests is compared\n"
+           "                      in full before any removal; in JSON its\n"
+           "                      \"proved_byte_for_byte\" is false. Entries not\n"
+           "                      used for 90 days are dropped\n"
+           "  --cache-dir DIR     keep the cache in DIR instead of the default\n"
+           "                      $XDG_CACHE_HOME/clonesifter (~/.cache/clonesifter;\n"
+           "                      Windows: %LOCALAPPDATA%\\Clonesifter)\n"
+           "  --clear-cache       empty the cache first; without ROOT, only that\n"
+           "\n"
            "Selecting (applied in the order given; ticked rows are marked):\n"
            "  --select RULE       keep-first, keep-last, keep-smallest, keep-biggest,\n"
            "                      keep-oldest, keep-newest, tick-all or untick-all\n"
@@ -402,6 +416,17 @@ ParseOutcome ParseArguments(const std::vector<std::u16string>& args, Arguments& 
             out.allowAllCopies = true;
         } else if (a == u"--allow-unverified") {
             out.allowUnverified = true;
+        } else if (a == u"--cache") {
+            out.cache = true;
+        } else if (a == u"--clear-cache") {
+            out.clearCache = true;
+        } else if (a == u"--cache-dir") {
+            if (!value(out.cacheDir))
+                return ParseOutcome::UsageError;
+            if (out.cacheDir.empty()) {
+                error = "--cache-dir needs a folder";
+                return ParseOutcome::UsageError;
+            }
         } else if (a == u"--plan-out" || a == u"--apply-plan") {
             if (!value(v))
                 return ParseOutcome::UsageError;
@@ -439,6 +464,18 @@ ParseOutcome ParseArguments(const std::vector<std::u16string>& args, Arguments& 
     if (!out.planOut.empty() && out.remove != RemoveMode::None) {
         error = "--plan-out writes a plan instead of removing; apply it with --apply-plan";
         return ParseOutcome::UsageError;
+    }
+    if (!out.cacheDir.empty() && !out.cache && !out.clearCache) {
+        error = "--cache-dir goes with --cache or --clear-cache";
+        return ParseOutcome::UsageError;
+    }
+    if (!out.applyPlan.empty() && (out.cache || out.clearCache)) {
+        error = "--apply-plan reads no contents to cache: it takes no cache option";
+        return ParseOutcome::UsageError;
+    }
+    if (roots.empty() && out.clearCache && !out.cache && out.applyPlan.empty()) {
+        out.onlyClearCache = true;
+        return ParseOutcome::Ok;
     }
     if (!out.applyPlan.empty()) {
         // The plan holds the roots, the criteria and the ticks; a scan option

@@ -49,6 +49,13 @@ struct Arguments {
     bool allowUnverified = false;
     std::u16string planOut;    // write the ticked rows as a plan, remove nothing
     std::u16string applyPlan;  // verify and remove what a plan lists; no scan
+    // The digest cache: used with `cache`; `cacheDir` empty for the
+    // default place; `clearCache` empties it first (alone: and stops).
+    bool cache = false;
+    bool clearCache = false;
+    std::u16string cacheDir;
+    // --clear-cache without a ROOT: nothing to scan.
+    bool onlyClearCache = false;
 };
 
 enum class ParseOutcome { Ok, Help, Version, UsageError };

@@ -9,6 +9,7 @@
 #include <set>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -22,9 +23,11 @@
 #endif
 
 #include "cli/arguments.h"
+#include "cli/cache_store.h"
 #include "cli/console.h"
 #include "cli/output.h"
 #include "cli/plan.h"
+#include "engine/contents_cache.h"
 #include "engine/scan.h"
 #include "platform/dir.h"
 #include "platform/removal.h"
@@ -485,7 +488,7 @@ std::string RootProblem(const std::u16string& root) {
 
 // After the scan: how much it found, on standard error, so that a script
 // reading standard output gets only the listing.
-void PrintSummary(const cs::engine::ScanResults& results) {
+void PrintSummary(const cs::engine::ScanResults& results, bool cached) {
     uint64_t files = 0, bytes = 0;
     for (const cs::engine::MatchGroup& g : results.matchGroups) {
         files += static_cast<uint64_t>(g.count);
@@ -508,6 +511,8 @@ void PrintSummary(const cs::engine::ScanResults& results) {
         text += "; " + Plural(results.folderGroups.size(), "group") + " of similar folder names";
     if (!results.zeroByteFiles.empty())
         text += "; " + Plural(results.zeroByteFiles.size(), "zero-byte file");
+    if (cached)
+        text += "; " + Plural(results.filesFromCache, "file") + " from the cache";
     cs::cli::WriteErr(text + "\n");
 }
 
@@ -558,6 +563,24 @@ int Run(const std::vector<std::u16string>& args) {
     }
     if (!arguments.applyPlan.empty())
         return ApplyPlan(arguments);
+    const std::u16string cacheFolder =
+        arguments.cacheDir.empty() ? cs::cli::DefaultCacheFolder() : arguments.cacheDir;
+    if ((arguments.cache || arguments.clearCache) && cacheFolder.empty()) {
+        ErrorF("clonesifter-cli: no cache folder: set XDG_CACHE_HOME or HOME, or give "
+               "--cache-dir\n");
+        return 2;
+    }
+    if (arguments.clearCache) {
+        if (!cs::cli::ClearCache(cacheFolder, error)) {
+            ErrorF("clonesifter-cli: %s\n", error.c_str());
+            return 2;
+        }
+        if (arguments.onlyClearCache) {
+            if (!arguments.quiet)
+                ErrorF("clonesifter-cli: cleared the cache in %s\n", Utf8(cacheFolder).c_str());
+            return 0;
+        }
+    }
     // Known now, not after an hour of scanning.
     if (!arguments.planOut.empty()) {
         const std::string problem = cs::cli::PlanTargetProblem(arguments.planOut);
@@ -585,6 +608,25 @@ int Run(const std::vector<std::u16string>& args) {
         }
     }
 
+    // The cache only ever speeds a scan up: whatever is wrong with it is
+    // said in one line, and the scan goes on as if it had not been asked.
+    // The store is read on a thread of its own while the walk begins,
+    // which needs none of it; the scan waits for it at its first use.
+    cs::engine::ContentsCache cache;
+    cs::cli::CacheStore store;
+    cs::engine::ScanHooks hooks;
+    std::thread loader;
+    std::string cacheProblem;
+    if (arguments.cache) {
+        std::promise<bool> filled;
+        cache.filled = filled.get_future().share();
+        hooks.cache = &cache;
+        loader = std::thread([&store, &cache, &cacheFolder, &cacheProblem,
+                              filled = std::move(filled)]() mutable {
+            filled.set_value(store.Open(cacheFolder, cache, cacheProblem));
+        });
+    }
+
     InstallCancelHandler();
     cs::engine::ScanResults results;
     cs::engine::ScanOutcome outcome;
@@ -593,7 +635,8 @@ int Run(const std::vector<std::u16string>& args) {
         std::promise<cs::engine::ScanOutcome> finished;
         std::future<cs::engine::ScanOutcome> result = finished.get_future();
         std::thread worker([&] {
-            finished.set_value(cs::engine::RunScan(options, results, g_cancel, &progress));
+            finished.set_value(
+                cs::engine::RunScan(options, results, g_cancel, &progress, hooks));
         });
         while (result.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
             ShowProgress(progress);
@@ -602,7 +645,17 @@ int Run(const std::vector<std::u16string>& args) {
         outcome = result.get();
         ErrorF("\r%-*s\r", static_cast<int>(TerminalWidth() - 1), "");
     } else {
-        outcome = cs::engine::RunScan(options, results, g_cancel);
+        outcome = cs::engine::RunScan(options, results, g_cancel, nullptr, hooks);
+    }
+    bool cached = false;
+    if (loader.joinable()) {
+        loader.join();
+        cached = cache.filled.get();
+        // What was learnt holds also when the scan was interrupted.
+        if (!cached)
+            ErrorF("clonesifter-cli: %s\n", cacheProblem.c_str());
+        else if (!store.Save(cache, error))
+            ErrorF("clonesifter-cli: %s\n", error.c_str());
     }
 
     if (!results.rootListed) {
@@ -621,7 +674,7 @@ int Run(const std::vector<std::u16string>& args) {
 
     const bool cancelled = outcome == cs::engine::ScanOutcome::Cancelled;
     if (!arguments.quiet && !cancelled)
-        PrintSummary(results);
+        PrintSummary(results, cached);
     Presentation p;
     p.format = arguments.format;
     p.roots = WalkedRoots(options, results);

@@ -243,6 +243,8 @@ ListedGroup Listed(const Group& g, Section section, const std::set<std::u16strin
     size_t i = 0;
     for (std::u16string_view path : engine::SplitPaths(g.paths))
         listed.members.push_back(MemberOf(path, g.facts, i++, section == Section::Folders, ticked));
+    if constexpr (requires { g.proved; })
+        listed.proved = g.proved;
     return listed;
 }
 
@@ -352,6 +354,12 @@ void WriteJson(const engine::ScanOptions& options, const engine::ScanResults& re
             out += "\"match\": \"" + std::string(MatchKind(options.criteria)) + "\", ";
             if (g.SameSize())
                 out += "\"size\": " + std::to_string(g.members.front().size) + ", ";
+            // What removal may rely on without comparing again: exact
+            // contents compared in this very scan.
+            const bool proved = g.proved && (options.criteria & engine::CRIT_EXACT_CONTENTS) &&
+                                !(options.criteria & engine::CRIT_SIMILAR_CONTENTS);
+            out += proved ? "\"proved_byte_for_byte\": true, "
+                          : "\"proved_byte_for_byte\": false, ";
         }
         out += "\"members\": ";
         AppendMembers(out, g.members);

@@ -50,6 +50,9 @@ enum class Section { Folders, Files, ZeroByte };
 struct ListedGroup {
     Section section = Section::Files;
     std::vector<Member> members;
+    // File groups: whether this scan compared every member with the
+    // founder (engine::MatchGroup::proved).
+    bool proved = true;
     bool SameSize() const;
 };
 

@@ -29,6 +29,8 @@ HashResult HashFileRange(platform::FileReader& file, DigestAlgorithm algorithm, 
             break;
         if (!hasher.Update(buffer.data(), static_cast<size_t>(got)))
             return HashResult::Failed;
+        if (context.full)
+            context.full->Update(buffer.data(), static_cast<size_t>(got));
         total += static_cast<uint64_t>(got);
         if (context.bytesRead) {
             context.bytesRead->fetch_add(static_cast<uint64_t>(got), std::memory_order_relaxed);

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/contents_cache.h"
 #include "platform/digest.h"
 #include "platform/file.h"
 
@@ -51,6 +52,8 @@ struct ReadContext {
     const std::atomic<uint8_t>* cancel = nullptr;
     std::atomic<uint64_t>* bytesRead = nullptr;
     ReadBuffer* buffer = nullptr;  // reused; grown to kReadChunk
+    // Takes in every byte HashFileRange reads, when given.
+    FullDigester* full = nullptr;
 };
 
 enum class HashResult { Ok, Failed, Cancelled };

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/contents_cache.h"
 #include "engine/digests.h"
 #include "engine/fast_hash.h"
 #include "engine/names.h"
@@ -84,6 +85,7 @@ struct FileRecord {
     uint64_t size = 0;
     uint64_t mtime = 0;
     uint64_t inode = 0;
+    uint64_t ctime = 0;  // only a cache asks for it
 };
 
 // One class of equal contents within a signature bucket, from its first
@@ -97,6 +99,7 @@ struct ContentSlot {
     // it: nothing is proved equal to it any more.
     bool dead = false;
     uint32_t digests = kNoDigests;  // index into the digests kept
+    uint32_t full = kNoDigests;     // index into the full digests known
     static constexpr uint32_t kNoDigests = ~0u;
 };
 
@@ -110,6 +113,10 @@ struct SignatureBucket {
     uint32_t first = 0;           // the first class's slot, which holds the key
     std::vector<uint32_t> later;  // the other classes' slots, in founding order
     std::unique_ptr<std::unordered_map<uint64_t, std::vector<uint32_t>>> slotsByDigest;
+    // Placements of this bucket queued and not yet settled: while any
+    // waits, a later file must wait its turn too, even one a cache could
+    // place at once, or it could found the class an earlier file founds.
+    uint32_t pending = 0;
 
     size_t Count() const { return 1 + later.size(); }
     uint32_t At(size_t i) const { return i == 0 ? first : later[i - 1]; }
@@ -152,6 +159,8 @@ struct PendingPlacement {
     std::shared_ptr<ReadJob> job;
     std::vector<uint32_t> asked;     // the slots the job compares with, in its order
     std::vector<uint32_t> compared;  // every slot compared with so far
+    bool hasFull = false;            // the file's full digest, from the cache
+    FullDigest full;
 };
 
 // Enough queued for both cores and the disk, without letting the walk run
@@ -191,6 +200,8 @@ struct Grouper::State {
     const uint32_t criteria;
     const bool byContent;
     const bool byName;
+    // Null when none was given or it could not be filled: see Cache().
+    ContentsCache* cache;
 
     TextArena arena;
     std::vector<TextArena::Ref> folderPrefixes;
@@ -210,6 +221,7 @@ struct Grouper::State {
     uint32_t openedCount = 0;
     std::deque<ContentSlot> slots;  // grows without a copy beside it
     std::vector<ContentDigests> slotDigests;
+    std::vector<FullDigest> slotFulls;
     std::unordered_map<std::u16string, FolderSlot> folders;
     uint64_t nextSequence = 0;
     uint64_t nextFolderSequence = 0;
@@ -231,7 +243,8 @@ struct Grouper::State {
           hooks(h),
           criteria(o.criteria),
           byContent(o.criteria & kContentCriteria),
-          byName(o.criteria & kNameCriteria) {
+          byName(o.criteria & kNameCriteria),
+          cache(o.criteria & kContentCriteria ? h.cache : nullptr) {
         table.assign(1024, 0);
         if (byContent) {
             pool = std::make_unique<ReadPool>(CoreThreads(), kIoThreads, criteria, cancel,
@@ -287,7 +300,8 @@ struct Grouper::State {
         return path;
     }
 
-    void StoreFacts(FileRecord& f, const platform::ItemFacts& facts) {
+    void StoreFacts(FileRecord& f, const platform::ItemFacts& facts, uint64_t ctime) {
+        f.ctime = ctime;
         f.size = facts.size;
         f.mtime = facts.mtime;
         f.inode = facts.inode;
@@ -345,8 +359,10 @@ struct Grouper::State {
         return static_cast<int32_t>(results.matchGroups.size() - 1);
     }
 
-    void Join(int32_t group, const std::u16string& path, const platform::ItemFacts& facts) {
+    void Join(int32_t group, const std::u16string& path, const platform::ItemFacts& facts,
+              bool proved = true) {
         MatchGroup& g = results.matchGroups[static_cast<size_t>(group)];
+        g.proved = g.proved && proved;
         // Most groups stay small: grown exactly at first, they do not keep
         // the half-empty space doubling leaves; larger ones grow by half.
         // (reserve on a string that holds text would double anyway.)
@@ -366,9 +382,16 @@ struct Grouper::State {
         AfterJoin();
     }
 
-    uint32_t Found(SignatureBucket* sb, const FileRecord& file, const ReadJob* digested) {
+    uint32_t Found(SignatureBucket* sb, const FileRecord& file, const ReadJob* digested,
+                   const FullDigest* full = nullptr) {
         ContentSlot slot;
         slot.founder = file;
+        if (sb)
+            slot.signature = slots[sb->first].signature;
+        if (full) {
+            slot.full = static_cast<uint32_t>(slotFulls.size());
+            slotFulls.push_back(*full);
+        }
         if (digested) {
             slot.digests = static_cast<uint32_t>(slotDigests.size());
             slotDigests.push_back(digested->digests);
@@ -425,10 +448,83 @@ struct Grouper::State {
         }
     }
 
-    void JoinSlot(ContentSlot& slot, const FileRecord& file) {
+    void JoinSlot(ContentSlot& slot, const FileRecord& file, bool proved = true) {
         if (slot.group < 0)
             slot.group = Materialise(slot.founder);
-        Join(slot.group, Path(file), Facts(file));
+        Join(slot.group, Path(file), Facts(file), proved);
+    }
+
+    // --- The cache. A file the cache knows gets its signature without a
+    // read; one whose full digest it knows is placed by digests alone
+    // where every class it could join has a full digest too. The result
+    // is the uncached one as long as the cache tells the truth; where it
+    // does not, the group is marked unproved, and removal finds out.
+
+    // The cache once filled; waits for it the first time.
+    ContentsCache* Cache() {
+        if (cache && !cache->Await())
+            cache = nullptr;
+        return cache;
+    }
+
+    FileKey KeyOf(const FileRecord& f) const {
+        return FileKey{devices[f.device], f.inode, f.size, f.mtime, f.ctime};
+    }
+
+    void Learn(const FileRecord& f, uint64_t signature, const FullDigest* full) {
+        if (!Cache() || (f.inode == 0 && devices[f.device] == 0))
+            return;
+        CachedContents c;
+        c.key = KeyOf(f);
+        c.signature = signature;
+        c.hasFull = full != nullptr;
+        if (full)
+            c.full = *full;
+        c.seenDay = cache->today;
+        cache->learnt.push_back(c);
+    }
+
+    // Tells a slot's full digest, learnt during a read of this scan.
+    void KnowFull(ContentSlot& slot, const FullDigest& full) {
+        if (slot.full != ContentSlot::kNoDigests)
+            return;
+        slot.full = static_cast<uint32_t>(slotFulls.size());
+        slotFulls.push_back(full);
+        Learn(slot.founder, slot.signature, &full);
+    }
+
+    // Whether equal or differing full digests decide what the content
+    // criterion decides: under exact contents always; under similar ones
+    // only where the head covers the whole file.
+    bool FullDecides(uint64_t size) const {
+        return (criteria & CRIT_EXACT_CONTENTS) || size < kHeadLength;
+    }
+
+    // The class of `sb` whose founder has this full digest: joined.
+    // Otherwise, when every live class has a full digest, a new class.
+    // False when only a read can tell.
+    bool PlaceByDigest(SignatureBucket& sb, const FileRecord& file, const FullDigest& full) {
+        bool allKnown = true;
+        for (size_t i = 0; i < sb.Count(); ++i) {
+            ContentSlot& slot = slots[sb.At(i)];
+            if (slot.dead)
+                continue;
+            if (slot.full == ContentSlot::kNoDigests) {
+                allKnown = false;
+            } else if (slotFulls[slot.full] == full) {
+                if (placements.empty())
+                    ApplyDeferred(file.sequence);
+                JoinSlot(slot, file, false);
+                return true;
+            }
+        }
+        // A class founded here beyond the compared ones is found later
+        // through its MD5 and SHA-256, which it lacks; under exact contents
+        // a later file finds it through its full digest instead.
+        if (!allKnown || (sb.Count() >= kComparedFounders && !(criteria & CRIT_EXACT_CONTENTS)))
+            return false;
+        Found(&sb, file, nullptr, &full);
+        return true;
     }
 
     // The slots a file of `sb` is compared with byte for byte, as they
@@ -449,6 +545,7 @@ struct Grouper::State {
         job->kind = ReadJob::Kind::Place;
         job->path = Path(file);
         job->size = file.size;
+        job->wantFull = Cache() != nullptr;
         job->founders.reserve(compare.size());
         for (uint32_t index : compare)
             job->founders.push_back(Path(slots[index].founder));
@@ -459,16 +556,41 @@ struct Grouper::State {
     void QueueSignature(uint64_t trigger, uint32_t openedIndex, const FileRecord& file) {
         auto job = std::make_shared<ReadJob>();
         job->kind = ReadJob::Kind::Signature;
-        job->path = Path(file);
         job->size = file.size;
+        if (Cache()) {
+            if (const CachedContents* c = cache->Find(KeyOf(file))) {
+                // Done without a read, and consumed in its turn like any
+                // other: the order of placements is the walk's.
+                job->signature = c->signature;
+                job->hasFull = c->hasFull;
+                job->full = c->full;
+                job->fromCache = true;
+                job->result = HashResult::Ok;
+                job->done.store(true, std::memory_order_relaxed);
+                ++cache->hits;
+                ++results.filesFromCache;
+                if (cache->today > c->seenDay + ContentsCache::kSeenRefreshDays) {
+                    CachedContents seen = *c;
+                    seen.seenDay = cache->today;
+                    cache->learnt.push_back(seen);
+                }
+                signatures.push_back(PendingSignature{trigger, openedIndex, file, std::move(job)});
+                return;
+            }
+            job->wantFull = true;
+        }
+        job->path = Path(file);
         signatures.push_back(PendingSignature{trigger, openedIndex, file, pool->Submit(job)});
     }
 
-    void QueuePlacement(uint64_t trigger, SignatureBucket& sb, const FileRecord& file) {
+    void QueuePlacement(uint64_t trigger, SignatureBucket& sb, const FileRecord& file,
+                        const ReadJob& signed_) {
         std::vector<uint32_t> compare = ComparedSlots(sb);
         const bool wantDigests = sb.Count() >= kComparedFounders;
         auto job = PlaceJob(file, compare, wantDigests);
-        placements.push_back(PendingPlacement{trigger, &sb, file, std::move(job), compare, compare});
+        placements.push_back(PendingPlacement{trigger, &sb, file, std::move(job), compare, compare,
+                                              signed_.hasFull, signed_.full});
+        ++sb.pending;
     }
 
     // A file with its signature: into its signature bucket. The first one
@@ -476,7 +598,7 @@ struct Grouper::State {
     void Admit(uint64_t trigger, uint32_t openedIndex, const FileRecord& file, const ReadJob& job) {
         uint32_t& ref = SignatureRef(openedIndex, job.signature);
         if (ref == 0) {
-            const uint32_t index = Found(nullptr, file, nullptr);
+            const uint32_t index = Found(nullptr, file, nullptr, job.hasFull ? &job.full : nullptr);
             slots[index].signature = job.signature;
             slots[index].opened = openedIndex;
             ref = kLoneSlot | index;
@@ -487,7 +609,13 @@ struct Grouper::State {
             signatureBuckets.back().first = ref & ~kLoneSlot;
             ref = static_cast<uint32_t>(signatureBuckets.size());
         }
-        QueuePlacement(trigger, signatureBuckets[ref - 1], file);
+        SignatureBucket& sb = signatureBuckets[ref - 1];
+        // Only on a digest the cache gave: two files both read now are
+        // compared byte for byte, as without a cache.
+        if (job.fromCache && job.hasFull && sb.pending == 0 && FullDecides(file.size) &&
+            PlaceByDigest(sb, file, job.full))
+            return;
+        QueuePlacement(trigger, sb, file, job);
     }
 
     // Applies the head placement once its job is done. False when it had to
@@ -513,6 +641,11 @@ struct Grouper::State {
         if (job.matched >= 0) {
             ContentSlot& slot = slots[head.asked[static_cast<size_t>(job.matched)]];
             if (!slot.dead) {
+                if (job.hasFull) {
+                    KnowFull(slot, job.full);
+                    if (!head.hasFull)
+                        Learn(head.file, slot.signature, &job.full);
+                }
                 JoinSlot(slot, head.file);
                 return true;
             }
@@ -532,8 +665,21 @@ struct Grouper::State {
             return false;
         }
         if (!wantDigests) {
-            Found(&sb, head.file, nullptr);
+            Found(&sb, head.file, nullptr, head.hasFull ? &head.full : nullptr);
             return true;
+        }
+        if (job.hasFull) {
+            if (!head.hasFull)
+                Learn(head.file, slots[sb.first].signature, &job.full);
+            // A class a cache founded has no MD5 nor SHA-256 to be found by.
+            for (size_t i = kComparedFounders; i < sb.Count(); ++i) {
+                ContentSlot& slot = slots[sb.At(i)];
+                if (!slot.dead && slot.digests == ContentSlot::kNoDigests &&
+                    slot.full != ContentSlot::kNoDigests && slotFulls[slot.full] == job.full) {
+                    JoinSlot(slot, head.file, false);
+                    return true;
+                }
+            }
         }
         if (sb.slotsByDigest) {
             const auto found = sb.slotsByDigest->find(DigestHash(job.digests));
@@ -548,7 +694,7 @@ struct Grouper::State {
                 }
             }
         }
-        Found(&sb, head.file, &job);
+        Found(&sb, head.file, &job, job.hasFull ? &job.full : head.hasFull ? &head.full : nullptr);
         return true;
     }
 
@@ -575,6 +721,9 @@ struct Grouper::State {
                     return Cancel();
                 // Unreadable: never grouped, and nobody can join it.
                 if (head.job->result == HashResult::Ok) {
+                    if (Cache() && !head.job->fromCache)
+                        Learn(head.file, head.job->signature,
+                              head.job->hasFull ? &head.job->full : nullptr);
                     Admit(head.trigger, head.opened, head.file, *head.job);
                 } else {
                     ++results.skips.filesNotRead;
@@ -589,6 +738,7 @@ struct Grouper::State {
                 ApplyDeferred(head.trigger);
                 if (!Settle(head))
                     break;
+                --head.bucket->pending;
                 placements.pop_front();
                 moved = true;
             }
@@ -664,10 +814,10 @@ struct Grouper::State {
     }
 
     bool AddFile(const std::u16string& path, std::u16string_view name,
-                 const platform::ItemFacts& facts) {
+                 const platform::ItemFacts& facts, uint64_t ctime) {
         FileRecord file;
         file.sequence = nextSequence++;
-        StoreFacts(file, facts);
+        StoreFacts(file, facts, ctime);
         const uint64_t size = file.size;
         std::u16string folded;
         if (byName) {
@@ -759,8 +909,8 @@ bool Grouper::Finish(bool walkCompleted) {
 }
 
 bool Grouper::AddFile(const std::u16string& path, std::u16string_view name,
-                      const platform::ItemFacts& facts) {
-    return state_->AddFile(path, name, facts);
+                      const platform::ItemFacts& facts, uint64_t ctime) {
+    return state_->AddFile(path, name, facts, ctime);
 }
 
 void Grouper::AddFolder(const std::u16string& path, std::u16string_view name,

@@ -29,6 +29,22 @@
 // difference; only classes beyond those few are found through their
 // digests, so a bucket of many files that share their ends stays linear.
 // Nothing outside the engine sees a digest.
+//
+// Why a cache can stand in for the reads, and where it cannot. With a
+// cache (ScanHooks::cache), a file the cache knows unchanged gets its
+// signature without a read, and where the cache also holds its full
+// digest it is placed by comparing full digests with the founders of its
+// signature bucket: equal joins, and when every live class's founder has
+// one, unequal everywhere founds a class. Full digests are learnt during
+// reads the scan makes anyway (small files are read whole for their
+// signature; under exact contents a comparison that ends equal, the
+// digests, and a file that founds a class, which is read to its end). Two
+// rules keep the answer the uncached one: a file is placed by digest only
+// when no earlier file of its bucket still waits for a read (it could
+// found the class this one would join), and only on a digest the cache
+// gave (two files both read in this scan are compared byte for byte, as
+// ever). A group that took a member on a cached digest is marked
+// unproved, for removal to compare in full.
 #pragma once
 
 #include <atomic>
@@ -56,10 +72,10 @@ public:
     Grouper& operator=(const Grouper&) = delete;
 
     // A file of non-zero size that passed the walk's filters, with what the
-    // walk saw of it (its size among them). False when the scan was
-    // cancelled while reading.
+    // walk saw of it (its size among them) and its change time. False when
+    // the scan was cancelled while reading.
     bool AddFile(const std::u16string& path, std::u16string_view name,
-                 const platform::ItemFacts& facts);
+                 const platform::ItemFacts& facts, uint64_t ctime);
     // Applies what still waits for digests once the walk has ended. False
     // when the scan was cancelled; then what waited is dropped, as a
     // cancelled single-threaded scan would not have reached it either.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "engine/fast_hash.h"
 #include "engine/options.h"
@@ -11,6 +12,12 @@
 namespace cs::engine {
 
 namespace {
+
+// Whether the reads of a comparison or of the digests pass over every byte
+// of the file in order.
+bool CoversEveryByte(uint32_t criteria) {
+    return (criteria & CRIT_EXACT_CONTENTS) && !(criteria & CRIT_SIMILAR_CONTENTS);
+}
 
 uint64_t SignatureOf(const uint8_t* head, size_t headSize, const uint8_t* tail, size_t tailSize) {
     return HashBytes(head, headSize, 1) ^ Mix(HashBytes(tail, tailSize, 2));
@@ -29,6 +36,7 @@ HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
         buffer.resize(kReadChunk);
     uint8_t* buf = buffer.data();
     job.hasDigests = false;
+    job.hasFull = false;
     if (job.size <= kWholeReadLimit) {
         // A small file is read whole and its signature covers every byte:
         // most small files share their size with others (there are few
@@ -44,6 +52,10 @@ HashResult ReadSignature(ReadJob& job, const ReadContext& context) {
         if (context.bytesRead)
             context.bytesRead->fetch_add(n, std::memory_order_relaxed);
         job.signature = HashBytes(buf, n, 3);
+        if (job.wantFull && n == job.size) {
+            job.full = FullDigester::Of(buf, n);
+            job.hasFull = true;
+        }
         return HashResult::Ok;
     }
     const int64_t head = file.Read(buf, kSignatureSpan);
@@ -67,10 +79,11 @@ namespace {
 enum class CompareOutcome { Equal, Differ, FileFailed, FounderFailed, Cancelled };
 
 // Compares two streams from their current positions, up to `limit` bytes
-// (0: to the end), in the chunks HashFileRange would read.
+// (0: to the end), in the chunks HashFileRange would read; `full`, when
+// given, takes in the bytes compared.
 CompareOutcome CompareStreams(platform::FileReader& file, platform::FileReader& founder,
                               uint64_t limit, uint8_t* bufA, uint8_t* bufB,
-                              const ReadContext& context) {
+                              const ReadContext& context, FullDigester* full) {
     uint64_t total = 0;
     for (;;) {
         if (context.cancel && context.cancel->load(std::memory_order_relaxed))
@@ -90,6 +103,8 @@ CompareOutcome CompareStreams(platform::FileReader& file, platform::FileReader& 
         }
         if (na != nb || std::memcmp(bufA, bufB, static_cast<size_t>(na)) != 0)
             return CompareOutcome::Differ;
+        if (full)
+            full->Update(bufA, static_cast<size_t>(na));
         // Both ended together: a short read is the end of the file.
         if (static_cast<uint64_t>(na) < request)
             return CompareOutcome::Equal;
@@ -103,7 +118,8 @@ CompareOutcome CompareStreams(platform::FileReader& file, platform::FileReader& 
 // the comparison cannot suffer).
 CompareOutcome CompareWithFounder(platform::FileReader& file, const std::u16string& founderPath,
                                   uint64_t size, uint32_t criteria, ReadBuffer& bufferA,
-                                  ReadBuffer& bufferB, const ReadContext& context) {
+                                  ReadBuffer& bufferB, const ReadContext& context,
+                                  FullDigester* full = nullptr) {
     if (!file.SeekTo(0))
         return CompareOutcome::FileFailed;
     platform::FileReader founder;
@@ -115,8 +131,13 @@ CompareOutcome CompareWithFounder(platform::FileReader& file, const std::u16stri
         bufferA.resize(kReadChunk);
     if (bufferB.size() < kReadChunk)
         bufferB.resize(kReadChunk);
+    // Only under exact contents do the two streams cover every byte.
+    if (!CoversEveryByte(criteria))
+        full = nullptr;
+    if (full)
+        full->Reset();
     const CompareOutcome head =
-        CompareStreams(file, founder, kHeadLength, bufferA.data(), bufferB.data(), context);
+        CompareStreams(file, founder, kHeadLength, bufferA.data(), bufferB.data(), context, full);
     if (head != CompareOutcome::Equal)
         return head;
     if (criteria & CRIT_SIMILAR_CONTENTS) {
@@ -125,10 +146,32 @@ CompareOutcome CompareWithFounder(platform::FileReader& file, const std::u16stri
         if (file.SeekFromEnd(kHeadLength) != founder.SeekFromEnd(kHeadLength))
             return CompareOutcome::Differ;
     }
-    return CompareStreams(file, founder, 0, bufferA.data(), bufferB.data(), context);
+    return CompareStreams(file, founder, 0, bufferA.data(), bufferB.data(), context, full);
 }
 
 }  // namespace
+
+// The full digest of an open file, from its start.
+static HashResult HashWhole(platform::FileReader& file, FullDigester& full, const ReadContext& context) {
+    if (!file.SeekTo(0))
+        return HashResult::Failed;
+    ReadBuffer& buffer = *context.buffer;
+    if (buffer.size() < kReadChunk)
+        buffer.resize(kReadChunk);
+    full.Reset();
+    for (;;) {
+        if (context.cancel && context.cancel->load(std::memory_order_relaxed))
+            return HashResult::Cancelled;
+        const int64_t got = file.Read(buffer.data(), kReadChunk);
+        if (got < 0)
+            return HashResult::Failed;
+        full.Update(buffer.data(), static_cast<size_t>(got));
+        if (context.bytesRead)
+            context.bytesRead->fetch_add(static_cast<uint64_t>(got), std::memory_order_relaxed);
+        if (static_cast<uint64_t>(got) < kReadChunk)
+            return HashResult::Ok;
+    }
+}
 
 HashResult CompareCoveredBytes(const std::u16string& pathA, const std::u16string& pathB,
                                uint32_t criteria, bool& equal, const ReadContext& context,
@@ -156,6 +199,11 @@ void RunPlaceJob(ReadJob& job, uint32_t criteria, const ReadContext& context,
     job.matched = -1;
     job.founderFailed = 0;
     job.hasDigests = false;
+    job.hasFull = false;
+    std::optional<FullDigester> full;
+    const bool takeFull = job.wantFull && CoversEveryByte(criteria);
+    if (takeFull)
+        full.emplace();
     platform::FileReader file;
     if (file.Open(job.path) != platform::Status::Ok) {
         job.result = HashResult::Failed;
@@ -165,10 +213,14 @@ void RunPlaceJob(ReadJob& job, uint32_t criteria, const ReadContext& context,
         file.HintSequential();
     for (size_t i = 0; i < job.founders.size(); ++i) {
         switch (CompareWithFounder(file, job.founders[i], job.size, criteria, *context.buffer,
-                                   otherBuffer, context)) {
+                                   otherBuffer, context, full ? &*full : nullptr)) {
             case CompareOutcome::Equal:
                 job.matched = static_cast<int32_t>(i);
                 job.result = HashResult::Ok;
+                if (full) {
+                    job.full = full->Finish();
+                    job.hasFull = true;
+                }
                 return;
             case CompareOutcome::Differ:
                 break;
@@ -184,8 +236,30 @@ void RunPlaceJob(ReadJob& job, uint32_t criteria, const ReadContext& context,
         }
     }
     if (job.wantDigests) {
-        job.result = ComputeContentDigests(file, criteria, job.digests, context);
+        ReadContext withFull = context;
+        if (full) {
+            full->Reset();
+            withFull.full = &*full;
+        }
+        job.result = ComputeContentDigests(file, criteria, job.digests, withFull);
         job.hasDigests = job.result == HashResult::Ok;
+        if (job.hasDigests && full) {
+            job.full = full->Finish();
+            job.hasFull = true;
+        }
+        return;
+    }
+    if (full) {
+        // Unlike every class compared: it founds one, and a cache needs its
+        // full digest to place the next file without reading this one.
+        // A read that fails here only costs the digest: the file was read
+        // as far as the scan itself needed.
+        const HashResult whole = HashWhole(file, *full, context);
+        job.result = whole == HashResult::Cancelled ? whole : HashResult::Ok;
+        if (whole == HashResult::Ok) {
+            job.full = full->Finish();
+            job.hasFull = true;
+        }
         return;
     }
     job.result = HashResult::Ok;

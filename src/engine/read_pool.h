@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/contents_cache.h"
 #include "engine/digests.h"
 
 namespace cs::engine {
@@ -44,6 +45,10 @@ struct ReadJob {
     uint64_t size = 0;  // as listed by the walk
     std::vector<std::u16string> founders;
     bool wantDigests = false;
+    // Take this file's full digest when a read passes over every byte
+    // anyway (a small file's signature; under exact contents a comparison
+    // that found it equal, or its digests): what a cache keeps.
+    bool wantFull = false;
 
     // Results, valid once done. `result` is about this file: Failed when it
     // could not be read, whatever the founders did.
@@ -53,6 +58,10 @@ struct ReadJob {
     uint32_t founderFailed = 0;  // bit i: founders[i] could not be read
     bool hasDigests = false;
     ContentDigests digests;
+    bool hasFull = false;
+    FullDigest full;
+    // Signature (and perhaps the full digest) from the cache: not read.
+    bool fromCache = false;
     // Set (release) by the worker after the results; read (acquire) by the
     // scan thread without the lock, which it polls after every file.
     std::atomic<bool> done{false};

@@ -213,7 +213,7 @@ private:
             if (progress_)
                 progress_->filesSeen.fetch_add(1, std::memory_order_relaxed);
             if (!grouper_.AddFile(platform::JoinPath(path, entry.name), entry.name,
-                                  FactsOf(entry))) {
+                                  FactsOf(entry), entry.ctime)) {
                 return false;
             }
         }

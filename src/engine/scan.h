@@ -15,6 +15,8 @@
 
 namespace cs::engine {
 
+class ContentsCache;
+
 enum class ScanOutcome { Completed, Cancelled };
 
 // Live counters for a progress display. Written by the scan thread; any
@@ -36,6 +38,9 @@ struct ScanHooks {
     // Called on the scan thread whenever the refresh threshold is reached,
     // to rebuild the result list from `results`.
     std::function<void(const ScanResults&)> rebuild;
+    // What earlier scans learnt (contents_cache.h), or null: used and
+    // added to by the scan thread.
+    ContentsCache* cache = nullptr;
 };
 
 // Runs the whole scan on the calling thread. `results` is reset first;

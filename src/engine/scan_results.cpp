@@ -13,6 +13,7 @@ void ScanResults::Reset() {
     folders.clear();
     rootListed = true;
     skips = ScanSkips{};
+    filesFromCache = 0;
     moreRoots.clear();
     if (matchGroups.capacity() < 100)
         matchGroups.reserve(100);

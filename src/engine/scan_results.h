@@ -25,6 +25,11 @@ struct MatchGroup {
     // What the walk saw of each member, in the order of `paths`: removal
     // checks that a member is still that file before it touches it.
     std::vector<platform::ItemFacts> facts;
+    // Every member was compared with the founder byte for byte (or by its
+    // MD5 and SHA-256) in this scan. False when one joined on what a cache
+    // remembered: removal then compares it in full, as for a criterion
+    // that proves nothing about bytes.
+    bool proved = true;
 };
 
 struct FolderGroup {
@@ -68,6 +73,8 @@ struct ScanResults {
     // False when the root itself could not be listed.
     bool rootListed = true;
     ScanSkips skips;
+    // Files whose signature (and perhaps digest) came from a cache.
+    uint64_t filesFromCache = 0;
 
     int32_t refreshCounter = 0;
     int32_t refreshThreshold = kFirstRefreshThreshold;

@@ -25,6 +25,10 @@ struct DirEntry {
     uint64_t size = 0;
     // Last write in 100-nanosecond steps since 1601-01-01 UTC (FILETIME).
     uint64_t mtime = 0;
+    // The change time, same scale: Linux st_ctim, Windows the ChangeTime
+    // the listing gives (that of FILE_BASIC_INFO). It moves on every write,
+    // also one that puts the old last-write time back.
+    uint64_t ctime = 0;
     uint32_t attributes = 0;  // Windows attribute word; Linux st_mode
     // (device, inode) on Linux; (volume serial, file id) on Windows.
     // hasIdentity is false where the system did not give one.

@@ -25,8 +25,12 @@ ScanRecord::ScanRecord(const engine::ScanResults& results, uint32_t criteria)
             ++i;
         }
     };
-    for (const engine::MatchGroup& g : results.matchGroups)
+    for (const engine::MatchGroup& g : results.matchGroups) {
         add(g.paths, g.facts);
+        if (!g.proved)
+            for (std::u16string_view path : engine::SplitPaths(g.paths))
+                unproved_.emplace(path);
+    }
     for (const engine::FolderGroup& g : results.folderGroups)
         add(g.paths, g.facts);
     for (size_t i = 0; i < results.zeroByteFiles.size() && i < results.zeroByteFacts.size(); ++i)
@@ -341,7 +345,7 @@ private:
         std::vector<Relied> keepers = StayingMembers(static_cast<size_t>(r), seen, u"");
         if (keepers.empty())
             return Refuse(std::move(v), Why::NoKeeper);
-        const Sameness same = FindSame(v.path, seen, keepers, record_.ExactContents());
+        const Sameness same = FindSame(v.path, seen, keepers, record_.ProvedByScan(v.path));
         v.detail = keepers.front().path;
         if (same == Sameness::Same) {
             v.verdict = Verdict::Verified;
@@ -399,7 +403,7 @@ private:
             if (const auto it = fileRowOf_.find(path); it != fileRowOf_.end()) {
                 const ItemFacts* listed = record_.Facts(path);
                 copies = StayingMembers(it->second, file.facts, v.path);
-                scanProved = record_.ExactContents() && listed && SameFile(file.facts, *listed);
+                scanProved = record_.ProvedByScan(path) && listed && SameFile(file.facts, *listed);
                 if (copies.empty()) {
                     v.detail = path;
                     return Refuse(std::move(v), Why::HoldsLastCopy);

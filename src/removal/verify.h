@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/options.h"
@@ -55,12 +56,19 @@ public:
     // The checked way to a path below the root through listed folders;
     // false when the path is outside the root or a folder was not listed.
     bool Route(const std::u16string& path, platform::ItemRoute& route) const;
-    // Whether every file group was matched byte for byte.
+    // Whether every file group was matched on exact contents.
     bool ExactContents() const { return exactContents_; }
+    // Whether the scan compared the file group of `path` byte for byte:
+    // matched on exact contents, and none of it on what a cache remembered.
+    bool ProvedByScan(const std::u16string& path) const {
+        return exactContents_ && unproved_.count(path) == 0;
+    }
 
 private:
     const engine::ScanResults* results_ = nullptr;
     bool exactContents_ = false;
+    // Members of file groups the scan did not prove (MatchGroup::proved).
+    std::unordered_set<std::u16string> unproved_;
     std::unordered_map<std::u16string, platform::ItemFacts> items_;
 };
 

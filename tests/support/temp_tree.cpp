@@ -107,11 +107,11 @@ fs::path TempTree::MakeDir(std::string_view relative) {
 #ifndef _WIN32
 namespace {
 
-// Every test process, and every program it starts, gets a home and a data
-// folder of its own, on the file system of the test trees: whatever a test
-// sends to the trash lands there, never in the user's trash, and a test that
-// forgets to choose a trash cannot reach the user's. Tests that are about
-// HOME or XDG_DATA_HOME set them for their child explicitly.
+// Every test process, and every program it starts, gets a home, a data and
+// a cache folder of its own, on the file system of the test trees: whatever
+// a test sends to the trash or caches lands there, never in the user's, and
+// a test that forgets to choose cannot reach the user's. Tests that are
+// about HOME, XDG_DATA_HOME or XDG_CACHE_HOME set them for their child.
 class PrivateHome : public testing::Environment {
 public:
     void SetUp() override {
@@ -119,6 +119,7 @@ public:
         fs::create_directories(home_->Path(".local/share"));
         setenv("HOME", home_->Root().c_str(), 1);
         setenv("XDG_DATA_HOME", home_->Path(".local/share").c_str(), 1);
+        setenv("XDG_CACHE_HOME", home_->Path(".cache").c_str(), 1);
     }
     void TearDown() override { home_.reset(); }
 

@@ -143,6 +143,7 @@ bool DirReader::Next(DirEntry& entry) {
         entry.isSpecial = !S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode);
         entry.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
         entry.mtime = FiletimeOf(st.st_mtim);
+        entry.ctime = FiletimeOf(st.st_ctim);
         entry.attributes = static_cast<uint32_t>(st.st_mode);
         entry.hasIdentity = true;
         entry.device = static_cast<uint64_t>(st.st_dev);

@@ -81,6 +81,7 @@ bool DirReader::Next(DirEntry& entry) {
     entry.isSpecial = false;
     entry.size = static_cast<uint64_t>(found->EndOfFile.QuadPart);
     entry.mtime = win32::FileTimeValue(found->LastWriteTime);
+    entry.ctime = win32::FileTimeValue(found->ChangeTime);
     entry.attributes = attributes;
     // Every entry of one folder lies on the folder's volume: a volume
     // mounted below is a reparse point here, listed but never entered.

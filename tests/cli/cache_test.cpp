@@ -1,0 +1,365 @@
+// The digest cache of clonesifter-cli against the uncached scan: the same
+// groups on changed trees, nothing removed on a forged entry, and a store
+// that is damaged, locked, newer or read-only set aside with one line.
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/cli_runner.h"
+#include "support/temp_tree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using cs::test::TempTree;
+using namespace cs::test::cli;
+
+using Groups = std::vector<std::vector<std::string>>;
+
+struct Scan {
+    CliResult r;
+    Groups groups;
+    std::vector<bool> proved;
+};
+
+// A folder of its own for each tree's cache, as every test's.
+struct CachedTree {
+    TempTree tree;
+    TempTree cacheHome;
+
+    CachedTree() {
+        // Small files (read whole for their signature), files sharing
+        // size and both ends but not the middle (told apart only by a
+        // full read), and a group of larger copies.
+        tree.Write("a/small", "small words");
+        tree.Write("b/small", "small words");
+        tree.Write("c/small", "small wordz");
+        const std::string big = cs::test::PseudoRandomBytes(200000, 1);
+        std::string other = big;
+        other[100000] ^= 1;
+        tree.Write("a/big", big);
+        tree.Write("b/big", big);
+        tree.Write("c/big", other);
+        tree.Write("d/big", other);
+        tree.Write("e/big", big);
+        tree.WriteSized("a/lone", 5000, 7);
+    }
+    fs::path Store() const { return cacheHome.Path("clonesifter/digests.sqlite"); }
+
+    Scan Run(bool cached, const Confinement& confinement = {}) const {
+        std::vector<std::string> args{"--contents", "exact", "--names", "none", "--json"};
+        if (cached)
+            args.push_back("--cache");
+        args.push_back(tree.Root().string());
+        Scan s;
+        s.r = RunCli(args, {{"XDG_CACHE_HOME", cacheHome.Root().string()}}, confinement);
+        if (s.r.exitCode != 0 || s.r.out.empty())
+            return s;
+        const nlohmann::json doc = nlohmann::json::parse(s.r.out);
+        for (const auto& g : doc.at("file_groups")) {
+            std::vector<std::string> paths;
+            for (const auto& m : g.at("members"))
+                paths.push_back(m.at("path"));
+            s.groups.push_back(paths);
+            s.proved.push_back(g.at("proved_byte_for_byte").get<bool>());
+        }
+        return s;
+    }
+};
+
+// Rewrites a file in place with the same size, then puts its last-write
+// time back: only the change time tells.
+void RewriteKeepingTime(const fs::path& path, const std::string& contents) {
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    ASSERT_EQ(static_cast<size_t>(st.st_size), contents.size());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int CountLines(const std::string& text, const std::string& start) {
+    int n = 0;
+    for (size_t at = 0; (at = text.find(start, at)) != std::string::npos; ++at)
+        n += at == 0 || text[at - 1] == '\n';
+    return n;
+}
+
+// "N files from the cache", from the summary.
+int FromCache(const std::string& err) {
+    const size_t at = err.find(" from the cache");
+    if (at == std::string::npos)
+        return -1;
+    const size_t start = err.rfind("; ", at);
+    return std::stoi(err.substr(start + 2, at - start - 2));
+}
+
+TEST(CliCache, RescanOfAChangedTreeReportsWhatAnUncachedScanReports) {
+    const struct Case {
+        const char* what;
+        std::function<void(TempTree&)> change;
+        int fromCache;  // on the rescan; -1: not checked
+    } cases[] = {
+        {"unchanged", [](TempTree&) {}, 8},
+        {"same size, old last write, other bytes: a miss through the change time",
+         [](TempTree& t) {
+             std::string b = Read(t.Path("b/big"));
+             b[150000] ^= 2;
+             RewriteKeepingTime(t.Path("b/big"), b);
+             RewriteKeepingTime(t.Path("c/small"), "small words");
+         },
+         6},
+        {"a copy made to equal another, old last write kept",
+         [](TempTree& t) { RewriteKeepingTime(t.Path("d/big"), Read(t.Path("a/big"))); }, 7},
+        {"renamed, touched, removed, added",
+         [](TempTree& t) {
+             fs::rename(t.Path("a/small"), t.Path("a/small-renamed"));
+             const timespec times[2] = {{0, UTIME_OMIT}, {1000000, 0}};
+             utimensat(AT_FDCWD, t.Path("e/big").c_str(), times, 0);
+             fs::remove(t.Path("c/big"));
+             t.Write("f/big", Read(t.Path("d/big")));
+         },
+         -1},
+        {"grown and shrunk",
+         [](TempTree& t) {
+             t.Write("b/small", "small words, more");
+             t.Write("a/big", Read(t.Path("a/big")).substr(0, 150000));
+         },
+         -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CachedTree t;
+        const Scan first = t.Run(true);
+        ASSERT_EQ(first.r.exitCode, 0) << first.r.err;
+        EXPECT_EQ(FromCache(first.r.err), 0);
+        EXPECT_EQ(first.groups, t.Run(false).groups);
+        EXPECT_EQ(first.groups.size(), 3u);
+        EXPECT_EQ(first.proved, std::vector<bool>(3, true));
+        EXPECT_TRUE(fs::exists(t.Store()));
+        c.change(t.tree);
+        const Scan uncached = t.Run(false);
+        const Scan again = t.Run(true);
+        ASSERT_EQ(again.r.exitCode, 0) << again.r.err;
+        EXPECT_EQ(again.groups, uncached.groups);
+        if (c.fromCache >= 0) {
+            EXPECT_EQ(FromCache(again.r.err), c.fromCache) << again.r.err;
+        }
+        // A group placed on remembered digests says so.
+        if (c.fromCache == 8) {
+            EXPECT_EQ(again.proved, std::vector<bool>(again.groups.size(), false));
+        }
+        // What the rescan learnt serves the next one as well.
+        EXPECT_EQ(t.Run(true).groups, uncached.groups);
+    }
+}
+
+sqlite3* OpenStore(const fs::path& path) {
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    return db;
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+    char* message = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
+        << (message ? message : "") << " in " << sql;
+    sqlite3_free(message);
+}
+
+TEST(CliCache, AForgedEntryGroupsTwoFilesButRemovesNothing) {
+    CachedTree t;
+    ASSERT_EQ(t.Run(true).r.exitCode, 0);
+    // c/small differs from a/small in one byte; its entry is made a/small's.
+    struct stat a, c;
+    ASSERT_EQ(stat(t.tree.Path("a/small").c_str(), &a), 0);
+    ASSERT_EQ(stat(t.tree.Path("c/small").c_str(), &c), 0);
+    sqlite3* db = OpenStore(t.Store());
+    const std::string from = " FROM contents WHERE inode = " + std::to_string(a.st_ino);
+    Exec(db, "UPDATE contents SET signature = (SELECT signature" + from +
+                 "), digest = (SELECT digest" + from +
+                 ") WHERE inode = " + std::to_string(c.st_ino));
+    sqlite3_close(db);
+
+    const Scan forged = t.Run(true);
+    ASSERT_EQ(forged.r.exitCode, 0) << forged.r.err;
+    ASSERT_EQ(forged.groups.size(), 3u) << forged.r.out;
+    EXPECT_EQ(forged.groups[1].size(), 3u) << "the forged entry was not used";
+    EXPECT_FALSE(forged.proved[1]);
+
+    const CliResult r = RunCli({"--contents", "exact", "--names", "none", "--cache", "--select",
+                                "keep-first", "--remove", "delete", "--yes", "--json",
+                                t.tree.Root().string()},
+                               {{"XDG_CACHE_HOME", t.cacheHome.Root().string()}});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(Read(t.tree.Path("c/small")), "small wordz");
+    // The true copy was compared in full, found equal and removed.
+    EXPECT_FALSE(fs::exists(t.tree.Path("b/small")));
+    const auto doc = nlohmann::json::parse(r.out);
+    ASSERT_EQ(doc.at("removal").at("not_removed").size(), 1u) << r.out;
+    EXPECT_EQ(doc.at("removal").at("not_removed")[0], t.tree.Path("c/small").string());
+}
+
+TEST(CliCache, AStoreThatCannotServeIsSetAsideInOneLine) {
+    const struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> spoil;
+        const char* line;  // the start of the one line said
+        bool setAside;     // moved away, and a new store made next time
+    } cases[] = {
+        {"garbage in the middle",
+         [](const fs::path& p) {
+             std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp(4096);
+             f << std::string(4096, '\x5a');
+         },
+         "clonesifter-cli: the cache is damaged", true},
+        {"truncated",
+         [](const fs::path& p) { fs::resize_file(p, fs::file_size(p) / 2 + 100); },
+         "clonesifter-cli: the cache is damaged", true},
+        {"not a database", [](const fs::path& p) { std::ofstream(p) << "hello"; },
+         "clonesifter-cli: the cache is damaged", true},
+        {"a newer format",
+         [](const fs::path& p) {
+             sqlite3* db = OpenStore(p);
+             Exec(db, "PRAGMA user_version = 99");
+             sqlite3_close(db);
+         },
+         "clonesifter-cli: the cache ", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CachedTree t;
+        ASSERT_EQ(t.Run(true).r.exitCode, 0);
+        c.spoil(t.Store());
+        const Scan expected = t.Run(false);
+        const Scan s = t.Run(true);
+        ASSERT_EQ(s.r.exitCode, 0) << s.r.err;
+        EXPECT_EQ(s.groups, expected.groups);
+        EXPECT_EQ(CountLines(s.r.err, c.line), 1) << s.r.err;
+        EXPECT_EQ(CountLines(s.r.err, "clonesifter-cli: "), 2) << s.r.err;  // and the summary
+        EXPECT_EQ(fs::exists(t.Store().string() + ".damaged"), c.setAside);
+        const Scan next = t.Run(true);
+        EXPECT_EQ(next.groups, expected.groups);
+        EXPECT_EQ(CountLines(next.r.err, "clonesifter-cli: "), c.setAside ? 1 : 2) << next.r.err;
+    }
+}
+
+TEST(CliCache, LockedOrReadOnlyStoreLeavesTheResultsAlone) {
+    CachedTree t;
+    ASSERT_EQ(t.Run(true).r.exitCode, 0);
+    const Scan expected = t.Run(false);
+    {
+        // Another program holds the store for longer than a scan waits.
+        sqlite3* db = OpenStore(t.Store());
+        Exec(db, "BEGIN EXCLUSIVE");
+        const Scan s = t.Run(true);
+        EXPECT_EQ(s.groups, expected.groups);
+        EXPECT_EQ(CountLines(s.r.err, "clonesifter-cli: cannot read the cache"), 1) << s.r.err;
+        Exec(db, "ROLLBACK");
+        sqlite3_close(db);
+    }
+    // A read-only folder: read, but what the scan learnt cannot be kept.
+    t.tree.Write("g/big", Read(t.tree.Path("a/big")));
+    fs::permissions(t.Store().parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(t.Store(), fs::perms::owner_read);
+    Confinement unprivileged;
+    unprivileged.withoutFileModeOverride = true;
+    const Scan s = t.Run(true, unprivileged);
+    fs::permissions(t.Store().parent_path(), fs::perms::owner_all);
+    if (s.r.exitCode == 126)
+        GTEST_SKIP() << s.r.err;
+    EXPECT_EQ(s.groups, t.Run(false).groups);
+    EXPECT_EQ(FromCache(s.r.err), 8);
+    EXPECT_EQ(CountLines(s.r.err, "clonesifter-cli: "), 2) << s.r.err;
+}
+
+TEST(CliCache, TwoRunsAtOnceBothFinishAndKeepTheStoreWhole) {
+    CachedTree t;
+    const Scan expected = t.Run(false);
+    const Environment env{{"XDG_CACHE_HOME", t.cacheHome.Root().string()}};
+    const std::vector<std::string> args{"--contents", "exact", "--names", "none",
+                                        "--cache", "--quiet", "--lines", t.tree.Root().string()};
+    for (int round = 0; round < 3; ++round) {
+        int out1, err1, out2, err2;
+        const pid_t a = Spawn(args, out1, err1, env);
+        const pid_t b = Spawn(args, out2, err2, env);
+        const CliResult ra = Finish(a, out1, err1);
+        const CliResult rb = Finish(b, out2, err2);
+        EXPECT_EQ(ra.exitCode, 0) << ra.err;
+        EXPECT_EQ(rb.exitCode, 0) << rb.err;
+        EXPECT_EQ(ra.out, rb.out);
+        EXPECT_EQ(ra.err + rb.err, "");
+        t.tree.Write("h/big" + std::to_string(round), Read(t.tree.Path("a/big")));
+    }
+    sqlite3* db = OpenStore(t.Store());
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "ok");
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+}
+
+int64_t Count(const fs::path& store, const std::string& where) {
+    sqlite3* db = OpenStore(store);
+    sqlite3_stmt* st = nullptr;
+    int64_t n = -1;
+    if (sqlite3_prepare_v2(db, ("SELECT count(*) FROM contents " + where).c_str(), -1, &st,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        n = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return n;
+}
+
+TEST(CliCache, EntriesUnusedFor90DaysArePrunedAndUsedOnesKept) {
+    CachedTree t;
+    ASSERT_EQ(t.Run(true).r.exitCode, 0);
+    ASSERT_EQ(Count(t.Store(), ""), 8);
+    struct stat gone;
+    ASSERT_EQ(stat(t.tree.Path("c/big").c_str(), &gone), 0);
+    fs::remove(t.tree.Path("c/big"));
+    // As if the last scan had been 100 days ago.
+    sqlite3* db = OpenStore(t.Store());
+    Exec(db, "UPDATE contents SET seen = seen - 100; DELETE FROM pruned");
+    sqlite3_close(db);
+    const Scan s = t.Run(true);
+    EXPECT_EQ(FromCache(s.r.err), 7) << s.r.err;
+    // Each used entry was marked seen again; the gone file's went.
+    EXPECT_EQ(Count(t.Store(), ""), 7);
+    EXPECT_EQ(Count(t.Store(), "WHERE inode = " + std::to_string(gone.st_ino)), 0);
+}
+
+TEST(CliCache, DefaultPlaceAndClearing) {
+    CachedTree t;
+    TempTree home;
+    // Without XDG_CACHE_HOME the cache goes below HOME.
+    const CliResult r = RunCli({"--contents", "exact", "--cache", "--quiet", t.tree.Root().string()},
+                               {{"XDG_CACHE_HOME", ""}, {"HOME", home.Root().string()}});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(home.Path(".cache/clonesifter/digests.sqlite")));
+    const CliResult cleared = RunCli({"--clear-cache", "--cache-dir",
+                                      home.Path(".cache/clonesifter").string()});
+    EXPECT_EQ(cleared.exitCode, 0) << cleared.err;
+    EXPECT_FALSE(fs::exists(home.Path(".cache/clonesifter/digests.sqlite")));
+    EXPECT_EQ(RunCli({"--cache-dir", "x", t.tree.Root().string()}).exitCode, 2);
+}
+
+}  // namespace
