@@ -134,20 +134,6 @@ UniqueBitmap DrawGrip() {
     return UniqueBitmap(bitmap);
 }
 
-// Every close request of the main window (close box, Alt+F4, WM_CLOSE)
-// reaches it as the toolkit's close message. The busy guard, the drains of
-// dialogs and system calls with loops of their own dispatch it without the
-// event pump, and then no close event is ever read; watching the message
-// itself never misses one.
-LRESULT CALLBACK CloseWatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                            DWORD_PTR reference) {
-    if (message == WM_TK_CLOSE)
-        reinterpret_cast<AppState*>(reference)->closeRequested = true;
-    if (message == WM_NCDESTROY)
-        RemoveWindowSubclass(window, CloseWatch, id);
-    return DefSubclassProc(window, message, wParam, lParam);
-}
-
 void CreatePane(MainWindow& window, SIZE client) {
     AppState& app = window.app;
     WindowRecord& record = app.mainWindow;
@@ -494,7 +480,13 @@ int RunMainWindow(AppState& app, HINSTANCE instance, const wchar_t* commandLine,
         return 1;
     app.events = record.events;
     app.mainHandle = handle;
-    SetWindowSubclass(handle, CloseWatch, 1, reinterpret_cast<DWORD_PTR>(&app));
+    // Every close request of the main window (close box, Alt+F4, WM_CLOSE)
+    // reaches it as the toolkit's close message. The busy guard, the drains
+    // of dialogs and system calls with loops of their own dispatch it without
+    // the event pump, and then no close event is ever read; the record marks
+    // the message itself. (A subclass watching it cost every message to the
+    // window, each list notice included, server round trips under Wine.)
+    record.closeRequested = &app.closeRequested;
     ReplaceWindowIcons(handle, largeIcon, smallIcon);
     ExtractShellIcons(window);
 

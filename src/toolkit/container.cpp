@@ -294,6 +294,8 @@ ProcResult ContainerProc(WindowRecord& record, HWND window, UINT message, WPARAM
             // otherwise vanish; the close mark keeps it for the next wait.
             record.events->window = &record;
             record.events->close = 1;
+            if (record.closeRequested != nullptr)
+                *record.closeRequested = true;
             return {0, true};
         case DM_GETDEFID:
             SetActive(record, window);

@@ -263,6 +263,10 @@ struct WindowRecord {
     std::array<wchar_t, 32> fontFace{};
     uint8_t fontQuality = 0;
     EventRecord* events = nullptr;
+    // Set whenever a close request reaches the window, whichever loop
+    // dispatches it (a dialog's, a system call's): the close mark in
+    // `events` lasts only until the next event.
+    bool* closeRequested = nullptr;
     UniqueBitmap skinBitmap;
     HGDIOBJ memoryDcPreviousBitmap = nullptr;
     UniqueDc memoryDc;
