@@ -149,10 +149,8 @@ CompareOutcome CompareWithFounder(platform::FileReader& file, const std::u16stri
     return CompareStreams(file, founder, 0, bufferA.data(), bufferB.data(), context, full);
 }
 
-}  // namespace
-
 // The full digest of an open file, from its start.
-static HashResult HashWhole(platform::FileReader& file, FullDigester& full, const ReadContext& context) {
+HashResult HashWhole(platform::FileReader& file, FullDigester& full, const ReadContext& context) {
     if (!file.SeekTo(0))
         return HashResult::Failed;
     ReadBuffer& buffer = *context.buffer;
@@ -172,6 +170,8 @@ static HashResult HashWhole(platform::FileReader& file, FullDigester& full, cons
             return HashResult::Ok;
     }
 }
+
+}  // namespace
 
 HashResult CompareCoveredBytes(const std::u16string& pathA, const std::u16string& pathB,
                                uint32_t criteria, bool& equal, const ReadContext& context,
