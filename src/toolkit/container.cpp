@@ -307,9 +307,9 @@ ProcResult ContainerProc(WindowRecord& record, HWND window, UINT message, WPARAM
     }
 }
 
-LRESULT CALLBACK ContainerSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR id, DWORD_PTR) {
-    auto* record = reinterpret_cast<WindowRecord*>(id);
+LRESULT CALLBACK ContainerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* record = reinterpret_cast<WindowRecord*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    WNDPROC classProc = record != nullptr ? record->classProc : nullptr;
     try {
         if (record != nullptr) {
             const ProcResult result = ContainerProc(*record, window, message, wParam, lParam);
@@ -321,8 +321,9 @@ LRESULT CALLBACK ContainerSubclassProc(HWND window, UINT message, WPARAM wParam,
         // handled as if the toolkit did not know it.
     }
     if (message == WM_NCDESTROY)
-        RemoveWindowSubclass(window, ContainerSubclassProc, id);
-    return DefSubclassProc(window, message, wParam, lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    return classProc != nullptr ? CallWindowProcW(classProc, window, message, wParam, lParam)
+                                : DefWindowProcW(window, message, wParam, lParam);
 }
 
 HWND ChildFromPoint(HWND window, int x, int y) {

@@ -123,12 +123,15 @@ struct ProcResult {
     bool handled = false;
 };
 
-// The whole message table; `handled` false means "pass on" (DefSubclassProc).
+// The whole message table; `handled` false means "pass on" (to the class's procedure).
 ProcResult ContainerProc(WindowRecord& record, HWND window, UINT message, WPARAM wParam,
                          LPARAM lParam);
-// The subclass entry installed by CreateToolkitWindow (id = &record).
-LRESULT CALLBACK ContainerSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR id, DWORD_PTR reference);
+// The window procedure CreateToolkitWindow gives its windows in place of
+// the class's, which it keeps in the record; the record is the window's user
+// data. Not a comctl32 subclass: under Wine each subclass link costs a
+// server round trip (GetProp) on every message, and a filling list sends its
+// parent several notices per row.
+LRESULT CALLBACK ContainerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Subclass of sub-windows: id = slot, reference = the owning WindowRecord.
 LRESULT CALLBACK SubWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                DWORD_PTR reference);

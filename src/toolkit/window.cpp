@@ -296,7 +296,9 @@ HWND CreateToolkitWindow(WindowRecord& record, const wchar_t* className, const w
         fresh.hasHeld = events.hasHeld;
         events = fresh;
     }
-    SetWindowSubclass(window, ContainerSubclassProc, reinterpret_cast<UINT_PTR>(&record), 0);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&record));
+    record.classProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ContainerWindowProc)));
     if (x == kCentred && y == kCentred)
         CenterWindow(window, owner);
 

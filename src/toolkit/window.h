@@ -267,6 +267,9 @@ struct WindowRecord {
     // dispatches it (a dialog's, a system call's): the close mark in
     // `events` lasts only until the next event.
     bool* closeRequested = nullptr;
+    // The procedure of the window's class, which ContainerWindowProc passes
+    // on to.
+    WNDPROC classProc = nullptr;
     UniqueBitmap skinBitmap;
     HGDIOBJ memoryDcPreviousBitmap = nullptr;
     UniqueDc memoryDc;
