@@ -179,26 +179,31 @@ void CreatePane(MainWindow& window, SIZE client) {
     SetControlState(record, s.deleteTicked, state::kDisabled);
 }
 
-// Item data of the rows that carry no item: a record the list's owner
-// frees when the row goes. Made on whichever thread rebuilds the list.
+// Item data of the rows: the colours of separators and titles, the texts
+// of member rows; a record the list's owner frees when the row goes. Made
+// on whichever thread rebuilds the list.
 constexpr COLORREF kTitleBack = RGB(0xE4, 0xE8, 0xF0);
 constexpr COLORREF kTitleText = RGB(0x20, 0x30, 0x60);
 
 LPARAM MakeSeparatorData() {
-    auto* colours = new (std::nothrow) ListRowColours;
+    auto* colours = new (std::nothrow) ListRowData;
     if (colours == nullptr)
         return 0;
     colours->row.backColour = static_cast<int32_t>(results::kSeparatorColour);
     return reinterpret_cast<LPARAM>(colours);
 }
 
+LPARAM MakeRowTexts(std::wstring_view path, std::wstring_view name, std::wstring_view size) {
+    return reinterpret_cast<LPARAM>(NewRowWithTexts({path, name, size}));
+}
+
 void ReleaseRowData(LPARAM data) {
-    delete reinterpret_cast<ListRowColours*>(data);
+    delete reinterpret_cast<ListRowData*>(data);
 }
 
 // A title row is told apart from a separator by its text colour.
 LPARAM MakeTitleData(int) {
-    auto* colours = new (std::nothrow) ListRowColours;
+    auto* colours = new (std::nothrow) ListRowData;
     if (colours == nullptr)
         return 0;
     colours->row.backColour = static_cast<int32_t>(kTitleBack);
@@ -247,7 +252,7 @@ LRESULT CALLBACK TitlePainter(HWND list, UINT message, WPARAM wParam, LPARAM lPa
         item.stateMask = LVIS_OVERLAYMASK;
         if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
             continue;
-        auto* colours = reinterpret_cast<ListRowColours*>(item.lParam);
+        auto* colours = reinterpret_cast<ListRowData*>(item.lParam);
         if (colours == nullptr || colours->row.textColour != static_cast<int32_t>(kTitleText))
             continue;
         RECT bounds{};
@@ -293,7 +298,7 @@ void CreateResultList(MainWindow& window, SIZE client) {
                           reinterpret_cast<DWORD_PTR>(window.titleFont.Get()));
     }
     app.rows = std::make_unique<SectionedRows>(list->handle, MakeSeparatorData, ReleaseRowData,
-                                               MakeTitleData);
+                                               MakeTitleData, MakeRowTexts);
     GetClientRect(record.window, &app.listRect);
 }
 

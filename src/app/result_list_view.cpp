@@ -102,10 +102,12 @@ bool PrepareResultListView(HWND list, int clientWidth) {
 }
 
 ListViewRows::ListViewRows(HWND list, SeparatorDataFactory makeSeparatorData,
-                           SeparatorDataRelease releaseSeparatorData)
+                           SeparatorDataRelease releaseSeparatorData,
+                           RowTextsFactory makeRowTexts)
     : list_(list),
       makeSeparatorData_(makeSeparatorData),
       releaseSeparatorData_(releaseSeparatorData),
+      makeRowTexts_(makeRowTexts),
       groupsSupported_(SendMessageW(list, LVM_GETGROUPCOUNT, 0, 0) > 0) {}
 
 LRESULT ListViewRows::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
@@ -155,7 +157,15 @@ void ListViewRows::InsertSeparator(int32_t row, int group, LPARAM itemData) {
 }
 
 void ListViewRows::InsertRow(int32_t row, const results::RowData& data, LPARAM itemData) {
-    std::wstring path = platform::ToNative(data.texts[results::kPathColumn]);
+    std::array<std::wstring, results::kColumnCount> texts;
+    for (int column = 0; column < results::kColumnCount; ++column)
+        texts[column] = platform::ToNative(data.texts[column]);
+    // A member row's texts stay with its item data, which the list asks
+    // (LVN_GETDISPINFOW); separators have none to keep.
+    if (!data.separator && itemData == 0 && makeRowTexts_ != nullptr)
+        itemData = makeRowTexts_(texts[results::kPathColumn], texts[results::kNameColumn],
+                                 texts[results::kSizeColumn]);
+    const bool textsInData = !data.separator && itemData != 0 && makeRowTexts_ != nullptr;
     // The state goes in with the row: each later change of it would be two
     // more notifications to the owner (changing, changed), and under Wine
     // every message that reaches a subclassed window costs round trips to
@@ -163,7 +173,7 @@ void ListViewRows::InsertRow(int32_t row, const results::RowData& data, LPARAM i
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM | LVIF_GROUPID | LVIF_STATE;
     item.iItem = row < 0 ? kAppendPosition : row;
-    item.pszText = path.data();
+    item.pszText = textsInData ? LPSTR_TEXTCALLBACKW : texts[results::kPathColumn].data();
     item.iImage = data.image;
     item.lParam = itemData;
     item.iGroupId = data.group;
@@ -181,13 +191,14 @@ void ListViewRows::InsertRow(int32_t row, const results::RowData& data, LPARAM i
         return;
     }
 
+    // With its texts in the item data a row's other columns are never set:
+    // the list asks for every column it holds no text of.
     for (int column : {results::kNameColumn, results::kSizeColumn}) {
-        if (data.texts[column].empty())
+        if (textsInData || texts[column].empty())
             continue;
-        std::wstring text = platform::ToNative(data.texts[column]);
         LVITEMW sub{};
         sub.iSubItem = column;
-        sub.pszText = text.data();
+        sub.pszText = texts[column].data();
         Send(LVM_SETITEMTEXTW, inserted, reinterpret_cast<LPARAM>(&sub));
     }
 

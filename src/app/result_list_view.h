@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "results/rows.h"
 
@@ -31,6 +32,11 @@ namespace cs::app {
 using SeparatorDataFactory = LPARAM (*)();
 // Frees item data that never reached a row, because inserting it failed.
 using SeparatorDataRelease = void (*)(LPARAM);
+// Makes the item data of a member row holding its column texts (the
+// toolkit's row record), which the list then asks for instead of keeping
+// copies; 0 when it cannot. Freed like a separator's.
+using RowTextsFactory = LPARAM (*)(std::wstring_view path, std::wstring_view name,
+                                   std::wstring_view size);
 
 // The result list's column widths. The name and size columns keep theirs;
 // the path column takes what they, the main window's 180-pixel pane and
@@ -54,13 +60,15 @@ class ListViewRows {
 public:
     // `list` must have been prepared (PrepareResultListView) before, so that
     // the group support found here holds for the instance's life. Without a
-    // factory, separator rows get item data 0.
+    // factory, separator rows get item data 0; without a texts factory,
+    // member rows get item data 0 and the list keeps their texts.
     explicit ListViewRows(HWND list, SeparatorDataFactory makeSeparatorData = nullptr,
-                          SeparatorDataRelease releaseSeparatorData = nullptr);
+                          SeparatorDataRelease releaseSeparatorData = nullptr,
+                          RowTextsFactory makeRowTexts = nullptr);
 
     int32_t Count() const;
     // Appends at the end. A separator row gets no check box and the
-    // factory's item data; every other row gets item data 0.
+    // factory's item data; every other row the texts factory's.
     void Append(const results::RowData& data);
     // Before row `row` (at the end when it is the count or beyond), as
     // Append makes it.
@@ -102,6 +110,7 @@ private:
     HWND list_;
     SeparatorDataFactory makeSeparatorData_;
     SeparatorDataRelease releaseSeparatorData_;
+    RowTextsFactory makeRowTexts_;
     bool groupsSupported_;
 };
 

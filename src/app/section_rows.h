@@ -25,8 +25,10 @@ using TitleDataFactory = LPARAM (*)(int group);
 class SectionedRows {
 public:
     SectionedRows(HWND list, SeparatorDataFactory makeSeparatorData,
-                  SeparatorDataRelease releaseData, TitleDataFactory makeTitleData)
-        : rows_(list, makeSeparatorData, releaseData), makeTitleData_(makeTitleData) {}
+                  SeparatorDataRelease releaseData, TitleDataFactory makeTitleData,
+                  RowTextsFactory makeRowTexts = nullptr)
+        : rows_(list, makeSeparatorData, releaseData, makeRowTexts),
+          makeTitleData_(makeTitleData) {}
 
     int32_t Count() const { return rows_.Count(); }
     void Append(const results::RowData& data) {

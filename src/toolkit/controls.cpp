@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cwchar>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -602,6 +605,34 @@ bool SetLinkPlainColours(WindowRecord& record, int32_t slot) {
     item.state = LIS_DEFAULTCOLORS;
     item.stateMask = LIS_DEFAULTCOLORS;
     return SendMessageW(control->handle, LM_SETITEM, 0, reinterpret_cast<LPARAM>(&item)) != FALSE;
+}
+
+ListRowData* NewRowWithTexts(std::initializer_list<std::wstring_view> texts) {
+    size_t length = 0;
+    for (std::wstring_view text : texts)
+        length += text.size() + 1;
+    std::unique_ptr<ListRowData> data(new (std::nothrow) ListRowData);
+    if (!data)
+        return nullptr;
+    data->texts.reset(new (std::nothrow) wchar_t[length]);
+    if (!data->texts)
+        return nullptr;
+    wchar_t* at = data->texts.get();
+    for (std::wstring_view text : texts) {
+        at = std::copy(text.begin(), text.end(), at);
+        *at++ = L'\0';
+    }
+    data->textCount = static_cast<int32_t>(texts.size());
+    return data.release();
+}
+
+std::wstring_view RowText(const ListRowData& data, int column) {
+    if (!data.texts || column < 0 || column >= data.textCount)
+        return {};
+    const wchar_t* text = data.texts.get();
+    for (int skipped = 0; skipped < column; ++skipped)
+        text += std::wcslen(text) + 1;
+    return text;
 }
 
 }  // namespace cs::toolkit

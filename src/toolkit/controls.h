@@ -15,7 +15,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "toolkit/drawing.h"
 #include "toolkit/handles.h"
@@ -44,8 +46,14 @@ inline constexpr uint32_t kAll = 0x1FF;
 
 
 
-// Colours of one list-view row (the item's lParam), owned by the row and
-// freed when the list deletes the item. Columns may override the row.
+// What one list-view row carries as its item data (lParam), owned by the row
+// and freed when the list deletes the item: its colours (columns may
+// override the row's) and, for a row inserted with callback texts
+// (LPSTR_TEXTCALLBACKW), the texts of its columns. The list asks for those
+// when it draws or is read (LVN_GETDISPINFOW) and keeps no copies: under
+// Wine its copies cost five more heap blocks a row, and the list view's own
+// arrays, which grow a few entries at a time among them, leave the process
+// heap in pieces several times the size of what it holds.
 struct ListCellColours {
     int32_t textColour = kDefaultColour;
     int32_t backColour = kDefaultColour;
@@ -53,11 +61,21 @@ struct ListCellColours {
     UniqueFont font;
     GdipImage image;
 };
-struct ListRowColours {
+struct ListRowData {
     ListCellColours row;
     std::unique_ptr<ListCellColours[]> columns;
     int32_t columnCount = 0;
+    // The first `textCount` columns' texts one after the other, each ended
+    // by a 0.
+    std::unique_ptr<wchar_t[]> texts;
+    int32_t textCount = 0;
 };
+
+// A row's item data holding `texts`, one per column from the first; null
+// when memory runs out.
+ListRowData* NewRowWithTexts(std::initializer_list<std::wstring_view> texts);
+// The text of `column`; empty when the row holds no texts or fewer columns.
+std::wstring_view RowText(const ListRowData& data, int column);
 
 // Creation. Each returns the new slot, 0 when the table cannot grow, the
 // placement's parent is no sub-window or the window cannot be created. The

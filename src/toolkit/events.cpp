@@ -4,7 +4,9 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "toolkit/drawing.h"
 
@@ -19,10 +21,12 @@ constexpr UINT kStateImageMask = 0xF000;
 constexpr UINT kCheckedStateImage = 0x2000;
 
 // What a list view reports of the program's own doing: each row inserted,
-// changed (a tick a rule sets, a selection the program moves), deleted or
-// painted. A click or key on the list sends notices of its own.
+// changed (a tick a rule sets, a selection the program moves), deleted,
+// painted or asked for its texts. A click or key on the list sends notices
+// of its own.
 bool IsListsOwnNotice(UINT code) {
     switch (code) {
+        case LVN_GETDISPINFOW:
         case LVN_INSERTITEM:
         case LVN_ITEMCHANGING:
         case LVN_ITEMCHANGED:
@@ -33,6 +37,19 @@ bool IsListsOwnNotice(UINT code) {
         default:
             return false;
     }
+}
+
+// The texts of a row inserted with callback texts come from its item data.
+void AnswerRowTexts(NMLVDISPINFOW& request) {
+    LVITEMW& item = request.item;
+    const auto* data = reinterpret_cast<const ListRowData*>(item.lParam);
+    if (!(item.mask & LVIF_TEXT) || data == nullptr || item.pszText == nullptr ||
+        item.cchTextMax <= 0)
+        return;
+    const std::wstring_view text = RowText(*data, item.iSubItem);
+    const size_t count = std::min(text.size(), static_cast<size_t>(item.cchTextMax - 1));
+    std::copy_n(text.data(), count, item.pszText);
+    item.pszText[count] = L'\0';
 }
 
 }  // namespace
@@ -202,7 +219,7 @@ LRESULT ListCustomDraw(NMLVCUSTOMDRAW* draw) {
     const DWORD stage = draw->nmcd.dwDrawStage;
     if (stage == CDDS_PREPAINT)
         return CDRF_NOTIFYITEMDRAW;
-    auto* colours = reinterpret_cast<ListRowColours*>(draw->nmcd.lItemlParam);
+    auto* colours = reinterpret_cast<ListRowData*>(draw->nmcd.lItemlParam);
     if (colours == nullptr)
         return CDRF_DODEFAULT;
     HDC dc = draw->nmcd.hdc;
@@ -311,9 +328,12 @@ ProcResult Notification(WindowRecord& record, HWND window, LPARAM lParam) {
                 postItem(event::kItemTicked, item);
             break;
         }
+        case LVN_GETDISPINFOW:
+            AnswerRowTexts(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
+            return {0, true};
         case LVN_DELETEITEM: {
             auto* deleted = reinterpret_cast<NMLISTVIEW*>(lParam);
-            delete reinterpret_cast<ListRowColours*>(deleted->lParam);
+            delete reinterpret_cast<ListRowData*>(deleted->lParam);
             postItem(event::kItemDeleted, 0);
             break;
         }

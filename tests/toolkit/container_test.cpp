@@ -353,20 +353,44 @@ TEST(Notifications, TickingAListRowGivesTickedAndUntickedEvents) {
     EXPECT_EQ(window.events.code, event::kItemDeleted);
 }
 
-TEST(Notifications, DeletingARowFreesItsColourRecord) {
+TEST(Notifications, ARowsRecordAnswersForItsTextsAndGoesWithTheRow) {
     TestWindow window;
     ASSERT_NE(window.Create(L"TkListColours", 300, 200), nullptr);
     const int32_t list = AddControl(window.record, ControlKind::kListView, WC_LISTVIEWW, L"",
                                     LVS_REPORT, 0, 0, 300, 200);
     HWND handle = window.record.controls[list].handle;
-    auto* colours = new ListRowColours;
-    colours->row.font.Reset(CreateFontW(-12, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial"));
-    HFONT font = colours->row.font.Get();
+    for (int column = 0; column < 3; ++column) {
+        LVCOLUMNW spec{};
+        spec.mask = LVCF_WIDTH;
+        spec.cx = 90;
+        ListView_InsertColumn(handle, column, &spec);
+    }
+    ListRowData* data = NewRowWithTexts({L"C:\\dir\\\u00e9t\u00e9.txt", L"\u00e9t\u00e9.txt", L""});
+    ASSERT_NE(data, nullptr);
+    data->row.font.Reset(CreateFontW(-12, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial"));
+    HFONT font = data->row.font.Get();
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.pszText = const_cast<wchar_t*>(L"row");
-    item.lParam = reinterpret_cast<LPARAM>(colours);
+    item.pszText = LPSTR_TEXTCALLBACKW;
+    item.lParam = reinterpret_cast<LPARAM>(data);
     ASSERT_EQ(ListView_InsertItem(handle, &item), 0);
+
+    // The list keeps no copy: every column is asked of the record, and a
+    // short buffer gets what fits.
+    struct Read {
+        int column;
+        int buffer;
+        const wchar_t* expected;
+    };
+    for (const Read& read : {Read{0, 64, L"C:\\dir\\\u00e9t\u00e9.txt"},
+                             Read{1, 64, L"\u00e9t\u00e9.txt"}, Read{2, 64, L""},
+                             Read{0, 4, L"C:\\"}}) {
+        wchar_t text[64] = L"unchanged";
+        ListView_GetItemText(handle, 0, read.column, text, read.buffer);
+        EXPECT_STREQ(text, read.expected) << read.column << " " << read.buffer;
+    }
+    EXPECT_EQ(RowText(*data, 3), L"") << "no fourth text was stored";
+
     ListView_DeleteItem(handle, 0);
     EXPECT_EQ(window.events.code, event::kItemDeleted);
     // The record's font went with it.

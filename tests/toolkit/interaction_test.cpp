@@ -230,7 +230,7 @@ TEST(CustomDraw, RowColourRecordSetsTextColourAndAsksForItsFont) {
     HWND hwnd = window.Create(L"TkCustomDraw", 300, 200);
     const int32_t list = AddControl(window.record, ControlKind::kListView, WC_LISTVIEWW, L"",
                                     LVS_REPORT, 0, 0, 300, 200);
-    ListRowColours colours;
+    ListRowData colours;
     colours.row.textColour = RGB(1, 2, 3);
     NMLVCUSTOMDRAW draw{};
     draw.nmcd.hdr.hwndFrom = window.record.controls[list].handle;
