@@ -306,9 +306,15 @@ void DialogPinger::Run() {
         return static_cast<double>(counter.QuadPart) * 1000.0 /
                static_cast<double>(frequency.QuadPart);
     };
+    // Looked for again only once it is gone: a look through the program's
+    // windows is tens of requests to the Wine server, which the program
+    // under measurement shares.
+    HWND dialog = nullptr;
     while (!stop_) {
         const double next = now() + 100;
-        if (HWND dialog = program_.Window(L"_WND_PROGRESS_DLG_")) {
+        if (dialog == nullptr || !IsWindow(dialog))
+            dialog = program_.Window(L"_WND_PROGRESS_DLG_");
+        if (dialog != nullptr) {
             const double sent = now();
             DWORD_PTR result = 0;
             // Far longer than late: the time it really took is the measure.
