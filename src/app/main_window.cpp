@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/commands.h"
+#include "app/kept_rows.h"
 #include "app/find_commands.h"
 #include "app/scan_flow.h"
 #include "app/texts.h"
@@ -273,9 +274,10 @@ void CreateResultList(MainWindow& window, SIZE client) {
     WindowRecord& record = app.mainWindow;
     window.slots.list =
         CreateList(record, texts::kColumnHeadings,
-                   {.rect = {0, 0, client.cx - kPaneWidth, client.cy}, .layout = kListLayout});
+                   {.rect = {0, 0, client.cx - kPaneWidth, client.cy}, .layout = kListLayout},
+                   true);
     ControlRecord* list = FindControl(record, window.slots.list);
-    if (list == nullptr)
+    if (list == nullptr || !KeepRowsForList(list->handle, ReleaseRowData))
         return;
     app.listHandle = list->handle;
     window.groupsSupported = PrepareResultListView(list->handle, client.cx);

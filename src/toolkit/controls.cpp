@@ -215,9 +215,11 @@ int32_t CreateLink(WindowRecord& record, const wchar_t* text, const Placement& a
     return CreateStandardControl(record, ControlKind::kLink, WC_LINK, text, kLinkStyle, 0, at);
 }
 
-int32_t CreateList(WindowRecord& record, const wchar_t* headings, const Placement& at) {
+int32_t CreateList(WindowRecord& record, const wchar_t* headings, const Placement& at,
+                   bool rowsKeptByProgram) {
+    const DWORD style = kListStyle | (rowsKeptByProgram ? LVS_OWNERDATA : 0);
     const int32_t slot =
-        CreateStandardControl(record, ControlKind::kListView, WC_LISTVIEWW, L"", kListStyle, 0, at);
+        CreateStandardControl(record, ControlKind::kListView, WC_LISTVIEWW, L"", style, 0, at);
     if (slot == 0)
         return 0;
     HWND list = record.controls[slot].handle;

@@ -71,6 +71,13 @@ struct ListRowData {
     int32_t textCount = 0;
 };
 
+// Sent to a list view whose program keeps its rows (LVS_OWNERDATA), by the
+// toolkit on the list's behalf: WM_TK_ROW_DISPLAY with the list's request
+// for what it draws (an NMLVDISPINFOW*, lParam) to fill in; WM_TK_ROW_DATA
+// for the item data of row wParam, which the list itself does not know.
+inline constexpr UINT WM_TK_ROW_DISPLAY = 0x0CB0;
+inline constexpr UINT WM_TK_ROW_DATA = 0x0CB1;
+
 // A row's item data holding `texts`, one per column from the first; null
 // when memory runs out.
 ListRowData* NewRowWithTexts(std::initializer_list<std::wstring_view> texts);
@@ -89,8 +96,11 @@ int32_t CreateDropDownList(WindowRecord& record, const wchar_t* entries, const P
 int32_t CreateTextBox(WindowRecord& record, const Placement& at);
 int32_t CreateLink(WindowRecord& record, const wchar_t* text, const Placement& at);
 // Report view with check boxes; one left-aligned column per
-// "\n"-separated heading, sharing the width less 20 equally.
-int32_t CreateList(WindowRecord& record, const wchar_t* headings, const Placement& at);
+// "\n"-separated heading, sharing the width less 20 equally. With
+// `rowsKeptByProgram` the list keeps no rows of its own (LVS_OWNERDATA):
+// whoever keeps them answers the messages above.
+int32_t CreateList(WindowRecord& record, const wchar_t* headings, const Placement& at,
+                   bool rowsKeptByProgram = false);
 // Shows a copy of `bitmap`; the caller keeps its own.
 int32_t CreatePicture(WindowRecord& record, HBITMAP bitmap, const Placement& at);
 // `image` scaled to the rectangle's size.

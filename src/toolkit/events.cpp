@@ -27,6 +27,7 @@ constexpr UINT kCheckedStateImage = 0x2000;
 bool IsListsOwnNotice(UINT code) {
     switch (code) {
         case LVN_GETDISPINFOW:
+        case LVN_ODCACHEHINT:
         case LVN_INSERTITEM:
         case LVN_ITEMCHANGING:
         case LVN_ITEMCHANGED:
@@ -37,6 +38,10 @@ bool IsListsOwnNotice(UINT code) {
         default:
             return false;
     }
+}
+
+bool KeepsNoRows(HWND list) {
+    return (GetWindowLongW(list, GWL_STYLE) & LVS_OWNERDATA) != 0;
 }
 
 // The texts of a row inserted with callback texts come from its item data.
@@ -219,6 +224,10 @@ LRESULT ListCustomDraw(NMLVCUSTOMDRAW* draw) {
     const DWORD stage = draw->nmcd.dwDrawStage;
     if (stage == CDDS_PREPAINT)
         return CDRF_NOTIFYITEMDRAW;
+    // A list that keeps no rows does not know their item data either.
+    if (draw->nmcd.lItemlParam == 0 && KeepsNoRows(draw->nmcd.hdr.hwndFrom))
+        draw->nmcd.lItemlParam =
+            SendMessageW(draw->nmcd.hdr.hwndFrom, WM_TK_ROW_DATA, draw->nmcd.dwItemSpec, 0);
     auto* colours = reinterpret_cast<ListRowData*>(draw->nmcd.lItemlParam);
     if (colours == nullptr)
         return CDRF_DODEFAULT;
@@ -329,7 +338,10 @@ ProcResult Notification(WindowRecord& record, HWND window, LPARAM lParam) {
             break;
         }
         case LVN_GETDISPINFOW:
-            AnswerRowTexts(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
+            if (KeepsNoRows(header->hwndFrom))
+                SendMessageW(header->hwndFrom, WM_TK_ROW_DISPLAY, 0, lParam);
+            else
+                AnswerRowTexts(*reinterpret_cast<NMLVDISPINFOW*>(lParam));
             return {0, true};
         case LVN_DELETEITEM: {
             auto* deleted = reinterpret_cast<NMLISTVIEW*>(lParam);

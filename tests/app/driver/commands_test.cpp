@@ -182,7 +182,9 @@ void CloseOther(HWND window) {
 }
 
 // A point inside `row` of another process's list, on the screen.
-POINT PointInRow(HWND list, int row) {
+// A point of the row `x` pixels from its left edge.
+constexpr int kBoxX = 8;
+POINT PointInRow(HWND list, int row, int x = 200) {
     // The row's rectangle, read through the other process's memory.
     DWORD pid = 0;
     GetWindowThreadProcessId(list, &pid);
@@ -196,7 +198,7 @@ POINT PointInRow(HWND list, int row) {
         VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     }
     CloseHandle(process);
-    POINT point{rect.left + 200, (rect.top + rect.bottom) / 2};
+    POINT point{rect.left + x, (rect.top + rect.bottom) / 2};
     ClientToScreen(list, &point);
     return point;
 }
@@ -362,13 +364,26 @@ TEST_F(MainWindowCommands, TheSelectMenuOpensFromItsButtonAndRunsTheChosenRule) 
     EXPECT_TRUE(WaitUntil([&] { return program_->Window(L"#32768") == nullptr; }));
 }
 
-TEST_F(MainWindowCommands, SeparatorRowsNeverStayHighlightedNorTicked) {
+TEST_F(MainWindowCommands, BoxesTickByClickAndSpaceAndSeparatorsTakeNeither) {
     const int separator = FirstSeparator();
     ASSERT_GE(separator, 0);
     HWND openLocation = PaneButton(texts::kAnalyzeSection, 3);
     ASSERT_NE(openLocation, nullptr);
+    const int item = FirstItemOf(results::kFileGroup);
+    ASSERT_GE(item, 0);
 
-    ASSERT_TRUE(HighlightRow(main_.list, FirstItemOf(results::kFileGroup)));
+    // A click on a row's box ticks it; the space bar on the row clicked
+    // unticks it again.
+    ASSERT_TRUE(BringToFront(main_.window));
+    ClickAt(PointInRow(main_.list, item, kBoxX));
+    EXPECT_TRUE(WaitUntil([&] { return StateOf(main_.list, item) == 2; }))
+        << "a click on the box left it at " << StateOf(main_.list, item);
+    ClickAt(PointInRow(main_.list, item));
+    ASSERT_TRUE(WaitUntil([&] { return Highlighted(main_.list) == item; }));
+    Type({}, VK_SPACE);
+    EXPECT_TRUE(WaitUntil([&] { return StateOf(main_.list, item) == 1; }))
+        << "the space bar left the box at " << StateOf(main_.list, item);
+
     EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(openLocation) != FALSE; }))
         << "an item row highlighted leaves \"Open location\" disabled";
     HighlightRow(main_.list, separator);
@@ -377,6 +392,7 @@ TEST_F(MainWindowCommands, SeparatorRowsNeverStayHighlightedNorTicked) {
     EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(openLocation) == FALSE; }));
 
     TickRow(main_.list, separator, true);
+    ClickAt(PointInRow(main_.list, separator, kBoxX));
     EXPECT_TRUE(WaitUntil([&] { return StateOf(main_.list, separator) == 0; }))
         << "a separator row kept the check box it was given";
 }
