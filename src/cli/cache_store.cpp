@@ -8,8 +8,8 @@
 
 #include "platform/text.h"
 
-#ifdef CS_HAVE_SQLITE
 #include <sqlite3.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #endif
 
@@ -21,6 +21,17 @@ const char kStoreName[] = "digests.sqlite";
 
 std::filesystem::path Native(const std::u16string& path) {
     return std::filesystem::path(platform::ToNative(path));
+}
+
+// A path as the messages and SQLite take it: UTF-8 on both systems (on
+// Windows path::string() would be the ANSI code page, which cannot say
+// every name).
+std::string Utf8(const std::filesystem::path& path) {
+#ifdef _WIN32
+    return platform::Utf16ToUtf8Lossless(path.u16string());
+#else
+    return path.string();
+#endif
 }
 
 }  // namespace
@@ -53,36 +64,10 @@ bool ClearCache(const std::u16string& folder, std::string& problem) {
         std::error_code ec;
         std::filesystem::remove(p, ec);
         if (ec) {
-            problem = "could not remove " + p.string() + ": " + ec.message();
+            problem = "could not remove " + Utf8(p) + ": " + ec.message();
             return false;
         }
     }
-    return true;
-}
-
-#ifndef CS_HAVE_SQLITE
-
-struct CacheStore::Impl {};
-CacheStore::CacheStore() = default;
-CacheStore::~CacheStore() = default;
-
-bool CacheAvailable() {
-    return false;
-}
-
-bool CacheStore::Open(const std::u16string&, engine::ContentsCache&, std::string& problem) {
-    problem = "this build has no digest cache";
-    return false;
-}
-
-bool CacheStore::Save(const engine::ContentsCache&, std::string& problem) {
-    problem = "this build has no digest cache";
-    return false;
-}
-
-#else
-
-bool CacheAvailable() {
     return true;
 }
 
@@ -126,7 +111,7 @@ struct CacheStore::Impl {
     }
 
     std::string Error(const char* doing) const {
-        return std::string(doing) + " " + path.string() + ": " +
+        return std::string(doing) + " " + Utf8(path) + ": " +
                (db ? sqlite3_errmsg(db) : "out of memory");
     }
 
@@ -143,7 +128,7 @@ struct CacheStore::Impl {
         std::filesystem::path journal = path;
         journal += "-journal";
         std::filesystem::remove(journal, ec);
-        return why + "; moved it to " + aside.string() + " and scanned without it";
+        return why + "; moved it to " + Utf8(aside) + " and scanned without it";
     }
 };
 
@@ -160,14 +145,17 @@ bool CacheStore::Open(const std::u16string& folder, engine::ContentsCache& cache
     if (!std::filesystem::is_directory(dir, ec)) {
         std::filesystem::create_directories(dir, ec);
         if (ec) {
-            problem = "cannot create the cache folder " + dir.string() + ": " + ec.message() +
+            problem = "cannot create the cache folder " + Utf8(dir) + ": " + ec.message() +
                       "; scanned without the cache";
             return false;
         }
+#ifndef _WIN32
         // What was read may be private: the cache says what files exist.
+        // (%LOCALAPPDATA% is the user's own already.)
         chmod(dir.c_str(), 0700);
+#endif
     }
-    if (sqlite3_open_v2(s.path.c_str(), &s.db,
+    if (sqlite3_open_v2(Utf8(s.path).c_str(), &s.db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK) {
         problem = s.Error("cannot open the cache") + "; scanned without it";
@@ -203,7 +191,7 @@ bool CacheStore::Open(const std::u16string& folder, engine::ContentsCache& cache
     if (rc != SQLITE_OK)
         return fail(sqlite3_errcode(s.db), "cannot read the cache");
     if (version > kCacheFormat) {
-        problem = "the cache " + s.path.string() +
+        problem = "the cache " + Utf8(s.path) +
                   " was written by a newer version (format " + std::to_string(version) +
                   "); scanned without it and left it as it is";
         s.Close();
@@ -312,7 +300,5 @@ bool CacheStore::Save(const engine::ContentsCache& cache, std::string& problem) 
     }
     return true;
 }
-
-#endif
 
 }  // namespace cs::cli

@@ -24,9 +24,6 @@ namespace cs::cli {
 // %LOCALAPPDATA%\Clonesifter. Empty when none of those is known.
 std::u16string DefaultCacheFolder();
 
-// Whether this build has the cache at all.
-bool CacheAvailable();
-
 inline constexpr int kCacheFormat = 1;
 inline constexpr unsigned kPruneAfterDays = 90;
 
