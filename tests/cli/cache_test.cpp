@@ -13,6 +13,7 @@
 #endif
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -238,10 +239,50 @@ void Exec(sqlite3* db, const std::string& sql) {
     sqlite3_free(message);
 }
 
+// Turns the store's packed entries into rows of `contents`, which the
+// program reads too, so that SQL can change them. Packed, 69 bytes each,
+// little-endian: device, inode, size, last write, change time, signature
+// (8 bytes each), the full digest (16), 1 if there is one, the day seen (4).
+void AsRows(const fs::path& store) {
+    sqlite3* db = OpenStore(store);
+    sqlite3_stmt* get = nullptr;
+    sqlite3_stmt* put = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT entries FROM packed", -1, &get, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO contents VALUES (?, ?, ?, ?, ?, ?, ?, ?)", -1,
+                                 &put, nullptr),
+              SQLITE_OK);
+    while (sqlite3_step(get) == SQLITE_ROW) {
+        const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(get, 0));
+        const int bytes = sqlite3_column_bytes(get, 0);
+        ASSERT_EQ(bytes % 69, 0);
+        for (const uint8_t* e = p; e < p + bytes; e += 69) {
+            for (int field = 0; field < 6; ++field) {
+                int64_t v;
+                std::memcpy(&v, e + 8 * field, 8);
+                sqlite3_bind_int64(put, field + 1, v);
+            }
+            if (e[64])
+                sqlite3_bind_blob(put, 7, e + 48, 16, SQLITE_TRANSIENT);
+            else
+                sqlite3_bind_null(put, 7);
+            uint32_t seen;
+            std::memcpy(&seen, e + 65, 4);
+            sqlite3_bind_int64(put, 8, seen);
+            EXPECT_EQ(sqlite3_step(put), SQLITE_DONE) << sqlite3_errmsg(db);
+            sqlite3_reset(put);
+        }
+    }
+    sqlite3_finalize(get);
+    sqlite3_finalize(put);
+    Exec(db, "DELETE FROM packed");
+    sqlite3_close(db);
+}
+
 TEST(CliCache, AForgedEntryGroupsTwoFilesButRemovesNothing) {
     CachedTree t;
     ASSERT_EQ(t.Run(true).r.exitCode, 0);
     // c/small differs from a/small in one byte; its entry is made a/small's.
+    AsRows(t.Store());
     sqlite3* db = OpenStore(t.Store());
     const std::string from =
         " FROM contents WHERE inode = " + std::to_string(FileId(t.tree.Path("a/small")));
@@ -378,6 +419,7 @@ TEST(CliCache, TwoRunsAtOnceBothFinishAndKeepTheStoreWhole) {
 }
 
 int64_t Count(const fs::path& store, const std::string& where) {
+    AsRows(store);
     sqlite3* db = OpenStore(store);
     sqlite3_stmt* st = nullptr;
     int64_t n = -1;
