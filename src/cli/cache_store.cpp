@@ -118,8 +118,8 @@ uint64_t Get(const uint8_t*& p, int bytes) {
 }
 
 void Pack(const engine::CachedContents& c, uint8_t* p) {
-    for (uint64_t v : {c.key.device, c.key.inode, c.key.size, c.key.mtime, c.key.ctime,
-                       c.signature, c.full.low, c.full.high})
+    for (uint64_t v : {c.key.device, c.key.inode, c.key.size, c.key.mtime, c.key.ctime, c.signature,
+                       c.full.low, c.full.high})
         Put(p, v, 8);
     Put(p, c.hasFull ? 1 : 0, 1);
     Put(p, c.seenDay, 4);
@@ -170,7 +170,9 @@ struct CacheStore::Impl {
                (db ? sqlite3_errmsg(db) : "out of memory");
     }
 
-    bool Exec(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+    bool Exec(const char* sql) {
+        return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
 
     // A damaged store is moved aside, so that the next run starts afresh
     // and the damage can still be looked at.
@@ -233,44 +235,51 @@ bool CacheStore::Open(const std::u16string& folder, engine::ContentsCache& cache
     };
 
     sqlite3_stmt* st = nullptr;
-    int rc = sqlite3_prepare_v2(s.db, "PRAGMA user_version", -1, &st, nullptr);
     int version = 0;
-    if (rc == SQLITE_OK) {
-        rc = sqlite3_step(st);
-        if (rc == SQLITE_ROW) {
-            version = sqlite3_column_int(st, 0);
-            rc = SQLITE_OK;
+    const auto readVersion = [&] {
+        int code = sqlite3_prepare_v2(s.db, "PRAGMA user_version", -1, &st, nullptr);
+        if (code == SQLITE_OK) {
+            code = sqlite3_step(st);
+            if (code == SQLITE_ROW) {
+                version = sqlite3_column_int(st, 0);
+                code = SQLITE_OK;
+            }
         }
-    }
-    sqlite3_finalize(st);
+        sqlite3_finalize(st);
+        return code;
+    };
+    int rc = readVersion();
     if (rc != SQLITE_OK)
         return fail(sqlite3_errcode(s.db), "cannot read the cache");
-    if (version > kCacheFormat) {
-        problem = "the cache " + Utf8(s.path) +
-                  " was written by a newer version (format " + std::to_string(version) +
-                  "); scanned without it and left it as it is";
-        s.Close();
-        return false;
-    }
     if (version < kCacheFormat) {
         // New, never finished, or of this program's first format (one row
         // per file, which the next save rewrites anyway): made afresh in
-        // one transaction, which a run beside this one waits for.
-        if (!s.Exec("BEGIN IMMEDIATE") || !s.Exec("DROP TABLE IF EXISTS contents") ||
-            !s.Exec("DROP TABLE IF EXISTS packed") || !s.Exec("DROP TABLE IF EXISTS pruned") ||
-            !s.Exec("CREATE TABLE packed (id INTEGER PRIMARY KEY, entries BLOB NOT NULL)") ||
-            !s.Exec("CREATE TABLE contents ("
-                    " device INTEGER NOT NULL, inode INTEGER NOT NULL,"
-                    " size INTEGER NOT NULL, mtime INTEGER NOT NULL, ctime INTEGER NOT NULL,"
-                    " signature INTEGER NOT NULL, digest BLOB, seen INTEGER NOT NULL,"
-                    " PRIMARY KEY (device, inode)) WITHOUT ROWID") ||
-            !s.Exec("CREATE TABLE pruned (day INTEGER NOT NULL)") ||
-            !s.Exec(("PRAGMA user_version = " + std::to_string(kCacheFormat)).c_str()) ||
-            !s.Exec("COMMIT")) {
-            const int code = sqlite3_errcode(s.db);
-            s.Exec("ROLLBACK");
-            return fail(code, "cannot set up the cache");
+        // one transaction, which a run beside this one waits for (and then
+        // finds done).
+        if (!s.Exec("BEGIN IMMEDIATE") || readVersion() != SQLITE_OK)
+            return fail(sqlite3_errcode(s.db), "cannot set up the cache");
+        if (version >= kCacheFormat) {
+            s.Exec("COMMIT");
+        } else if (!s.Exec("DROP TABLE IF EXISTS contents") ||
+                   !s.Exec("DROP TABLE IF EXISTS packed") ||
+                   !s.Exec("DROP TABLE IF EXISTS pruned") ||
+                   !s.Exec("CREATE TABLE packed (id INTEGER PRIMARY KEY, entries BLOB NOT NULL)") ||
+                   !s.Exec("CREATE TABLE contents ("
+                           " device INTEGER NOT NULL, inode INTEGER NOT NULL,"
+                           " size INTEGER NOT NULL, mtime INTEGER NOT NULL, ctime INTEGER NOT NULL,"
+                           " signature INTEGER NOT NULL, digest BLOB, seen INTEGER NOT NULL,"
+                           " PRIMARY KEY (device, inode)) WITHOUT ROWID") ||
+                   !s.Exec("CREATE TABLE pruned (day INTEGER NOT NULL)") ||
+                   !s.Exec(("PRAGMA user_version = " + std::to_string(kCacheFormat)).c_str()) ||
+                   !s.Exec("COMMIT")) {
+            return fail(sqlite3_errcode(s.db), "cannot set up the cache");  // closing rolls back
         }
+    }
+    if (version > kCacheFormat) {
+        problem = "the cache " + Utf8(s.path) + " was written by a newer version (format " +
+                  std::to_string(version) + "); scanned without it and left it as it is";
+        s.Close();
+        return false;
     }
 
     // Both tables as of one moment: a run beside this one may rewrite them.
@@ -292,8 +301,8 @@ bool CacheStore::Open(const std::u16string& folder, engine::ContentsCache& cache
         if (bytes % kPackedRecord != 0) {
             sqlite3_finalize(st);
             s.Exec("ROLLBACK");
-            problem = s.SetAside("the cache is damaged: " + Utf8(s.path) + " holds a packed row of " +
-                                 std::to_string(bytes) + " bytes");
+            problem = s.SetAside("the cache is damaged: " + Utf8(s.path) +
+                                 " holds a packed row of " + std::to_string(bytes) + " bytes");
             cache.Clear();
             return false;
         }
@@ -402,8 +411,8 @@ bool CacheStore::Impl::Rewrite(const engine::ContentsCache& cache) {
     if (!Exec("DELETE FROM packed") || !Exec("DELETE FROM contents"))
         return false;
     sqlite3_stmt* st = nullptr;
-    bool ok = sqlite3_prepare_v2(db, "INSERT INTO packed (entries) VALUES (?)", -1, &st,
-                                 nullptr) == SQLITE_OK;
+    bool ok = sqlite3_prepare_v2(db, "INSERT INTO packed (entries) VALUES (?)", -1, &st, nullptr) ==
+              SQLITE_OK;
     std::vector<uint8_t> blob;
     for (size_t at = 0; ok && at < order.size(); at += kPackedPerRow) {
         const size_t n = std::min(kPackedPerRow, order.size() - at);
@@ -447,9 +456,9 @@ bool CacheStore::Save(const engine::ContentsCache& cache, std::string& problem) 
                          (prune && s.oldestPacked < Cutoff(cache));
     bool ok = rewrite ? s.Rewrite(cache) : s.AppendRows(cache, prune);
     if (ok && prune)
-        ok = s.Exec(("DELETE FROM pruned; INSERT INTO pruned VALUES (" +
-                     std::to_string(cache.today) + ")")
-                        .c_str());
+        ok = s.Exec(
+            ("DELETE FROM pruned; INSERT INTO pruned VALUES (" + std::to_string(cache.today) + ")")
+                .c_str());
     ok = ok && s.Exec("COMMIT");
     if (!ok) {
         problem = s.Error("could not update the cache") + "; it is as it was";

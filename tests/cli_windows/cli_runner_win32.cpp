@@ -18,20 +18,11 @@ namespace {
 std::wstring Wide(const std::string& utf8) {
     if (utf8.empty())
         return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring w(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
     return w;
-}
-
-// The build gives the program's path as the Linux side sees it; Wine sees
-// the Linux root as drive Z:.
-std::wstring ProgramPath() {
-    std::wstring path = L"Z:";
-    for (const char* c = CS_CLI_PATH; *c; ++c)
-        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-    return path;
 }
 
 // As the C runtime splits a command line: backslashes are literal except
@@ -68,20 +59,15 @@ bool OutputPipe(HANDLE& read, HANDLE& write) {
 
 }  // namespace
 
-std::string ReadAll(int fd) {
-    std::string data;
-    char buf[65536];
-    for (;;) {
-        const int n = _read(fd, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        data.append(buf, static_cast<size_t>(n));
-    }
-    return data;
+std::wstring ProgramPath() {
+    std::wstring path = L"Z:";
+    for (const char* c = CS_CLI_PATH; *c; ++c)
+        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    return path;
 }
 
-pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd,
-            const Environment& env, const Confinement& confinement) {
+pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd, const Environment& env,
+            const Confinement& confinement) {
     outFd = errFd = -1;
     if (confinement.withoutFileModeOverride || !confinement.homeMountedFrom.empty())
         return -1;  // no such confinement here; Finish reports it as 126
@@ -155,13 +141,6 @@ CliResult Finish(pid_t pid, int outFd, int errFd) {
     CloseHandle(process);
     r.exitCode = static_cast<int>(code);
     return r;
-}
-
-CliResult RunCli(const std::vector<std::string>& args, const Environment& env,
-                 const Confinement& confinement) {
-    int outFd, errFd;
-    const pid_t pid = Spawn(args, outFd, errFd, env, confinement);
-    return Finish(pid, outFd, errFd);
 }
 
 }  // namespace cs::test::cli
