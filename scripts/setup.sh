@@ -10,7 +10,7 @@ packages="cmake ninja-build g++ pkg-config libpcre2-dev libssl-dev libgtest-dev 
 googletest nlohmann-json3-dev libglib2.0-dev libsqlite3-dev libxxhash-dev
 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
 wine64 wine fonts-wine fonts-liberation2 xvfb openbox x11-utils x11-apps imagemagick
-xdotool xclip dpkg-dev xz-utils bzip2 util-linux findutils python3 libc-bin"
+xdotool xclip dpkg-dev xz-utils make tcl bzip2 util-linux findutils python3 libc-bin"
 
 missing=""
 for p in $packages; do
@@ -25,8 +25,9 @@ if [ -n "$missing" ]; then
     apt-get install -y -qq --no-install-recommends $missing
 fi
 
-# PCRE2 for the Windows build comes from Debian's own source package, so the
-# source lists must offer deb-src. Only the Types: line of the existing
+# PCRE2 and SQLite for the Windows build come from Debian's own source
+# packages (SQLite's amalgamation is made with tclsh), so the source lists
+# must offer deb-src. Only the Types: line of the existing
 # deb822 entries is touched; no host is named here.
 need_src=0
 for f in /etc/apt/sources.list.d/*.sources; do
@@ -44,3 +45,4 @@ fi
 [ "$need_src" = 1 ] && apt-get update -qq
 
 "$here/scripts/build-pcre2-mingw.sh"
+"$here/scripts/build-sqlite-mingw.sh"

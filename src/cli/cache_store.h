@@ -7,6 +7,8 @@
 // format is set aside with one line, and the scan goes on without it, to
 // the results an uncached scan gives. Two runs at once are SQLite's to
 // keep apart (its locks; writes are one short transaction at the end).
+// Most entries are kept packed many to a row, and what later scans learn
+// as rows of their own until those are worth packing again (see Save).
 //
 // Pruning: an entry no scan used for 90 days is dropped (checked at most
 // once a day, when a scan writes), so the store follows what is scanned;
@@ -24,10 +26,7 @@ namespace cs::cli {
 // %LOCALAPPDATA%\Clonesifter. Empty when none of those is known.
 std::u16string DefaultCacheFolder();
 
-// Whether this build has the cache at all.
-bool CacheAvailable();
-
-inline constexpr int kCacheFormat = 1;
+inline constexpr int kCacheFormat = 2;
 inline constexpr unsigned kPruneAfterDays = 90;
 
 class CacheStore {

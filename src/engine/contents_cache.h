@@ -67,6 +67,7 @@ public:
     void Add(const CachedContents& entry);
     void Clear();
     size_t Size() const { return entries_.size(); }
+    const std::vector<CachedContents>& Entries() const { return entries_; }
 
     // Set when the table is filled on another thread while the walk
     // begins (a large store takes a while to read, and the walk needs

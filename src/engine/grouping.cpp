@@ -470,9 +470,13 @@ struct Grouper::State {
     FileKey KeyOf(const FileRecord& f) const {
         return FileKey{devices[f.device], f.inode, f.size, f.mtime, f.ctime};
     }
+    // A file without an identity of its own (Windows gives FAT's files id 0
+    // beside a real volume serial) would share its entry with every other
+    // such file of its volume: it is neither remembered nor looked up.
+    static bool Identified(const FileRecord& f) { return f.inode != 0; }
 
     void Learn(const FileRecord& f, uint64_t signature, const FullDigest* full) {
-        if (!Cache() || (f.inode == 0 && devices[f.device] == 0))
+        if (!Cache() || !Identified(f))
             return;
         CachedContents c;
         c.key = KeyOf(f);
@@ -557,7 +561,7 @@ struct Grouper::State {
         auto job = std::make_shared<ReadJob>();
         job->kind = ReadJob::Kind::Signature;
         job->size = file.size;
-        if (Cache()) {
+        if (Cache() && Identified(file)) {
             if (const CachedContents* c = cache->Find(KeyOf(file))) {
                 // Done without a read, and consumed in its turn like any
                 // other: the order of placements is the walk's.

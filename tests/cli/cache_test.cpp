@@ -1,11 +1,19 @@
 // The digest cache of clonesifter-cli against the uncached scan: the same
 // groups on changed trees, nothing removed on a forged entry, and a store
 // that is damaged, locked, newer or read-only set aside with one line.
-#include <fcntl.h>
+// Built for both systems: the Windows build runs it under Wine with a
+// LOCALAPPDATA of its own.
 #include <sqlite3.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -25,6 +33,38 @@ using cs::test::TempTree;
 using namespace cs::test::cli;
 
 using Groups = std::vector<std::vector<std::string>>;
+
+// Where the program looks for its cache folder, and that folder's name.
+#ifdef _WIN32
+const char kCacheHome[] = "LOCALAPPDATA";
+const char kCacheFolder[] = "Clonesifter";
+#else
+const char kCacheHome[] = "XDG_CACHE_HOME";
+const char kCacheFolder[] = "clonesifter";
+#endif
+
+std::string Utf8(const fs::path& path) {
+    const std::u8string s = path.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+// The file's inode, or on Windows its file id: the store's "inode".
+uint64_t FileId(const fs::path& path) {
+#ifdef _WIN32
+    HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    EXPECT_TRUE(ok) << Utf8(path);
+    return (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+#else
+    struct stat st;
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return st.st_ino;
+#endif
+}
 
 struct Scan {
     CliResult r;
@@ -54,15 +94,16 @@ struct CachedTree {
         tree.Write("e/big", big);
         tree.WriteSized("a/lone", 5000, 7);
     }
-    fs::path Store() const { return cacheHome.Path("clonesifter/digests.sqlite"); }
+    fs::path Store() const { return cacheHome.Path(std::string(kCacheFolder) + "/digests.sqlite"); }
+    Environment Env() const { return {{kCacheHome, Utf8(cacheHome.Root())}}; }
 
     Scan Run(bool cached, const Confinement& confinement = {}) const {
         std::vector<std::string> args{"--contents", "exact", "--names", "none", "--json"};
         if (cached)
             args.push_back("--cache");
-        args.push_back(tree.Root().string());
+        args.push_back(Utf8(tree.Root()));
         Scan s;
-        s.r = RunCli(args, {{"XDG_CACHE_HOME", cacheHome.Root().string()}}, confinement);
+        s.r = RunCli(args, Env(), confinement);
         if (s.r.exitCode != 0 || s.r.out.empty())
             return s;
         const nlohmann::json doc = nlohmann::json::parse(s.r.out);
@@ -78,14 +119,28 @@ struct CachedTree {
 };
 
 // Rewrites a file in place with the same size, then puts its last-write
-// time back: only the change time tells.
+// time back to the last tick: only the change time tells.
 void RewriteKeepingTime(const fs::path& path, const std::string& contents) {
+    ASSERT_EQ(fs::file_size(path), contents.size());
+#ifdef _WIN32
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+    FILETIME written;
+    DWORD count = 0;
+    const bool ok =
+        GetFileTime(h, nullptr, nullptr, &written) &&
+        WriteFile(h, contents.data(), static_cast<DWORD>(contents.size()), &count, nullptr) &&
+        count == contents.size() && SetFileTime(h, nullptr, nullptr, &written);
+    CloseHandle(h);
+    ASSERT_TRUE(ok) << GetLastError();
+#else
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
-    ASSERT_EQ(static_cast<size_t>(st.st_size), contents.size());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
     const timespec times[2] = {st.st_atim, st.st_mtim};
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+#endif
 }
 
 std::string Read(const fs::path& path) {
@@ -129,8 +184,8 @@ TEST(CliCache, RescanOfAChangedTreeReportsWhatAnUncachedScanReports) {
         {"renamed, touched, removed, added",
          [](TempTree& t) {
              fs::rename(t.Path("a/small"), t.Path("a/small-renamed"));
-             const timespec times[2] = {{0, UTIME_OMIT}, {1000000, 0}};
-             utimensat(AT_FDCWD, t.Path("e/big").c_str(), times, 0);
+             fs::last_write_time(t.Path("e/big"),
+                                 fs::last_write_time(t.Path("e/big")) - std::chrono::hours(1000));
              fs::remove(t.Path("c/big"));
              t.Write("f/big", Read(t.Path("d/big")));
          },
@@ -171,7 +226,7 @@ TEST(CliCache, RescanOfAChangedTreeReportsWhatAnUncachedScanReports) {
 
 sqlite3* OpenStore(const fs::path& path) {
     sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_open(Utf8(path).c_str(), &db), SQLITE_OK);
     return db;
 }
 
@@ -182,18 +237,56 @@ void Exec(sqlite3* db, const std::string& sql) {
     sqlite3_free(message);
 }
 
+// Turns the store's packed entries into rows of `contents`, which the
+// program reads too, so that SQL can change them. Packed, 69 bytes each,
+// little-endian: device, inode, size, last write, change time, signature
+// (8 bytes each), the full digest (16), 1 if there is one, the day seen (4).
+void AsRows(const fs::path& store) {
+    sqlite3* db = OpenStore(store);
+    sqlite3_stmt* get = nullptr;
+    sqlite3_stmt* put = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT entries FROM packed", -1, &get, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO contents VALUES (?, ?, ?, ?, ?, ?, ?, ?)", -1,
+                                 &put, nullptr),
+              SQLITE_OK);
+    while (sqlite3_step(get) == SQLITE_ROW) {
+        const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(get, 0));
+        const int bytes = sqlite3_column_bytes(get, 0);
+        ASSERT_EQ(bytes % 69, 0);
+        for (const uint8_t* e = p; e < p + bytes; e += 69) {
+            for (int field = 0; field < 6; ++field) {
+                int64_t v;
+                std::memcpy(&v, e + 8 * field, 8);
+                sqlite3_bind_int64(put, field + 1, v);
+            }
+            if (e[64])
+                sqlite3_bind_blob(put, 7, e + 48, 16, SQLITE_TRANSIENT);
+            else
+                sqlite3_bind_null(put, 7);
+            uint32_t seen;
+            std::memcpy(&seen, e + 65, 4);
+            sqlite3_bind_int64(put, 8, seen);
+            EXPECT_EQ(sqlite3_step(put), SQLITE_DONE) << sqlite3_errmsg(db);
+            sqlite3_reset(put);
+        }
+    }
+    sqlite3_finalize(get);
+    sqlite3_finalize(put);
+    Exec(db, "DELETE FROM packed");
+    sqlite3_close(db);
+}
+
 TEST(CliCache, AForgedEntryGroupsTwoFilesButRemovesNothing) {
     CachedTree t;
     ASSERT_EQ(t.Run(true).r.exitCode, 0);
     // c/small differs from a/small in one byte; its entry is made a/small's.
-    struct stat a, c;
-    ASSERT_EQ(stat(t.tree.Path("a/small").c_str(), &a), 0);
-    ASSERT_EQ(stat(t.tree.Path("c/small").c_str(), &c), 0);
+    AsRows(t.Store());
     sqlite3* db = OpenStore(t.Store());
-    const std::string from = " FROM contents WHERE inode = " + std::to_string(a.st_ino);
+    const std::string from =
+        " FROM contents WHERE inode = " + std::to_string(FileId(t.tree.Path("a/small")));
     Exec(db, "UPDATE contents SET signature = (SELECT signature" + from +
                  "), digest = (SELECT digest" + from +
-                 ") WHERE inode = " + std::to_string(c.st_ino));
+                 ") WHERE inode = " + std::to_string(FileId(t.tree.Path("c/small"))));
     sqlite3_close(db);
 
     const Scan forged = t.Run(true);
@@ -202,17 +295,20 @@ TEST(CliCache, AForgedEntryGroupsTwoFilesButRemovesNothing) {
     EXPECT_EQ(forged.groups[1].size(), 3u) << "the forged entry was not used";
     EXPECT_FALSE(forged.proved[1]);
 
-    const CliResult r = RunCli({"--contents", "exact", "--names", "none", "--cache", "--select",
-                                "keep-first", "--remove", "delete", "--yes", "--json",
-                                t.tree.Root().string()},
-                               {{"XDG_CACHE_HOME", t.cacheHome.Root().string()}});
+    const CliResult r =
+        RunCli({"--contents", "exact", "--names", "none", "--cache", "--select", "keep-first",
+                "--remove", "delete", "--yes", "--json", Utf8(t.tree.Root())},
+               t.Env());
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(Read(t.tree.Path("c/small")), "small wordz");
     // The true copy was compared in full, found equal and removed.
     EXPECT_FALSE(fs::exists(t.tree.Path("b/small")));
     const auto doc = nlohmann::json::parse(r.out);
     ASSERT_EQ(doc.at("removal").at("not_removed").size(), 1u) << r.out;
-    EXPECT_EQ(doc.at("removal").at("not_removed")[0], t.tree.Path("c/small").string());
+    const std::string kept = doc.at("removal").at("not_removed")[0];
+    EXPECT_TRUE(
+        fs::equivalent(fs::path(std::u8string(kept.begin(), kept.end())), t.tree.Path("c/small")))
+        << kept;
 }
 
 TEST(CliCache, AStoreThatCannotServeIsSetAsideInOneLine) {
@@ -229,8 +325,7 @@ TEST(CliCache, AStoreThatCannotServeIsSetAsideInOneLine) {
              f << std::string(4096, '\x5a');
          },
          "clonesifter-cli: the cache is damaged", true},
-        {"truncated",
-         [](const fs::path& p) { fs::resize_file(p, fs::file_size(p) / 2 + 100); },
+        {"truncated", [](const fs::path& p) { fs::resize_file(p, fs::file_size(p) / 2 + 100); },
          "clonesifter-cli: the cache is damaged", true},
         {"not a database", [](const fs::path& p) { std::ofstream(p) << "hello"; },
          "clonesifter-cli: the cache is damaged", true},
@@ -275,6 +370,9 @@ TEST(CliCache, LockedOrReadOnlyStoreLeavesTheResultsAlone) {
         sqlite3_close(db);
     }
     // A read-only folder: read, but what the scan learnt cannot be kept.
+    // Not on Windows, which has no such thing (and Wine run as root writes
+    // to a read-only file).
+#ifndef _WIN32
     t.tree.Write("g/big", Read(t.tree.Path("a/big")));
     fs::permissions(t.Store().parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
     fs::permissions(t.Store(), fs::perms::owner_read);
@@ -287,14 +385,15 @@ TEST(CliCache, LockedOrReadOnlyStoreLeavesTheResultsAlone) {
     EXPECT_EQ(s.groups, t.Run(false).groups);
     EXPECT_EQ(FromCache(s.r.err), 8);
     EXPECT_EQ(CountLines(s.r.err, "clonesifter-cli: "), 2) << s.r.err;
+#endif
 }
 
 TEST(CliCache, TwoRunsAtOnceBothFinishAndKeepTheStoreWhole) {
     CachedTree t;
     const Scan expected = t.Run(false);
-    const Environment env{{"XDG_CACHE_HOME", t.cacheHome.Root().string()}};
-    const std::vector<std::string> args{"--contents", "exact", "--names", "none",
-                                        "--cache", "--quiet", "--lines", t.tree.Root().string()};
+    const Environment env = t.Env();
+    const std::vector<std::string> args{"--contents", "exact",   "--names", "none",
+                                        "--cache",    "--quiet", "--lines", Utf8(t.tree.Root())};
     for (int round = 0; round < 3; ++round) {
         int out1, err1, out2, err2;
         const pid_t a = Spawn(args, out1, err1, env);
@@ -317,6 +416,7 @@ TEST(CliCache, TwoRunsAtOnceBothFinishAndKeepTheStoreWhole) {
 }
 
 int64_t Count(const fs::path& store, const std::string& where) {
+    AsRows(store);
     sqlite3* db = OpenStore(store);
     sqlite3_stmt* st = nullptr;
     int64_t n = -1;
@@ -333,8 +433,7 @@ TEST(CliCache, EntriesUnusedFor90DaysArePrunedAndUsedOnesKept) {
     CachedTree t;
     ASSERT_EQ(t.Run(true).r.exitCode, 0);
     ASSERT_EQ(Count(t.Store(), ""), 8);
-    struct stat gone;
-    ASSERT_EQ(stat(t.tree.Path("c/big").c_str(), &gone), 0);
+    const uint64_t gone = FileId(t.tree.Path("c/big"));
     fs::remove(t.tree.Path("c/big"));
     // As if the last scan had been 100 days ago.
     sqlite3* db = OpenStore(t.Store());
@@ -344,22 +443,28 @@ TEST(CliCache, EntriesUnusedFor90DaysArePrunedAndUsedOnesKept) {
     EXPECT_EQ(FromCache(s.r.err), 7) << s.r.err;
     // Each used entry was marked seen again; the gone file's went.
     EXPECT_EQ(Count(t.Store(), ""), 7);
-    EXPECT_EQ(Count(t.Store(), "WHERE inode = " + std::to_string(gone.st_ino)), 0);
+    EXPECT_EQ(Count(t.Store(), "WHERE inode = " + std::to_string(gone)), 0);
 }
 
 TEST(CliCache, DefaultPlaceAndClearing) {
     CachedTree t;
     TempTree home;
+#ifdef _WIN32
+    const fs::path folder = home.Path("Clonesifter");
+    const Environment env{{"LOCALAPPDATA", Utf8(home.Root())}};
+#else
     // Without XDG_CACHE_HOME the cache goes below HOME.
-    const CliResult r = RunCli({"--contents", "exact", "--cache", "--quiet", t.tree.Root().string()},
-                               {{"XDG_CACHE_HOME", ""}, {"HOME", home.Root().string()}});
+    const fs::path folder = home.Path(".cache/clonesifter");
+    const Environment env{{"XDG_CACHE_HOME", ""}, {"HOME", Utf8(home.Root())}};
+#endif
+    const CliResult r =
+        RunCli({"--contents", "exact", "--cache", "--quiet", Utf8(t.tree.Root())}, env);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(fs::exists(home.Path(".cache/clonesifter/digests.sqlite")));
-    const CliResult cleared = RunCli({"--clear-cache", "--cache-dir",
-                                      home.Path(".cache/clonesifter").string()});
+    EXPECT_TRUE(fs::exists(folder / "digests.sqlite"));
+    const CliResult cleared = RunCli({"--clear-cache", "--cache-dir", Utf8(folder)});
     EXPECT_EQ(cleared.exitCode, 0) << cleared.err;
-    EXPECT_FALSE(fs::exists(home.Path(".cache/clonesifter/digests.sqlite")));
-    EXPECT_EQ(RunCli({"--cache-dir", "x", t.tree.Root().string()}).exitCode, 2);
+    EXPECT_FALSE(fs::exists(folder / "digests.sqlite"));
+    EXPECT_EQ(RunCli({"--cache-dir", "x", Utf8(t.tree.Root())}).exitCode, 2);
 }
 
 }  // namespace

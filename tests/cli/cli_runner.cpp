@@ -46,17 +46,6 @@ void ApplyEnvironment(const Environment& env) {
 
 }  // namespace
 
-std::string ReadAll(int fd) {
-    std::string data;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = read(fd, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        data.append(buf, static_cast<size_t>(n));
-    }
-    return data;
-}
 
 
 pid_t Spawn(const std::vector<std::string>& args, int& outFd, int& errFd,
@@ -103,13 +92,6 @@ CliResult Finish(pid_t pid, int outFd, int errFd) {
     waitpid(pid, &status, 0);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return r;
-}
-
-CliResult RunCli(const std::vector<std::string>& args, const Environment& env,
-                 const Confinement& confinement) {
-    int outFd, errFd;
-    const pid_t pid = Spawn(args, outFd, errFd, env, confinement);
-    return Finish(pid, outFd, errFd);
 }
 
 CliResult RunCliOnTerminal(const std::vector<std::string>& args, const std::string& prompt,

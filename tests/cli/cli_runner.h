@@ -42,6 +42,12 @@ CliResult Finish(pid_t pid, int outFd, int errFd);
 CliResult RunCli(const std::vector<std::string>& args, const Environment& env = {},
                  const Confinement& confinement = {});
 
+#ifdef _WIN32
+// The program as Wine sees it (the build gives the Linux path; Wine sees
+// the Linux root as drive Z:).
+std::wstring ProgramPath();
+#endif
+
 // Runs it on a pseudo-terminal: waits until `prompt` appears, calls
 // `whilePromptWaits`, then types `answer`. `err` holds what the terminal
 // showed; `out` standard output.

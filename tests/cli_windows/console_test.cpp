@@ -15,20 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/cli_runner.h"
 #include "support/temp_tree.h"
 
 namespace {
 
 using cs::test::TempTree;
-
-// The build gives the program's path as the Linux side sees it; Wine sees
-// the Linux root as drive Z:.
-std::wstring ProgramPath() {
-    std::wstring path = L"Z:";
-    for (const char* c = CS_CLI_PATH; *c; ++c)
-        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-    return path;
-}
+using cs::test::cli::ProgramPath;
 
 // Runs the program with standard output and standard error in files;
 // returns the exit code.

@@ -8,6 +8,9 @@
 #include <system_error>
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "platform/text.h"
 
@@ -127,6 +130,26 @@ private:
     std::unique_ptr<TempTree> home_;
 };
 testing::Environment* const privateHome = testing::AddGlobalTestEnvironment(new PrivateHome);
+
+}  // namespace
+#else
+namespace {
+
+// The same for the cache of the Windows build: every program a test
+// starts finds a LOCALAPPDATA of this process's own.
+class PrivateLocalAppData : public testing::Environment {
+public:
+    void SetUp() override {
+        folder_ = std::make_unique<TempTree>();
+        SetEnvironmentVariableW(L"LOCALAPPDATA", folder_->Root().c_str());
+    }
+    void TearDown() override { folder_.reset(); }
+
+private:
+    std::unique_ptr<TempTree> folder_;
+};
+testing::Environment* const privateLocalAppData =
+    testing::AddGlobalTestEnvironment(new PrivateLocalAppData);
 
 }  // namespace
 #endif
