@@ -137,6 +137,36 @@ LRESULT SetState(KeptRows& kept, HWND list, WPARAM wParam, const LVITEMW& item) 
     return PassOn(kept, list, LVM_SETITEMSTATE, wParam, reinterpret_cast<LPARAM>(&own));
 }
 
+// A list that keeps no rows keeps its selection by position: a row
+// inserted above the highlight would take it from the row it belongs to.
+// (Its focus stays where it is: moving it scrolls the list to it, and rows
+// arrive above it while the user looks elsewhere.)
+void MoveSelectionDown(const KeptRows& kept, HWND list, int from) {
+    // The walk through the rows below is only made when something is
+    // highlighted: the count is a look at the selection's ranges.
+    if (PassOn(kept, list, LVM_GETSELECTEDCOUNT, 0, 0) == 0)
+        return;
+    std::vector<int> selected;
+    for (int row = from - 1;;) {
+        row = static_cast<int>(PassOn(kept, list, LVM_GETNEXTITEM, static_cast<WPARAM>(row),
+                                      LVNI_SELECTED));
+        if (row < 0)
+            break;
+        selected.push_back(row);
+    }
+    auto set = [&](int row, UINT mask, UINT state) {
+        LVITEMW change{};
+        change.stateMask = mask;
+        change.state = state;
+        PassOn(kept, list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+               reinterpret_cast<LPARAM>(&change));
+    };
+    for (auto row = selected.rbegin(); row != selected.rend(); ++row) {
+        set(*row, LVIS_SELECTED, 0);
+        set(*row + 1, LVIS_SELECTED, LVIS_SELECTED);
+    }
+}
+
 LRESULT Insert(KeptRows& kept, HWND list, const LVITEMW& item) {
     if (item.iSubItem != 0)
         return -1;
@@ -159,6 +189,8 @@ LRESULT Insert(KeptRows& kept, HWND list, const LVITEMW& item) {
     PassOn(kept, list, LVM_SETITEMCOUNT, kept.rows.size(),
            LVSICF_NOSCROLL | (last ? LVSICF_NOINVALIDATEALL : 0));
     const auto inserted = static_cast<int>(at);
+    if (!last)
+        MoveSelectionDown(kept, list, inserted);
     // A list with rows of its own ticks a row after inserting it unticked.
     if (boxes && (row.state & LVIS_STATEIMAGEMASK) == kTicked)
         ReportChange(list, inserted, kUnticked | (row.state & ~LVIS_STATEIMAGEMASK), row.state,

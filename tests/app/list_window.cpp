@@ -21,7 +21,7 @@ void RegisterFrameClass() {
 
 }  // namespace
 
-ResultListWindow::ResultListWindow(int width, int height) : width_(width) {
+ResultListWindow::ResultListWindow(int width, int height, bool keepsNoRows) : width_(width) {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_LISTVIEW_CLASSES;
@@ -33,7 +33,9 @@ ResultListWindow::ResultListWindow(int width, int height) : width_(width) {
                              bounds.right - bounds.left, bounds.bottom - bounds.top, nullptr,
                              nullptr, GetModuleHandleW(nullptr), nullptr);
     list_ = CreateWindowExW(0, WC_LISTVIEWW, L"",
-                            WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, width,
+                            WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS |
+                                (keepsNoRows ? LVS_OWNERDATA : 0),
+                            0, 0, width,
                             height, frame_, nullptr, GetModuleHandleW(nullptr), nullptr);
     groupsSupported_ = app::PrepareResultListView(list_, width);
 }

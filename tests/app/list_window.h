@@ -9,8 +9,9 @@ namespace cs::test {
 
 class ResultListWindow {
 public:
-    // Client size of the frame; the list fills it.
-    explicit ResultListWindow(int width = 900, int height = 300);
+    // Client size of the frame; the list fills it. `keepsNoRows` makes the
+    // list the main window makes, which leaves its rows to the program.
+    explicit ResultListWindow(int width = 900, int height = 300, bool keepsNoRows = false);
     ~ResultListWindow();
     ResultListWindow(const ResultListWindow&) = delete;
     ResultListWindow& operator=(const ResultListWindow&) = delete;

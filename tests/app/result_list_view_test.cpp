@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/kept_rows.h"
 #include "app/result_list_view.h"
 #include "engine/options.h"
 #include "engine/scan.h"
@@ -22,6 +23,7 @@
 #include "results/result_list.h"
 #include "results/selection.h"
 #include "support/temp_tree.h"
+#include "toolkit/controls.h"
 
 namespace cs::app {
 namespace {
@@ -106,6 +108,79 @@ TEST(ResultListView, RowsReadBackExactlyAsAppended) {
         EXPECT_EQ(rows.Text(missing, kPathColumn), u"") << missing;
     }
     EXPECT_EQ(rows.Text(0, 3), u"");
+}
+
+int keptReleased = 0;
+void ReleaseKept(LPARAM data) {
+    ++keptReleased;
+    delete reinterpret_cast<toolkit::ListRowData*>(data);
+}
+LPARAM MakeKeptSeparator() {
+    return reinterpret_cast<LPARAM>(new toolkit::ListRowData);
+}
+LPARAM MakeKeptTexts(std::wstring_view path, std::wstring_view name, std::wstring_view size) {
+    return reinterpret_cast<LPARAM>(toolkit::NewRowWithTexts({path, name, size}));
+}
+
+// The list the main window makes keeps no rows; the procedure in front of
+// it answers for them as a list with rows of its own does.
+TEST(ResultListView, KeptRowsAnswerAsTheListItselfWould) {
+    ResultListWindow window(900, 300, true);
+    ASSERT_TRUE(KeepRowsForList(window.List(), ReleaseKept));
+    EXPECT_FALSE(KeepRowsForList(window.List(), ReleaseKept)) << "put in front twice";
+    ListViewRows rows(window.List(), MakeKeptSeparator, ReleaseKept, MakeKeptTexts);
+    keptReleased = 0;
+    results::RowData ticked = MakeItemRow(kFileGroup, results::kFileImage, u"C:\\b.txt", u"2 KB");
+    ticked.stateImage = kTicked;
+    rows.Append(MakeItemRow(kFileGroup, results::kFileImage, u"C:\\a.txt", u"1 KB"));
+    rows.Append(MakeSeparatorRow(kFileGroup));
+    rows.Append(MakeItemRow(kZeroByteGroup, results::kFileImage, u"C:\\z.txt", u"0 bytes"));
+    rows.Insert(1, ticked);
+
+    struct Expected {
+        std::u16string path, name;
+        int state, group, image;
+    };
+    auto expectRows = [&](const std::vector<Expected>& expected, const char* when) {
+        ASSERT_EQ(rows.Count(), static_cast<int32_t>(expected.size())) << when;
+        for (int32_t r = 0; r < rows.Count(); ++r) {
+            const Expected& row = expected[static_cast<size_t>(r)];
+            EXPECT_EQ(rows.Text(r, kPathColumn), row.path) << when << " row " << r;
+            EXPECT_EQ(rows.Text(r, kNameColumn), row.name) << when << " row " << r;
+            EXPECT_EQ(rows.StateImage(r), row.state) << when << " row " << r;
+            EXPECT_EQ(rows.Group(r), row.group) << when << " row " << r;
+            EXPECT_EQ(rows.Image(r), row.image) << when << " row " << r;
+        }
+    };
+    const int file = results::kFileImage;
+    expectRows({{u"C:\\a.txt", u"a.txt", kUnticked, kFileGroup, file},
+                {u"C:\\b.txt", u"b.txt", kTicked, kFileGroup, file},
+                {u"", u"", results::kNoCheckBox, kFileGroup, results::kSeparatorImage},
+                {u"C:\\z.txt", u"z.txt", kUnticked, kZeroByteGroup, file}},
+               "filled");
+    EXPECT_EQ(SendMessageW(window.List(), LVM_GETITEMCOUNT, 0, 0), 4) << "the list's own count";
+    EXPECT_EQ(rows.StateImage(4), -1);
+    EXPECT_EQ(rows.Text(4, kPathColumn), u"");
+
+    // The highlight stays with its row when a row goes in above it.
+    rows.SetSelectedFocused(3, true);
+    rows.Insert(0, MakeItemRow(kFileGroup, results::kFileImage, u"C:\\0.txt", u"0 KB"));
+    EXPECT_EQ(rows.FirstSelected(), 4);
+    EXPECT_EQ(rows.Text(rows.FirstSelected(), kNameColumn), u"z.txt");
+
+    // Ticks, deletions and the whole list going free each row's record once.
+    rows.SetStateImage(0, kTicked);
+    rows.SetStateImage(2, kUnticked);
+    rows.DeleteRow(3);
+    EXPECT_EQ(keptReleased, 1);
+    expectRows({{u"C:\\0.txt", u"0.txt", kTicked, kFileGroup, file},
+                {u"C:\\a.txt", u"a.txt", kUnticked, kFileGroup, file},
+                {u"C:\\b.txt", u"b.txt", kUnticked, kFileGroup, file},
+                {u"C:\\z.txt", u"z.txt", kUnticked, kZeroByteGroup, file}},
+               "changed");
+    rows.DeleteAll();
+    EXPECT_EQ(rows.Count(), 0);
+    EXPECT_EQ(keptReleased, 5);
 }
 
 int separatorRecords = 0;
