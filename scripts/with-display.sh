@@ -38,7 +38,8 @@ start_display() {
     [ -n "$number" ] || return 1
     DISPLAY=:$number
     export DISPLAY
-    openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
+    # openbox keeps a log below the cache folder: the user's is not ours.
+    XDG_CACHE_HOME="$tmp/cache" openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
     wm=$!
     # The window manager is ready once it has announced itself on the root
     # window; it exits at once when it cannot reach the display.
