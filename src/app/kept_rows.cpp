@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <string_view>
 #include <vector>
 
 #include "toolkit/controls.h"
@@ -43,18 +42,9 @@ LRESULT PassOn(const KeptRows& kept, HWND list, UINT message, WPARAM wParam, LPA
     return CallWindowProcW(kept.listProc, list, message, wParam, lParam);
 }
 
-int CopyText(std::wstring_view text, wchar_t* buffer, int room) {
-    if (buffer == nullptr || room <= 0)
-        return 0;
-    const int count = static_cast<int>(std::min(text.size(), static_cast<size_t>(room - 1)));
-    std::copy_n(text.data(), count, buffer);
-    buffer[count] = L'\0';
-    return count;
-}
-
-std::wstring_view TextOf(const KeptRow& row, int column) {
-    const auto* data = reinterpret_cast<const toolkit::ListRowData*>(row.data);
-    return data != nullptr ? toolkit::RowText(*data, column) : std::wstring_view();
+int CopyText(const KeptRow& row, int column, wchar_t* buffer, int room) {
+    return toolkit::CopyRowText(reinterpret_cast<const toolkit::ListRowData*>(row.data), column,
+                                buffer, room);
 }
 
 UINT ListsOwnState(const KeptRows& kept, HWND list, int row, UINT mask) {
@@ -71,7 +61,7 @@ BOOL FillItem(const KeptRows& kept, HWND list, LVITEMW& item) {
     const KeptRow& row = kept.rows[static_cast<size_t>(item.iItem)];
     const bool main = item.iSubItem == 0;
     if (item.mask & LVIF_TEXT)
-        CopyText(TextOf(row, item.iSubItem), item.pszText, item.cchTextMax);
+        CopyText(row, item.iSubItem, item.pszText, item.cchTextMax);
     if (item.mask & LVIF_IMAGE)
         item.iImage = main ? row.image : 0;
     if (item.mask & LVIF_PARAM)
@@ -257,8 +247,7 @@ LRESULT CALLBACK KeptRowsProc(HWND list, UINT message, WPARAM wParam, LPARAM lPa
         case LVM_GETITEMTEXTW:
             if (item == nullptr || !kept->Exists(static_cast<int>(wParam)))
                 return 0;
-            return CopyText(TextOf(kept->rows[wParam], item->iSubItem), item->pszText,
-                            item->cchTextMax);
+            return CopyText(kept->rows[wParam], item->iSubItem, item->pszText, item->cchTextMax);
         case LVM_GETITEMSTATE: {
             const auto row = static_cast<int>(wParam);
             if (!kept->Exists(row))

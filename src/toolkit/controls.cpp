@@ -637,4 +637,14 @@ std::wstring_view RowText(const ListRowData& data, int column) {
     return text;
 }
 
+int CopyRowText(const ListRowData* data, int column, wchar_t* buffer, int room) {
+    if (buffer == nullptr || room <= 0)
+        return 0;
+    const std::wstring_view text = data != nullptr ? RowText(*data, column) : std::wstring_view();
+    const size_t count = std::min(text.size(), static_cast<size_t>(room - 1));
+    std::copy_n(text.data(), count, buffer);
+    buffer[count] = L'\0';
+    return static_cast<int>(count);
+}
+
 }  // namespace cs::toolkit

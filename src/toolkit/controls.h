@@ -83,6 +83,10 @@ inline constexpr UINT WM_TK_ROW_DATA = 0x0CB1;
 ListRowData* NewRowWithTexts(std::initializer_list<std::wstring_view> texts);
 // The text of `column`; empty when the row holds no texts or fewer columns.
 std::wstring_view RowText(const ListRowData& data, int column);
+// Copies the text of `column` of the row `data` (null: none) into a buffer
+// of `room` characters, cut to fit and ended by a 0, as a list's request for
+// a text wants it; returns the characters copied.
+int CopyRowText(const ListRowData* data, int column, wchar_t* buffer, int room);
 
 // Creation. Each returns the new slot, 0 when the table cannot grow, the
 // placement's parent is no sub-window or the window cannot be created. The

@@ -4,9 +4,7 @@
 
 #include <windowsx.h>
 
-#include <algorithm>
 #include <string>
-#include <string_view>
 
 #include "toolkit/drawing.h"
 
@@ -47,14 +45,9 @@ bool KeepsNoRows(HWND list) {
 // The texts of a row inserted with callback texts come from its item data.
 void AnswerRowTexts(NMLVDISPINFOW& request) {
     LVITEMW& item = request.item;
-    const auto* data = reinterpret_cast<const ListRowData*>(item.lParam);
-    if (!(item.mask & LVIF_TEXT) || data == nullptr || item.pszText == nullptr ||
-        item.cchTextMax <= 0)
-        return;
-    const std::wstring_view text = RowText(*data, item.iSubItem);
-    const size_t count = std::min(text.size(), static_cast<size_t>(item.cchTextMax - 1));
-    std::copy_n(text.data(), count, item.pszText);
-    item.pszText[count] = L'\0';
+    if (item.mask & LVIF_TEXT)
+        CopyRowText(reinterpret_cast<const ListRowData*>(item.lParam), item.iSubItem, item.pszText,
+                    item.cchTextMax);
 }
 
 }  // namespace

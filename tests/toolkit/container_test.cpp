@@ -360,10 +360,10 @@ TEST(Notifications, ARowsRecordAnswersForItsTextsAndGoesWithTheRow) {
                                     LVS_REPORT, 0, 0, 300, 200);
     HWND handle = window.record.controls[list].handle;
     for (int column = 0; column < 3; ++column) {
-        LVCOLUMNW spec{};
-        spec.mask = LVCF_WIDTH;
-        spec.cx = 90;
-        ListView_InsertColumn(handle, column, &spec);
+        LVCOLUMNW columnFormat{};
+        columnFormat.mask = LVCF_WIDTH;
+        columnFormat.cx = 90;
+        ListView_InsertColumn(handle, column, &columnFormat);
     }
     ListRowData* data = NewRowWithTexts({L"C:\\dir\\\u00e9t\u00e9.txt", L"\u00e9t\u00e9.txt", L""});
     ASSERT_NE(data, nullptr);
