@@ -412,7 +412,7 @@ TEST_F(DesktopProgram, CancelDuringALongFillLeavesWholeGroupsAndTheDialogAnswers
     const std::wstring root =
         std::wstring(temp) + L"cs-driver-pairs-" + std::to_wstring(GetCurrentProcessId());
     RemoveTree(root);
-    constexpr int kPairs = 6000;
+    constexpr int kPairs = 20000;
     for (const wchar_t* folder : {L"", L"\\a", L"\\b"})
         CreateDirectoryW((root + folder).c_str(), nullptr);
     for (int pair = 0; pair < kPairs; ++pair) {
