@@ -289,9 +289,12 @@ bool CacheStore::Open(const std::u16string& folder, engine::ContentsCache& cache
     s.oldestPacked = UINT32_MAX;
     // Every packed row but the last is full: the table is made its size
     // at once rather than grown step by step (a third of the time).
-    if (sqlite3_prepare_v2(s.db, "SELECT count(*) FROM packed", -1, &st, nullptr) == SQLITE_OK &&
+    if (sqlite3_prepare_v2(s.db,
+                           "SELECT (SELECT count(*) FROM packed), (SELECT count(*) FROM contents)",
+                           -1, &st, nullptr) == SQLITE_OK &&
         sqlite3_step(st) == SQLITE_ROW)
-        cache.Reserve(static_cast<size_t>(sqlite3_column_int64(st, 0)) * kPackedPerRow);
+        cache.Reserve(static_cast<size_t>(sqlite3_column_int64(st, 0)) * kPackedPerRow +
+                      static_cast<size_t>(sqlite3_column_int64(st, 1)));
     sqlite3_finalize(st);
     rc = sqlite3_prepare_v2(s.db, "SELECT entries FROM packed ORDER BY id", -1, &st, nullptr);
     while (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
@@ -342,6 +345,7 @@ bool CacheStore::Open(const std::u16string& folder, engine::ContentsCache& cache
     if (rc != SQLITE_DONE)
         return fail(rc, "cannot read the cache");  // closing ends the transaction
     s.Exec("COMMIT");
+    cache.Seal();
     return true;
 }
 

@@ -3,7 +3,8 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
-#include "engine/fast_hash.h"
+#include <algorithm>
+#include <cstdint>
 
 namespace cs::engine {
 
@@ -35,66 +36,101 @@ FullDigest FullDigester::Of(const uint8_t* data, size_t size) {
 
 namespace {
 
-size_t Slot(uint64_t device, uint64_t inode) {
-    return Mix(inode ^ Mix(device + 0x9E3779B97F4A7C15ull));
+bool Before(const FileKey& a, const FileKey& b) {
+    return a.device != b.device ? a.device < b.device : a.inode < b.inode;
+}
+bool SameFile(const FileKey& a, const FileKey& b) {
+    return a.device == b.device && a.inode == b.inode;
 }
 
 }  // namespace
 
-void ContentsCache::Reserve(size_t count) {
-    entries_.reserve(count);
-    size_t size = 1024;
-    while (size < count * 2)
-        size *= 2;
-    if (size > table_.size()) {
-        table_.assign(size, 0);
-        for (size_t i = 0; i < entries_.size(); ++i) {
-            size_t j = Slot(entries_[i].key.device, entries_[i].key.inode) & (size - 1);
-            while (table_[j] != 0)
-                j = (j + 1) & (size - 1);
-            table_[j] = static_cast<uint32_t>(i + 1);
-        }
+void ContentsCache::Seal() {
+    auto before = [](const CachedContents& a, const CachedContents& b) {
+        return Before(a.key, b.key);
+    };
+    // The store's packed entries and then its rows, each run in key order:
+    // merged in one pass. Anything else is sorted; both keep the order of
+    // additions among entries for one file.
+    const auto descent = std::is_sorted_until(entries_.begin(), entries_.end(), before);
+    if (descent != entries_.end()) {
+        if (std::is_sorted(descent, entries_.end(), before))
+            std::inplace_merge(entries_.begin(), descent, entries_.end(), before);
+        else
+            std::stable_sort(entries_.begin(), entries_.end(), before);
     }
+    size_t kept = 0;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (i + 1 < entries_.size() && SameFile(entries_[i].key, entries_[i + 1].key))
+            continue;  // superseded
+        if (kept != i)
+            entries_[kept] = entries_[i];
+        ++kept;
+    }
+    entries_.resize(kept);
+    finger_ = 0;
 }
 
 void ContentsCache::Clear() {
     entries_.clear();
-    table_.clear();
+    finger_ = 0;
 }
 
-void ContentsCache::Grow() {
-    Reserve(entries_.size() * 2 + 1);
-}
-
-void ContentsCache::Add(const CachedContents& entry) {
-    if ((entries_.size() + 1) * 2 > table_.size())
-        Grow();
-    const size_t mask = table_.size() - 1;
-    for (size_t i = Slot(entry.key.device, entry.key.inode) & mask;; i = (i + 1) & mask) {
-        if (table_[i] == 0) {
-            entries_.push_back(entry);
-            table_[i] = static_cast<uint32_t>(entries_.size());
-            return;
-        }
-        CachedContents& held = entries_[table_[i] - 1];
-        if (held.key.device == entry.key.device && held.key.inode == entry.key.inode) {
-            held = entry;
-            return;
-        }
-    }
-}
-
-const CachedContents* ContentsCache::Find(const FileKey& key) const {
-    if (table_.empty())
+const CachedContents* ContentsCache::Find(const FileKey& key) {
+    const size_t n = entries_.size();
+    if (n == 0)
         return nullptr;
-    const size_t mask = table_.size() - 1;
-    for (size_t i = Slot(key.device, key.inode) & mask;; i = (i + 1) & mask) {
-        if (table_[i] == 0)
-            return nullptr;
-        const CachedContents& held = entries_[table_[i] - 1];
-        if (held.key.device == key.device && held.key.inode == key.inode)
-            return held.key == key ? &held : nullptr;
+    // Gallops from the last place to bracket the key, then halves: a
+    // neighbour costs a few steps, a far one no more than twice a plain
+    // binary search.
+    size_t lo, hi;  // the first entry not before the key lies in (lo, hi]
+    size_t at = finger_ < n ? finger_ : n - 1;
+    if (Before(entries_[at].key, key)) {
+        lo = at;
+        size_t step = 1;
+        for (;;) {
+            if (n - 1 - lo <= step) {
+                hi = n;
+                break;
+            }
+            if (!Before(entries_[lo + step].key, key)) {
+                hi = lo + step;
+                break;
+            }
+            lo += step;
+            step *= 2;
+        }
+    } else {
+        hi = at;
+        size_t step = 1;
+        for (;;) {
+            if (hi < step) {
+                lo = SIZE_MAX;  // before the first entry
+                break;
+            }
+            if (Before(entries_[hi - step].key, key)) {
+                lo = hi - step;
+                break;
+            }
+            hi -= step;
+            step *= 2;
+        }
     }
+    // lower bound in (lo, hi]; lo + 1 wraps to 0 for "before the first"
+    size_t first = lo + 1, count = hi - first;
+    while (count > 0) {
+        const size_t half = count / 2;
+        if (Before(entries_[first + half].key, key)) {
+            first += half + 1;
+            count -= half + 1;
+        } else {
+            count = half;
+        }
+    }
+    finger_ = first;
+    if (first == n || !SameFile(entries_[first].key, key))
+        return nullptr;
+    return entries_[first].key == key ? &entries_[first] : nullptr;
 }
 
 }  // namespace cs::engine

@@ -77,7 +77,10 @@ struct CachedTree {
     TempTree tree;
     TempTree cacheHome;
 
-    CachedTree() {
+    // With `unmatched` more files of one size, each unlike the others: a
+    // store large enough that the few files a rescan learns are added to
+    // it, not all rewritten.
+    explicit CachedTree(int unmatched = 0) {
         // Small files (read whole for their signature), files sharing
         // size and both ends but not the middle (told apart only by a
         // full read), and a group of larger copies.
@@ -93,6 +96,8 @@ struct CachedTree {
         tree.Write("d/big", other);
         tree.Write("e/big", big);
         tree.WriteSized("a/lone", 5000, 7);
+        for (int i = 0; i < unmatched; ++i)
+            tree.WriteSized("pad/" + std::to_string(i), 64, 100 + i);
     }
     fs::path Store() const { return cacheHome.Path(std::string(kCacheFolder) + "/digests.sqlite"); }
     Environment Env() const { return {{kCacheHome, Utf8(cacheHome.Root())}}; }
@@ -165,12 +170,13 @@ int FromCache(const std::string& err) {
 }
 
 TEST(CliCache, RescanOfAChangedTreeReportsWhatAnUncachedScanReports) {
+    constexpr int kUnmatched = 64, kAll = 8 + kUnmatched;
     const struct Case {
         const char* what;
         std::function<void(TempTree&)> change;
         int fromCache;  // on the rescan; -1: not checked
     } cases[] = {
-        {"unchanged", [](TempTree&) {}, 8},
+        {"unchanged", [](TempTree&) {}, kAll},
         {"same size, old last write, other bytes: a miss through the change time",
          [](TempTree& t) {
              std::string b = Read(t.Path("b/big"));
@@ -178,9 +184,9 @@ TEST(CliCache, RescanOfAChangedTreeReportsWhatAnUncachedScanReports) {
              RewriteKeepingTime(t.Path("b/big"), b);
              RewriteKeepingTime(t.Path("c/small"), "small words");
          },
-         6},
+         kAll - 2},
         {"a copy made to equal another, old last write kept",
-         [](TempTree& t) { RewriteKeepingTime(t.Path("d/big"), Read(t.Path("a/big"))); }, 7},
+         [](TempTree& t) { RewriteKeepingTime(t.Path("d/big"), Read(t.Path("a/big"))); }, kAll - 1},
         {"renamed, touched, removed, added",
          [](TempTree& t) {
              fs::rename(t.Path("a/small"), t.Path("a/small-renamed"));
@@ -199,7 +205,7 @@ TEST(CliCache, RescanOfAChangedTreeReportsWhatAnUncachedScanReports) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CachedTree t;
+        CachedTree t(kUnmatched);
         const Scan first = t.Run(true);
         ASSERT_EQ(first.r.exitCode, 0) << first.r.err;
         EXPECT_EQ(FromCache(first.r.err), 0);
@@ -216,11 +222,16 @@ TEST(CliCache, RescanOfAChangedTreeReportsWhatAnUncachedScanReports) {
             EXPECT_EQ(FromCache(again.r.err), c.fromCache) << again.r.err;
         }
         // A group placed on remembered digests says so.
-        if (c.fromCache == 8) {
+        if (c.fromCache == kAll) {
             EXPECT_EQ(again.proved, std::vector<bool>(again.groups.size(), false));
         }
-        // What the rescan learnt serves the next one as well.
-        EXPECT_EQ(t.Run(true).groups, uncached.groups);
+        // What the rescan learnt serves the next one as well, in place of
+        // what the store held about those files before.
+        const Scan next = t.Run(true);
+        EXPECT_EQ(next.groups, uncached.groups);
+        if (c.fromCache >= 0) {
+            EXPECT_EQ(FromCache(next.r.err), kAll) << next.r.err;
+        }
     }
 }
 
