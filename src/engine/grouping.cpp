@@ -148,7 +148,15 @@ struct PendingSignature {
     uint64_t trigger;
     uint32_t opened;  // which opened key bucket (KeyBucket::opened)
     FileRecord file;
-    std::shared_ptr<ReadJob> job;
+    std::shared_ptr<ReadJob> job;            // null when the cache told it
+    const CachedContents* cached = nullptr;  // the cache's entry (not moved during a scan)
+};
+
+// What a file's signature step found, read or told by the cache.
+struct Signed {
+    uint64_t signature = 0;
+    const FullDigest* full = nullptr;  // when known
+    bool fromCache = false;
 };
 
 // A placement waiting for its comparisons.
@@ -213,9 +221,16 @@ struct Grouper::State {
     // as `table`: 0 is empty; with kLoneSlot set, the slot of the bucket's
     // only file, which needs no bucket of its own (nearly every signature
     // is met once); else index into signatureBuckets + 1. The key lives in
-    // the first class's slot.
+    // the first class's slot. Beside each entry, the low half of its
+    // key's hash: a probe passes other keys, and the table grows, without
+    // a visit to a slot (a random place in memory, a file's worth of time
+    // when every signature comes from a cache).
     static constexpr uint32_t kLoneSlot = 0x80000000u;
-    std::vector<uint32_t> signatureTable = std::vector<uint32_t>(1024);
+    struct SignatureEntry {
+        uint32_t ref = 0;
+        uint32_t hash = 0;
+    };
+    std::vector<SignatureEntry> signatureTable = std::vector<SignatureEntry>(1024);
     size_t signatureCount = 0;
     std::deque<SignatureBucket> signatureBuckets;  // a deque: placements hold pointers into it
     uint32_t openedCount = 0;
@@ -422,29 +437,33 @@ struct Grouper::State {
     // when there was none, for the caller to fill.
     uint32_t& SignatureRef(uint32_t openedIndex, uint64_t signature) {
         if ((signatureCount + 1) * 2 > signatureTable.size()) {
-            std::vector<uint32_t> bigger(signatureTable.size() * 2);
+            std::vector<SignatureEntry> bigger(signatureTable.size() * 2);
             const size_t mask = bigger.size() - 1;
-            for (uint32_t ref : signatureTable) {
-                if (ref == 0)
+            for (const SignatureEntry& e : signatureTable) {
+                if (e.ref == 0)
                     continue;
-                const ContentSlot& key = KeySlot(ref);
-                size_t j = SignatureHash(key.opened, key.signature) & mask;
-                while (bigger[j] != 0)
+                size_t j = e.hash & mask;
+                while (bigger[j].ref != 0)
                     j = (j + 1) & mask;
-                bigger[j] = ref;
+                bigger[j] = e;
             }
             signatureTable.swap(bigger);
         }
+        static_assert(sizeof(size_t) >= sizeof(uint64_t));
+        const auto hash = static_cast<uint32_t>(SignatureHash(openedIndex, signature));
         const size_t mask = signatureTable.size() - 1;
-        for (size_t i = SignatureHash(openedIndex, signature) & mask;; i = (i + 1) & mask) {
-            uint32_t& ref = signatureTable[i];
-            if (ref == 0) {
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            SignatureEntry& e = signatureTable[i];
+            if (e.ref == 0) {
                 ++signatureCount;
-                return ref;
+                e.hash = hash;
+                return e.ref;
             }
-            const ContentSlot& key = KeySlot(ref);
+            if (e.hash != hash)
+                continue;
+            const ContentSlot& key = KeySlot(e.ref);
             if (key.signature == signature && key.opened == openedIndex)
-                return ref;
+                return e.ref;
         }
     }
 
@@ -563,14 +582,9 @@ struct Grouper::State {
         job->size = file.size;
         if (Cache() && Identified(file)) {
             if (const CachedContents* c = cache->Find(KeyOf(file))) {
-                // Done without a read, and consumed in its turn like any
-                // other: the order of placements is the walk's.
-                job->signature = c->signature;
-                job->hasFull = c->hasFull;
-                job->full = c->full;
-                job->fromCache = true;
-                job->result = HashResult::Ok;
-                job->done.store(true, std::memory_order_relaxed);
+                // Done without a read (nor a job: a million of them were
+                // a tenth of a warm rescan), and consumed in its turn like
+                // any other: the order of placements is the walk's.
                 ++cache->hits;
                 ++results.filesFromCache;
                 if (cache->today > c->seenDay + ContentsCache::kSeenRefreshDays) {
@@ -578,7 +592,7 @@ struct Grouper::State {
                     seen.seenDay = cache->today;
                     cache->learnt.push_back(seen);
                 }
-                signatures.push_back(PendingSignature{trigger, openedIndex, file, std::move(job)});
+                signatures.push_back(PendingSignature{trigger, openedIndex, file, nullptr, c});
                 return;
             }
             job->wantFull = true;
@@ -588,21 +602,22 @@ struct Grouper::State {
     }
 
     void QueuePlacement(uint64_t trigger, SignatureBucket& sb, const FileRecord& file,
-                        const ReadJob& signed_) {
+                        const Signed& signed_) {
         std::vector<uint32_t> compare = ComparedSlots(sb);
         const bool wantDigests = sb.Count() >= kComparedFounders;
         auto job = PlaceJob(file, compare, wantDigests);
         placements.push_back(PendingPlacement{trigger, &sb, file, std::move(job), compare, compare,
-                                              signed_.hasFull, signed_.full});
+                                              signed_.full != nullptr,
+                                              signed_.full ? *signed_.full : FullDigest{}});
         ++sb.pending;
     }
 
     // A file with its signature: into its signature bucket. The first one
     // there founds a class unread; every later one is placed by its bytes.
-    void Admit(uint64_t trigger, uint32_t openedIndex, const FileRecord& file, const ReadJob& job) {
+    void Admit(uint64_t trigger, uint32_t openedIndex, const FileRecord& file, const Signed& job) {
         uint32_t& ref = SignatureRef(openedIndex, job.signature);
         if (ref == 0) {
-            const uint32_t index = Found(nullptr, file, nullptr, job.hasFull ? &job.full : nullptr);
+            const uint32_t index = Found(nullptr, file, nullptr, job.full);
             slots[index].signature = job.signature;
             slots[index].opened = openedIndex;
             ref = kLoneSlot | index;
@@ -616,8 +631,8 @@ struct Grouper::State {
         SignatureBucket& sb = signatureBuckets[ref - 1];
         // Only on a digest the cache gave: two files both read now are
         // compared byte for byte, as without a cache.
-        if (job.fromCache && job.hasFull && sb.pending == 0 && FullDecides(file.size) &&
-            PlaceByDigest(sb, file, job.full))
+        if (job.fromCache && job.full && sb.pending == 0 && FullDecides(file.size) &&
+            PlaceByDigest(sb, file, *job.full))
             return;
         QueuePlacement(trigger, sb, file, job);
     }
@@ -702,7 +717,7 @@ struct Grouper::State {
         return true;
     }
 
-    bool Ready(const std::shared_ptr<ReadJob>& job) { return pool->IsDone(*job); }
+    bool Ready(const std::shared_ptr<ReadJob>& job) { return !job || pool->IsDone(*job); }
 
     // Applies finished reads in the order they were asked for. With `block`
     // false it returns when the oldest is not finished, unless too many
@@ -721,15 +736,20 @@ struct Grouper::State {
             bool moved = false;
             while (!signatures.empty() && Ready(signatures.front().job)) {
                 PendingSignature& head = signatures.front();
-                if (head.job->result == HashResult::Cancelled)
+                if (head.cached) {
+                    const CachedContents& c = *head.cached;
+                    Admit(head.trigger, head.opened, head.file,
+                          Signed{c.signature, c.hasFull ? &c.full : nullptr, true});
+                } else if (head.job->result == HashResult::Cancelled) {
                     return Cancel();
-                // Unreadable: never grouped, and nobody can join it.
-                if (head.job->result == HashResult::Ok) {
-                    if (Cache() && !head.job->fromCache)
-                        Learn(head.file, head.job->signature,
-                              head.job->hasFull ? &head.job->full : nullptr);
-                    Admit(head.trigger, head.opened, head.file, *head.job);
+                } else if (head.job->result == HashResult::Ok) {
+                    const ReadJob& job = *head.job;
+                    const FullDigest* full = job.hasFull ? &job.full : nullptr;
+                    if (Cache())
+                        Learn(head.file, job.signature, full);
+                    Admit(head.trigger, head.opened, head.file, Signed{job.signature, full, false});
                 } else {
+                    // Unreadable: never grouped, and nobody can join it.
                     ++results.skips.filesNotRead;
                 }
                 signatures.pop_front();

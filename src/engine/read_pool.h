@@ -60,8 +60,6 @@ struct ReadJob {
     ContentDigests digests;
     bool hasFull = false;
     FullDigest full;
-    // Signature (and perhaps the full digest) from the cache: not read.
-    bool fromCache = false;
     // Set (release) by the worker after the results; read (acquire) by the
     // scan thread without the lock, which it polls after every file.
     std::atomic<bool> done{false};
