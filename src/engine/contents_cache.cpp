@@ -116,21 +116,13 @@ const CachedContents* ContentsCache::Find(const FileKey& key) {
             step *= 2;
         }
     }
-    // lower bound in (lo, hi]; lo + 1 wraps to 0 for "before the first"
-    size_t first = lo + 1, count = hi - first;
-    while (count > 0) {
-        const size_t half = count / 2;
-        if (Before(entries_[first + half].key, key)) {
-            first += half + 1;
-            count -= half + 1;
-        } else {
-            count = half;
-        }
-    }
-    finger_ = first;
-    if (first == n || !SameFile(entries_[first].key, key))
-        return nullptr;
-    return entries_[first].key == key ? &entries_[first] : nullptr;
+    // lo + 1 wraps to 0 for "before the first"
+    const auto found = std::lower_bound(
+        entries_.begin() + static_cast<ptrdiff_t>(lo + 1),
+        entries_.begin() + static_cast<ptrdiff_t>(hi), key,
+        [](const CachedContents& entry, const FileKey& k) { return Before(entry.key, k); });
+    finger_ = static_cast<size_t>(found - entries_.begin());
+    return found != entries_.end() && found->key == key ? &*found : nullptr;
 }
 
 }  // namespace cs::engine

@@ -449,7 +449,6 @@ struct Grouper::State {
             }
             signatureTable.swap(bigger);
         }
-        static_assert(sizeof(size_t) >= sizeof(uint64_t));
         const auto hash = static_cast<uint32_t>(SignatureHash(openedIndex, signature));
         const size_t mask = signatureTable.size() - 1;
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -577,14 +576,12 @@ struct Grouper::State {
     }
 
     void QueueSignature(uint64_t trigger, uint32_t openedIndex, const FileRecord& file) {
-        auto job = std::make_shared<ReadJob>();
-        job->kind = ReadJob::Kind::Signature;
-        job->size = file.size;
-        if (Cache() && Identified(file)) {
+        const bool cacheable = Cache() && Identified(file);
+        if (cacheable) {
             if (const CachedContents* c = cache->Find(KeyOf(file))) {
-                // Done without a read (nor a job: a million of them were
-                // a tenth of a warm rescan), and consumed in its turn like
-                // any other: the order of placements is the walk's.
+                // Done without a read, nor a job (an allocation a file, often
+                // of fresh pages), and consumed in its turn like any other:
+                // the order of placements is the walk's.
                 ++cache->hits;
                 ++results.filesFromCache;
                 if (cache->today > c->seenDay + ContentsCache::kSeenRefreshDays) {
@@ -595,8 +592,11 @@ struct Grouper::State {
                 signatures.push_back(PendingSignature{trigger, openedIndex, file, nullptr, c});
                 return;
             }
-            job->wantFull = true;
         }
+        auto job = std::make_shared<ReadJob>();
+        job->kind = ReadJob::Kind::Signature;
+        job->size = file.size;
+        job->wantFull = cacheable;
         job->path = Path(file);
         signatures.push_back(PendingSignature{trigger, openedIndex, file, pool->Submit(job)});
     }
@@ -614,11 +614,11 @@ struct Grouper::State {
 
     // A file with its signature: into its signature bucket. The first one
     // there founds a class unread; every later one is placed by its bytes.
-    void Admit(uint64_t trigger, uint32_t openedIndex, const FileRecord& file, const Signed& job) {
-        uint32_t& ref = SignatureRef(openedIndex, job.signature);
+    void Admit(uint64_t trigger, uint32_t openedIndex, const FileRecord& file, const Signed& sig) {
+        uint32_t& ref = SignatureRef(openedIndex, sig.signature);
         if (ref == 0) {
-            const uint32_t index = Found(nullptr, file, nullptr, job.full);
-            slots[index].signature = job.signature;
+            const uint32_t index = Found(nullptr, file, nullptr, sig.full);
+            slots[index].signature = sig.signature;
             slots[index].opened = openedIndex;
             ref = kLoneSlot | index;
             return;
@@ -631,10 +631,10 @@ struct Grouper::State {
         SignatureBucket& sb = signatureBuckets[ref - 1];
         // Only on a digest the cache gave: two files both read now are
         // compared byte for byte, as without a cache.
-        if (job.fromCache && job.full && sb.pending == 0 && FullDecides(file.size) &&
-            PlaceByDigest(sb, file, *job.full))
+        if (sig.fromCache && sig.full && sb.pending == 0 && FullDecides(file.size) &&
+            PlaceByDigest(sb, file, *sig.full))
             return;
-        QueuePlacement(trigger, sb, file, job);
+        QueuePlacement(trigger, sb, file, sig);
     }
 
     // Applies the head placement once its job is done. False when it had to
@@ -745,8 +745,7 @@ struct Grouper::State {
                 } else if (head.job->result == HashResult::Ok) {
                     const ReadJob& job = *head.job;
                     const FullDigest* full = job.hasFull ? &job.full : nullptr;
-                    if (Cache())
-                        Learn(head.file, job.signature, full);
+                    Learn(head.file, job.signature, full);
                     Admit(head.trigger, head.opened, head.file, Signed{job.signature, full, false});
                 } else {
                     // Unreadable: never grouped, and nobody can join it.
